@@ -1,0 +1,13 @@
+#pragma once
+
+#include <functional>
+
+namespace mizong {
+
+class Form1;
+
+// The program's whole start: environment, application, window, event loop.
+// `onWindow` (for probes) sees the window before it is shown.
+int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& onWindow = {});
+
+} // namespace mizong

@@ -1,0 +1,164 @@
+#pragma once
+
+#include "page_fetch.h"
+
+#include <QCursor>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <chrono>
+#include <deque>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace mizong {
+
+class FittedLabel;
+class LinkLabel;
+class LinkOpener;
+class Messenger;
+
+// The tool's one window. Controls keep their fixed names (members and
+// objectName alike) and every handler does its steps in order, binding the
+// window-free lookups to the controls.
+//
+// Nothing blocks: a lookup's page is fetched asynchronously and the lookup
+// resumes when it arrives. From a lookup's click to its last step the start
+// and clear buttons of both lookups do nothing, and watchdog ticks that fall
+// due while a lookup runs or a message is open are held and handled right
+// after, if their timer is still enabled then.
+class Form1 final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
+
+public:
+    struct Options
+    {
+        QString serviceBase;
+        QString homeSiteBase;
+        std::chrono::milliseconds watchdogInterval{8000};
+        FetchLimits fetchLimits;
+        // The embedded page view; without it WebBrowser1 is an empty frame.
+        bool embedBrowser = true;
+    };
+
+    // Options with the addresses this build was configured with.
+    static Options defaultOptions();
+
+    Form1(Messenger& messenger, LinkOpener& opener, Options options = defaultOptions(),
+          QWidget* parent = nullptr);
+    ~Form1() override;
+
+    bool isLookupInProgress() const { return m_lookup != Lookup::None; }
+
+public slots:
+    void Form_Load();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command6_Click();
+    void Label18_Click();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void ClearDeviceResults();
+    void ClearSimResults();
+
+signals:
+    // After the last step of a lookup, whichever way it ended.
+    void lookupFinished();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    enum class Lookup { None, Device, Sim };
+    enum class Watchdog { Device, Sim };
+    class HandlerScope;
+
+    void createControls();
+    void setTabOrderChain();
+    void startFetch(const QString& url, void (Form1::*resume)(const QString&));
+    void pageArrived();
+    void resumeLookup();
+    void finishLookup();
+    void cancelFetch();
+    void deviceLookupPageArrived(const QString& page);
+    void simLookupPageArrived(const QString& page);
+    void resetVerdictLabels();
+    void inform(const QString& text);
+    void openSitePage(QStringView path);
+    void tickArrived(Watchdog watchdog);
+    void runHeldEvents();
+    void showBrowser();
+    std::array<QLineEdit*, 10> deviceBoxes() const;
+    std::array<QLineEdit*, 4> simBoxes() const;
+
+    Messenger& m_messenger;
+    LinkOpener& m_opener;
+    Options m_options;
+
+    // Controls, named as in the window's design.
+    std::array<QLineEdit*, 2> Text1{};
+    QLineEdit* Text2 = nullptr;
+    QLineEdit* Text4 = nullptr;
+    QLineEdit* Text5 = nullptr;
+    QLineEdit* Text6 = nullptr;
+    QLineEdit* Text7 = nullptr;
+    QLineEdit* Text8 = nullptr;
+    QLineEdit* Text9 = nullptr;
+    QLineEdit* Text10 = nullptr;
+    QLineEdit* Text11 = nullptr;
+    QLineEdit* Text12 = nullptr;
+    QLineEdit* Text13 = nullptr;
+    QLineEdit* Text14 = nullptr;
+    QLineEdit* Text15 = nullptr;
+    QLineEdit* Text16 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* Label13 = nullptr;
+    QLabel* Label14 = nullptr;
+    QLabel* Label15 = nullptr;
+    QLabel* Label16 = nullptr;
+    FittedLabel* Label17 = nullptr;
+    LinkLabel* Label18 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QWidget* WebBrowser1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+
+    QPixmap m_background;
+    QCursor m_linkCursor;
+
+    Lookup m_lookup = Lookup::None;
+    PageFetch* m_fetch = nullptr;
+    void (Form1::*m_resume)(const QString&) = nullptr;
+    bool m_pageWaiting = false;
+    int m_handlerDepth = 0;
+    std::deque<Watchdog> m_heldTicks;
+    bool m_painted = false;
+    QString m_pendingNavigation;
+};
+
+} // namespace mizong

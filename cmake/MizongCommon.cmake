@@ -1,0 +1,18 @@
+# Settings every target of the project links: language level, warnings as
+# errors, and Qt's stricter string conversions.
+add_library(mizong_common_cfg INTERFACE)
+target_compile_features(mizong_common_cfg INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(mizong_common_cfg INTERFACE -Wall -Wextra -pedantic -Werror)
+target_compile_definitions(mizong_common_cfg INTERFACE
+  QT_NO_CAST_FROM_ASCII
+  QT_NO_CAST_TO_ASCII
+  QT_NO_URL_CAST_FROM_STRING
+  QT_NO_FOREACH
+  QT_STRICT_ITERATORS)
+
+if(MIZONG_SANITIZE)
+  set(_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_compile_options(mizong_common_cfg INTERFACE ${_san})
+  target_link_options(mizong_common_cfg INTERFACE ${_san})
+endif()

@@ -1,0 +1,106 @@
+#include "pattern_extract.h"
+
+#include "lazy_pattern.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QRegularExpression>
+
+#include <memory>
+
+namespace mizong {
+
+namespace {
+
+// The lookups reuse a dozen or so patterns; compiling costs little, but
+// building the searchers again for every field of every lookup is waste.
+// Null entries remember patterns outside the lazy-group family.
+std::shared_ptr<const LazyPattern> lazyPatternFor(const QString& pattern)
+{
+    static QMutex mutex;
+    static QHash<QString, std::shared_ptr<const LazyPattern>> cache;
+    constexpr qsizetype cacheLimit = 64;
+    {
+        const QMutexLocker lock(&mutex);
+        const auto it = cache.constFind(pattern);
+        if (it != cache.cend())
+            return *it;
+    }
+    std::optional<LazyPattern> compiled = LazyPattern::compile(pattern);
+    std::shared_ptr<const LazyPattern> entry;
+    if (compiled)
+        entry = std::make_shared<const LazyPattern>(std::move(*compiled));
+    const QMutexLocker lock(&mutex);
+    if (cache.size() >= cacheLimit)
+        cache.clear();
+    cache.insert(pattern, entry);
+    return entry;
+}
+
+} // namespace
+
+std::optional<QStringList> extractGroupsRegex(QStringView page, const QString& pattern,
+                                              const QList<int>& groups)
+{
+    const QRegularExpression re(pattern);
+    const QRegularExpressionMatch m = re.match(page);
+    if (!m.hasMatch())
+        return std::nullopt;
+    QStringList values;
+    values.reserve(groups.size());
+    for (int g : groups)
+        values.append(m.captured(g + 1));
+    return values;
+}
+
+std::optional<QStringList> extractGroups(QStringView page, const QString& pattern,
+                                         const QList<int>& groups)
+{
+    const std::shared_ptr<const LazyPattern> lazy = lazyPatternFor(pattern);
+    if (!lazy)
+        return extractGroupsRegex(page, pattern, groups);
+    const std::optional<LazyPattern::Match> m = lazy->match(page);
+    if (!m)
+        return std::nullopt;
+    QStringList values;
+    values.reserve(groups.size());
+    for (int g : groups)
+        values.append(lazy->captured(page, *m, g + 1).toString());
+    return values;
+}
+
+std::optional<QString> extractGroup(QStringView page, const QString& pattern, int group)
+{
+    auto values = extractGroups(page, pattern, {group});
+    if (!values)
+        return std::nullopt;
+    return values->first();
+}
+
+QString trimBlanks(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.sliced(begin, end - begin).toString();
+}
+
+QString removeAll(QStringView text, QStringView piece)
+{
+    QString out = text.toString();
+    if (!piece.isEmpty())
+        out.remove(piece.toString());
+    return out;
+}
+
+QString removeBlanks(QStringView text)
+{
+    QString out = text.toString();
+    out.remove(u' ');
+    return out;
+}
+
+} // namespace mizong

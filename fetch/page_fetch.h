@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringView>
+
+#include <chrono>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+namespace mizong {
+
+// How a fetch ended. Callers treat every outcome as page text; the outcome
+// exists for tests and diagnostics.
+enum class FetchOutcome {
+    Decoded,   // the whole body decoded under the named charset
+    Undecoded, // the body arrived but the charset is unknown: bytes as Latin-1
+    Failed,    // no answer (refused, unresolved, deadline, over the size bound)
+};
+
+struct FetchLimits
+{
+    // Deadline for the whole fetch, not just inactivity: a service that
+    // drips a byte a second is abandoned too.
+    std::chrono::milliseconds deadline{30000};
+    // A body that grows past this is abandoned; nothing larger is held.
+    qint64 maxBodyBytes = 8 * 1024 * 1024;
+};
+
+// Decodes the whole body under the charset named CodeBase; an initial byte
+// order mark is dropped and invalid sequences become U+FFFD. No value when the
+// charset name is unknown.
+std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBase);
+
+// One GET in flight. finished() is emitted exactly once, always from the event
+// loop (never from inside FetchPage), after which page() and outcome() hold the
+// result. Deleting the object, or abort(), cancels the request.
+class PageFetch final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PageFetch)
+
+public:
+    ~PageFetch() override;
+
+    bool isFinished() const { return m_finished; }
+    FetchOutcome outcome() const { return m_outcome; }
+    // The page text: decoded body, Latin-1 body, or empty when Failed.
+    const QString& page() const { return m_page; }
+
+    // Ends the fetch now as Failed and emits finished() (once, if not yet).
+    void abort();
+
+signals:
+    void finished();
+
+private:
+    friend PageFetch* FetchPage(const QString&, QStringView, QObject*, FetchLimits);
+    PageFetch(const QString& url, QStringView charset, FetchLimits limits, QObject* parent);
+
+    void start();
+    void onMetaDataChanged();
+    void onReadyRead();
+    void onReplyFinished();
+    bool takeAvailable();
+    std::optional<qint64> announcedLength() const;
+    void fail();
+    void finish(FetchOutcome outcome, QString page);
+    void releaseNetwork();
+
+    QString m_url;
+    QString m_charset;
+    FetchLimits m_limits;
+    QNetworkAccessManager* m_manager = nullptr;
+    QNetworkReply* m_reply = nullptr;
+    QTimer* m_deadline = nullptr;
+    QByteArray m_body;
+    bool m_redirected = false;
+    bool m_finished = false;
+    FetchOutcome m_outcome = FetchOutcome::Failed;
+    QString m_page;
+};
+
+// Starts a plain GET for the complete address `url` (already encoded by the
+// caller). The status code is never looked at: error pages are pages. No
+// request header of our own is set. The returned object is owned by `parent`.
+PageFetch* FetchPage(const QString& url, QStringView charset, QObject* parent,
+                     FetchLimits limits = {});
+
+// For tests and tools: runs a local event loop until the fetch has finished.
+struct PageResult
+{
+    FetchOutcome outcome;
+    QString page;
+};
+PageResult fetchPageBlocking(const QString& url, QStringView charset, FetchLimits limits = {});
+
+} // namespace mizong

@@ -1,0 +1,114 @@
+#include "device_lookup.h"
+
+#include "pattern_extract.h"
+#include "service_contract.h"
+
+#include <initializer_list>
+
+namespace mizong::device {
+
+namespace {
+
+QString joined(std::initializer_list<QStringView> pieces)
+{
+    QString text;
+    for (QStringView piece : pieces)
+        text.append(piece);
+    return text;
+}
+
+constexpr QStringView kCrLf = u"\r\n";
+
+// The opening markup of a value cell; fields 6 to 10 capture it with the value.
+constexpr QStringView kCellMarkup =
+    u"<td width=\"70%\" scope=\"col\" abbr=\"Starter\"><span class=\"STYLE2 STYLE1 STYLE11 "
+    u"biaoti\"><strong>";
+
+struct Field
+{
+    Box box;
+    QString pattern;
+    int group;
+    bool stripCellMarkup;
+};
+
+// In the order the fields are extracted.
+QList<Field> fields()
+{
+    return {
+        {Box::Text5,
+         joined({u"激活卡所属运营商(.*?)", kCrLf,
+                 u"(.*?)<td width=\"70%\"><span class=\"STYLE2 STYLE1 STYLE11 biaoti\"><strong> ",
+                 kCrLf, u"(.*?)</strong></span></td>"}),
+         2, false},
+        {Box::Text2,
+         joined(
+             {u"首次激活时间</span></th>", kCrLf,
+              u"(.*?)<td width=\"70%\" scope=\"col\" abbr=\"Starter\"><span class=\"STYLE2 STYLE1 "
+              u"STYLE11 biaoti\"><span class=\"biaoti\">(.*?)</span></span></td>"}),
+         1, false},
+        {Box::Text4, joined({u"<span class=\"biaoti STYLE8\">(.*?)</span>"}), 0, false},
+        {Box::Text6, joined({kCellMarkup, u"(.*?)</strong></span>"}), 0, false},
+        {Box::Text7, joined({kCellMarkup, u"(.*?)</strong></span></td>"}), 0, false},
+        {Box::Text8, joined({u"出厂日期(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
+        {Box::Text9, joined({u"iOS版本</span></th>", kCrLf, u"(.*?)</strong></span></td>"}), 0,
+         true},
+        {Box::Text10, joined({u"购买时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
+        {Box::Text11, joined({u"过保时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
+        {Box::Text12, joined({u"剩余保修时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1,
+         true},
+    };
+}
+
+} // namespace
+
+std::optional<QString> identifierFrom(QStringView input)
+{
+    QString identifier = trimBlanks(input);
+    if (identifier.size() != 15 && identifier.size() != 12)
+        return std::nullopt;
+    return identifier;
+}
+
+QString requestUrl(QStringView serviceBase, QStringView identifier)
+{
+    return service::deviceResultUrl(serviceBase, identifier);
+}
+
+Screening screen(QStringView page)
+{
+    if (page.contains(service::kReplacedProductPhrase))
+        return Screening::ReplacedProduct;
+    if (page.contains(service::kInvalidSerialPhrase))
+        return Screening::InvalidSerial;
+    return Screening::Clean;
+}
+
+QString screeningMessage(Screening screening)
+{
+    switch (screening) {
+    case Screening::ReplacedProduct:
+        return kReplacedProductMessage.toString();
+    case Screening::InvalidSerial:
+        return kInvalidSerialMessage.toString();
+    case Screening::Clean:
+        break;
+    }
+    return {};
+}
+
+Slots extractFields(QStringView page)
+{
+    Slots values;
+    for (const Field& field : fields()) {
+        std::optional<QString> value = extractGroup(page, field.pattern, field.group);
+        if (!value)
+            continue;
+        if (field.stripCellMarkup)
+            *value = removeAll(*value, kCellMarkup);
+        values[index(field.box)] = trimBlanks(*value);
+    }
+    return values;
+}
+
+} // namespace mizong::device

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "lookup_common.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+class QLocale;
+
+// The device lookup and its re-activation verdict, as functions from text to
+// values; the window only binds them to its controls.
+namespace mizong::device {
+
+// The ten result boxes, in the order the window clears and fills them.
+enum class Box
+{
+    Text2,
+    Text4,
+    Text5,
+    Text6,
+    Text7,
+    Text8,
+    Text9,
+    Text10,
+    Text11,
+    Text12
+};
+inline constexpr std::size_t kBoxCount = 10;
+using Slots = FieldSlots<kBoxCount>;
+
+inline constexpr std::size_t index(Box box)
+{
+    return static_cast<std::size_t>(box);
+}
+
+inline constexpr QStringView kLengthMessage = u"请输入15位的IMEI或12位的序列号！";
+inline constexpr QStringView kReplacedProductMessage =
+    u"很抱歉，这是已更换产品的序列号，建议去官网继续查询！";
+inline constexpr QStringView kInvalidSerialMessage = u"此序列号无效，建议去官网继续查询！";
+
+// The typed text with blanks trimmed at both ends, when its length is 15 (an
+// IMEI) or 12 (a serial number) UTF-16 units; otherwise no value.
+std::optional<QString> identifierFrom(QStringView input);
+
+QString requestUrl(QStringView serviceBase, QStringView identifier);
+
+enum class Screening
+{
+    Clean,
+    ReplacedProduct,
+    InvalidSerial
+};
+// The replaced-product phrase wins over the invalid one.
+Screening screen(QStringView page);
+// The message for a refusal; empty for Clean.
+QString screeningMessage(Screening screening);
+
+// The ten fields, indexed by Box.
+Slots extractFields(QStringView page);
+
+inline FallbackPlan<kBoxCount> fallbackFor(const Slots& values)
+{
+    return planFallback(values);
+}
+
+// Re-activation verdict
+enum class Verdict
+{
+    None,
+    NotReactivated,
+    Reactivated
+};
+
+inline constexpr QStringView kNotReactivatedCaption = u"手机还未刷机，请耐心等待!";
+inline constexpr QStringView kReactivatedCaption = u"手机已经被刷机！请及时复查刷机信息！";
+inline constexpr QStringView kNotReactivatedLink = u"如何催促对方刷机？点击查看！";
+inline constexpr QStringView kReactivatedLink = u"如何判断小偷已经刷机？点击查看！";
+
+// The calendar day of an activation time: YYYY-MM-DD, YYYY/MM/DD, YYYY.MM.DD
+// or YYYY年M月D日, optionally followed by a time (after a blank or "T"),
+// or the locale's short and long date and date-time forms.
+std::optional<QDate> activationDay(QStringView text, const QLocale& locale);
+
+// From the first and latest activation slots: no verdict when either is
+// missing, empty or not a date; otherwise same calendar day or not.
+Verdict decideVerdict(const std::optional<QString>& first, const std::optional<QString>& latest,
+                      const QLocale& locale);
+
+struct VerdictCaptions
+{
+    QString verdict;         // Label17
+    QString link;            // Label18
+    bool linkCursor = false; // Label18 shows the hand cursor
+};
+VerdictCaptions captionsFor(Verdict verdict);
+
+// The home-site page behind a link caption of Label18; no value for any other
+// caption, the empty one included.
+std::optional<QStringView> helpPathForLink(QStringView caption);
+
+} // namespace mizong::device

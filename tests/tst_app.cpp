@@ -1,0 +1,877 @@
+// The window: its controls as designed, its handlers end to end through the
+// real fetch against a loopback server, and the watchdogs.
+
+#include "form_controls.h"
+#include "main_window.h"
+#include "messenger.h"
+#include "page_server.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontMetricsF>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <functional>
+
+using namespace std::chrono_literals;
+using mizong::Form1;
+using mizong::testing::PageServer;
+
+namespace {
+
+// Records every message; `whileOpen` runs as if the user took a while to read
+// it (it may spin the event loop).
+class RecordingMessenger final : public mizong::Messenger
+{
+public:
+    void inform(QWidget* parent, const QString& text) override
+    {
+        QVERIFY(parent != nullptr);
+        messages.append(text);
+        ++open;
+        maxOpen = std::max(maxOpen, open);
+        if (whileOpen)
+            whileOpen(text);
+        --open;
+    }
+
+    QStringList messages;
+    int open = 0;
+    int maxOpen = 0;
+    std::function<void(const QString&)> whileOpen;
+};
+
+class RecordingOpener final : public mizong::LinkOpener
+{
+public:
+    bool open(const QUrl& url) override
+    {
+        opened.append(url);
+        return succeed;
+    }
+
+    QList<QUrl> opened;
+    bool succeed = true;
+};
+
+QByteArray fixture(const QString& name)
+{
+    QFile file(QStringLiteral(MIZONG_TEST_DATA_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", qPrintable(name));
+    return file.readAll();
+}
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0),
+                 qRound(height / 15.0));
+}
+
+bool webViewWanted()
+{
+    return qEnvironmentVariableIsEmpty("MIZONG_TEST_NO_WEBVIEW");
+}
+
+const QStringList kDeviceBoxes{u"Text2"_qs,  u"Text4"_qs,  u"Text5"_qs, u"Text6"_qs,
+                               u"Text7"_qs,  u"Text8"_qs,  u"Text9"_qs, u"Text10"_qs,
+                               u"Text11"_qs, u"Text12"_qs};
+const QStringList kSimBoxes{u"Text13"_qs, u"Text14"_qs, u"Text15"_qs, u"Text16"_qs};
+
+} // namespace
+
+class TestApp final : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Fixture
+    {
+        RecordingMessenger messenger;
+        RecordingOpener opener;
+        PageServer server;
+        std::unique_ptr<Form1> form;
+
+        explicit Fixture(std::chrono::milliseconds interval = 8000ms, bool show = false)
+        {
+            Form1::Options options;
+            options.serviceBase = server.start();
+            options.homeSiteBase = QStringLiteral("http://home.invalid");
+            options.watchdogInterval = interval;
+            options.embedBrowser = webViewWanted();
+            form = std::make_unique<Form1>(messenger, opener, options);
+            if (show) {
+                form->show();
+                if (!QTest::qWaitForWindowExposed(form.get()))
+                    qWarning("window not exposed");
+            }
+        }
+
+        template <typename T = QWidget>
+        T* child(const QString& name) const
+        {
+            T* widget = form->findChild<T*>(name);
+            if (!widget)
+                qFatal("no control %s", qPrintable(name));
+            return widget;
+        }
+        QLineEdit* box(const QString& name) const { return child<QLineEdit>(name); }
+        QTimer* timer(const QString& name) const { return child<QTimer>(name); }
+        QLabel* label(const QString& name) const { return child<QLabel>(name); }
+        void click(const QString& button) const
+        {
+            QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
+        }
+        // Clicks a start button and waits until that lookup's last step has run.
+        void lookup(const QString& button) const
+        {
+            QSignalSpy done(form.get(), &Form1::lookupFinished);
+            click(button);
+            if (done.isEmpty())
+                QVERIFY(done.wait(10000));
+        }
+        QStringList texts(const QStringList& boxes) const
+        {
+            QStringList out;
+            for (const QString& name : boxes)
+                out.append(box(name)->text());
+            return out;
+        }
+    };
+
+private slots:
+    void controlGeometry_data();
+    void controlGeometry();
+    void windowAtStartup();
+    void tabOrder();
+    void resultBoxesAreReadOnly();
+    void enterStartsNothing();
+    void clearButtons_data();
+    void clearButtons();
+    void label18Clicks_data();
+    void label18Clicks();
+    void shopButtonAndFailedOpen();
+    void verdictLabelsFit();
+    void deviceLookup_data();
+    void deviceLookup();
+    void simLookup_data();
+    void simLookup();
+    void unreachableService();
+    void secondLookupClearsTheFirst();
+    void simLookupKeepsTheVerdict();
+    void slowAnswerHoldsTickAndLocksButtons();
+    void tickHeldWhileLookupMessageOpen();
+    void heldTickOfOtherWatchdogComesAfterwards();
+    void watchdogTicks_data();
+    void watchdogTicks();
+    void pageWaitsForOpenLinkMessage();
+    void closingDuringFetchEndsCleanly();
+};
+
+void TestApp::controlGeometry_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<QString>("caption");
+
+    auto row = [](const char* name, const char* kind, QRect rect, const QString& caption = {}) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(kind) << rect
+                            << caption;
+    };
+    row("Label14", "QLabel", twips(480, 650, 1455, 255), u"IMEI或序列号:"_qs);
+    row("Text1(0)", "QLineEdit", twips(1920, 600, 3285, 350));
+    row("Command3", "QPushButton", twips(480, 1200, 1960, 540));
+    row("Command1", "QPushButton", twips(2640, 1200, 1960, 540));
+    row("Label17", "QLabel", twips(2640, 1800, 2775, 255));
+    row("Command6", "QPushButton", twips(480, 1920, 1960, 540));
+    row("Label18", "QLabel", twips(2640, 2160, 2775, 255));
+    row("WebBrowser1", "QWidget", twips(360, 2640, 5535, 3315));
+
+    struct Pair
+    {
+        const char* label;
+        const char* caption;
+        int left, top, width;
+        const char* box;
+        int boxLeft, boxTop;
+    };
+    const Pair pairs[] = {
+        {"Label1", "最近一次激活时间：", 6105, 600, 1815, "Text4", 8175, 540},
+        {"Label16", "首次激活时间：", 6465, 1110, 1335, "Text2", 8160, 1080},
+        {"Label2", "激活卡所属运营商(参考)：", 5640, 1615, 2175, "Text5", 8175, 1560},
+        {"Label3", "产品型号：", 6780, 2120, 975, "Text6", 8175, 2040},
+        {"Label4", "产品序列号(SN)：", 6255, 2720, 1455, "Text7", 8160, 2640},
+        {"Label5", "出厂日期(参考)：", 6315, 3240, 1455, "Text8", 8175, 3170},
+        {"Label6", "iOS版本：", 6855, 3840, 855, "Text9", 8175, 3770},
+        {"Label7", "购买时间：", 6780, 4440, 975, "Text10", 8175, 4360},
+        {"Label8", "过保时间：", 6780, 4920, 975, "Text11", 8175, 4845},
+        {"Label9", "剩余保修时间：", 6420, 5445, 1335, "Text12", 8175, 5400},
+        {"Label10", "运营商：", 6960, 6600, 735, "Text13", 8160, 6530},
+        {"Label11", "手机号(参考)：", 6480, 7200, 1215, "Text14", 8160, 7130},
+        {"Label12", "卡年代：", 6960, 7680, 735, "Text15", 8160, 7610},
+        {"Label13", "归属地(区号)：", 6480, 8250, 1215, "Text16", 8160, 8210},
+    };
+    for (const Pair& p : pairs) {
+        row(p.label, "QLabel", twips(p.left, p.top, p.width, 255), QString::fromUtf8(p.caption));
+        row(p.box, "QLineEdit", twips(p.boxLeft, p.boxTop, 2895, 350));
+    }
+    row("Label15", "QLabel", twips(1200, 6650, 735, 255), u"ICCID:"_qs);
+    row("Text1(1)", "QLineEdit", twips(2040, 6600, 3285, 350));
+    row("Command4", "QPushButton", twips(720, 7560, 1960, 540));
+    row("Command2", "QPushButton", twips(3120, 7560, 1960, 540));
+}
+
+void TestApp::controlGeometry()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QRect, rect);
+    QFETCH(QString, caption);
+
+    Fixture f;
+    QWidget* widget = f.child(name);
+    QCOMPARE(widget->parentWidget(), f.form.get()); // every control a direct child
+    QVERIFY(widget->inherits(kind.toLatin1().constData()));
+    QCOMPARE(widget->geometry(), rect);
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        QCOMPARE(label->text(), caption);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+        QVERIFY(!label->autoFillBackground());
+    }
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        QVERIFY(button->text().isEmpty());
+        QVERIFY(!button->icon().isNull());
+        QCOMPARE(button->iconSize(), QSize(128, 33));
+        QVERIFY(!button->accessibleName().isEmpty());
+        QVERIFY(!button->autoDefault() && !button->isDefault());
+    }
+    if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+        QVERIFY(box->text().isEmpty());
+        QVERIFY(!box->accessibleName().isEmpty());
+        QCOMPARE(box->font().bold(), name == u"Text4");
+        QCOMPARE(box->font().pointSizeF(), 10.5);
+    }
+}
+
+void TestApp::windowAtStartup()
+{
+    Fixture f(8000ms, true);
+    QCOMPARE(f.form->size(), QSize(804, 626));
+    QCOMPARE(f.form->windowTitle(),
+             u"觅踪助理  v1.1      by 觅踪网  http://home.invalid  专业找回被偷iphone手机!"_qs);
+    QVERIFY(!f.form->windowIcon().isNull());
+    for (const char* name : {"Timer1", "Timer2"}) {
+        QTimer* timer = f.timer(QString::fromLatin1(name));
+        QCOMPARE(timer->interval(), 8000);
+        QVERIFY(!timer->isActive());
+    }
+    QVERIFY(f.label(u"Label17"_qs)->text().isEmpty());
+    QVERIFY(f.label(u"Label18"_qs)->text().isEmpty());
+    QVERIFY(!f.label(u"Label18"_qs)->testAttribute(Qt::WA_SetCursor));
+    QCOMPARE(f.child<QPushButton>(u"Command3"_qs)->accessibleName(), u"开始查询"_qs);
+    QCOMPARE(f.child<QPushButton>(u"Command1"_qs)->accessibleName(), u"清空信息"_qs);
+    QCOMPARE(f.child<QPushButton>(u"Command6"_qs)->accessibleName(), u"觅踪网淘宝店"_qs);
+    QCOMPARE(f.box(u"Text6"_qs)->accessibleName(), u"产品型号："_qs);
+    QCOMPARE(f.box(u"Text4"_qs)->palette().color(QPalette::Text), QColor(255, 0, 0));
+    QCOMPARE(f.label(u"Label17"_qs)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    // The browser view appears after the first paint and loads the announcement.
+    if (auto* view = f.form->findChild<QWebEngineView*>(u"WebBrowser1"_qs)) {
+        QTRY_VERIFY(view->isVisible());
+        QCOMPARE(view->page()->requestedUrl(), QUrl(u"http://home.invalid/gonggao.html"_qs));
+    }
+    // No watchdog can report before the first lookup.
+    QTest::qWait(50);
+    QVERIFY(f.messenger.messages.isEmpty());
+}
+
+void TestApp::tabOrder()
+{
+    Fixture f(8000ms, true);
+    QApplication::setActiveWindow(f.form.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
+    QCOMPARE(QApplication::focusWidget(), f.child(u"Text1(0)"_qs));
+
+    const QStringList expected{
+        u"Text1(0)"_qs, u"Text2"_qs,    u"Command1"_qs, u"Command3"_qs, u"Text9"_qs,
+        u"Text4"_qs,    u"Text5"_qs,    u"Text6"_qs,    u"Text7"_qs,    u"Text8"_qs,
+        u"Text10"_qs,   u"Text11"_qs,   u"Text12"_qs,   u"Command2"_qs, u"Command4"_qs,
+        u"Text1(1)"_qs, u"Text13"_qs,   u"Text14"_qs,   u"Text15"_qs,   u"Text16"_qs,
+        u"Command6"_qs, u"WebBrowser1"_qs, u"Text1(0)"_qs};
+    // Walk the focus chain; whatever takes the focus inside the page view
+    // stands for the view.
+    QWidget* browser = f.child(u"WebBrowser1"_qs);
+    QStringList walked{u"Text1(0)"_qs};
+    QWidget* w = f.child(u"Text1(0)"_qs);
+    while (walked.size() < expected.size()) {
+        w = w->nextInFocusChain();
+        if (!(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        const QString name = browser->isAncestorOf(w) ? browser->objectName() : w->objectName();
+        if (w->parentWidget() != f.form.get() && !browser->isAncestorOf(w))
+            continue;
+        if (walked.last() != name)
+            walked.append(name);
+    }
+    QCOMPARE(walked, expected);
+}
+
+void TestApp::resultBoxesAreReadOnly()
+{
+    Fixture f(8000ms, true);
+    for (const QString& name : kDeviceBoxes + kSimBoxes) {
+        QLineEdit* box = f.box(name);
+        QVERIFY2(box->isReadOnly(), qPrintable(name));
+        QVERIFY(box->focusPolicy() & Qt::TabFocus);
+    }
+    QLineEdit* text6 = f.box(u"Text6"_qs);
+    text6->setText(u"iPhone 5"_qs);
+    text6->setFocus();
+    QTest::keyClicks(text6, u"abc"_qs);
+    QTest::keyClick(text6, Qt::Key_Backspace);
+    QCOMPARE(text6->text(), u"iPhone 5"_qs);
+    text6->selectAll();
+    text6->copy();
+    QCOMPARE(QApplication::clipboard()->text(), u"iPhone 5"_qs);
+    QVERIFY(!f.box(u"Text1(0)"_qs)->isReadOnly());
+    QVERIFY(!f.box(u"Text1(1)"_qs)->isReadOnly());
+}
+
+void TestApp::enterStartsNothing()
+{
+    Fixture f(8000ms, true);
+    for (const char* name : {"Text1(0)", "Text1(1)"}) {
+        QLineEdit* input = f.box(QString::fromLatin1(name));
+        input->setFocus();
+        QTest::keyClicks(input, u"356789012345678"_qs);
+        QTest::keyClick(input, Qt::Key_Return);
+        QTest::keyClick(input, Qt::Key_Enter);
+    }
+    QTest::qWait(100);
+    QVERIFY(!f.form->isLookupInProgress());
+    QVERIFY(f.server.requests().isEmpty());
+    QVERIFY(f.messenger.messages.isEmpty());
+    QVERIFY(!f.timer(u"Timer1"_qs)->isActive());
+}
+
+void TestApp::clearButtons_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("device clear") << u"Command1"_qs;
+    QTest::newRow("SIM clear") << u"Command2"_qs;
+}
+
+void TestApp::clearButtons()
+{
+    QFETCH(QString, button);
+    Fixture f;
+    // Both lookups showing results, both watchdogs armed.
+    f.box(u"Text1(0)"_qs)->setText(u"356789012345678"_qs);
+    f.box(u"Text1(1)"_qs)->setText(u"89860012345678901234"_qs);
+    for (const QString& name : kDeviceBoxes + kSimBoxes)
+        f.box(name)->setText(name);
+    f.label(u"Label17"_qs)->setText(u"verdict"_qs);
+    f.label(u"Label18"_qs)->setText(u"link"_qs);
+    f.label(u"Label18"_qs)->setCursor(Qt::PointingHandCursor);
+    f.timer(u"Timer1"_qs)->start();
+    f.timer(u"Timer2"_qs)->start();
+
+    f.click(button);
+
+    const bool device = button == u"Command1";
+    const QStringList cleared = device ? kDeviceBoxes : kSimBoxes;
+    const QStringList kept = device ? kSimBoxes : kDeviceBoxes;
+    for (const QString& name : cleared)
+        QVERIFY2(f.box(name)->text().isEmpty(), qPrintable(name));
+    for (const QString& name : kept)
+        QCOMPARE(f.box(name)->text(), name);
+    QCOMPARE(f.box(u"Text1(0)"_qs)->text().isEmpty(), device);
+    QCOMPARE(f.box(u"Text1(1)"_qs)->text().isEmpty(), !device);
+    QCOMPARE(f.label(u"Label17"_qs)->text().isEmpty(), device);
+    QCOMPARE(f.label(u"Label18"_qs)->text().isEmpty(), device);
+    QCOMPARE(f.label(u"Label18"_qs)->testAttribute(Qt::WA_SetCursor), !device);
+    QCOMPARE(f.timer(u"Timer1"_qs)->isActive(), !device);
+    QCOMPARE(f.timer(u"Timer2"_qs)->isActive(), device);
+    QVERIFY(f.messenger.messages.isEmpty());
+}
+
+void TestApp::label18Clicks_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("opened");
+    QTest::newRow("not re-activated link")
+        << u"如何催促对方刷机？点击查看！"_qs << u"http://home.invalid/201302/287.html"_qs;
+    QTest::newRow("re-activated link")
+        << u"如何判断小偷已经刷机？点击查看！"_qs << u"http://home.invalid/201302/285.html"_qs;
+    QTest::newRow("empty caption") << QString() << QString();
+    QTest::newRow("verdict text is no link") << u"手机还未刷机，请耐心等待!"_qs << QString();
+    QTest::newRow("link with a trailing blank")
+        << u"如何催促对方刷机？点击查看！ "_qs << QString();
+}
+
+void TestApp::label18Clicks()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, opened);
+    Fixture f(8000ms, true);
+    QLabel* link = f.label(u"Label18"_qs);
+    link->setText(caption);
+    QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseClick(link, Qt::RightButton, {}, QPoint(5, 5)); // only a left click opens
+    if (opened.isEmpty())
+        QVERIFY(f.opener.opened.isEmpty());
+    else
+        QCOMPARE(f.opener.opened, QList<QUrl>{QUrl(opened)});
+    QVERIFY(f.messenger.messages.isEmpty());
+}
+
+void TestApp::shopButtonAndFailedOpen()
+{
+    Fixture f;
+    f.click(u"Command6"_qs);
+    QCOMPARE(f.opener.opened, QList<QUrl>{QUrl(u"http://home.invalid/taobao.php"_qs)});
+    QVERIFY(f.messenger.messages.isEmpty());
+
+    // No browser could be started: the user learns the address, and the
+    // window goes on working.
+    f.opener.succeed = false;
+    f.click(u"Command6"_qs);
+    QCOMPARE(f.messenger.messages.size(), 1);
+    QVERIFY(f.messenger.messages.first().contains(u"http://home.invalid/taobao.php"_qs));
+    f.click(u"Command1"_qs);
+    QCOMPARE(f.messenger.messages.size(), 1);
+}
+
+void TestApp::verdictLabelsFit()
+{
+    Fixture f(8000ms, true);
+    auto* verdict = f.child<mizong::FittedLabel>(u"Label17"_qs);
+    verdict->setText(u"手机已经被刷机！请及时复查刷机信息！"_qs);
+    const qreal scale = verdict->textScale();
+    QVERIFY(scale < 1.0);
+    QVERIFY(scale > 0.7); // condensed, still readable
+    QVERIFY(QFontMetricsF(verdict->font()).horizontalAdvance(verdict->text()) * scale <=
+            verdict->contentsRect().width() + 0.5);
+    verdict->setText(u"短"_qs);
+    QCOMPARE(verdict->textScale(), 1.0);
+}
+
+
+namespace {
+const QString kFull = u"358805052512340"_qs;
+const QStringList kFullBoxes{u"2013-01-15 10:21:33"_qs, u"2013-01-15 10:21:33"_qs, u"中国联通"_qs,
+                             u"iPhone 5 (A1429)"_qs,    u"F2LK70QCDTWD"_qs,        u"2012-10-08"_qs,
+                             u"6.1.2"_qs,               u"2013-01-15"_qs,          u"2014-01-14"_qs,
+                             u"还剩 287 天"_qs};
+const QString kNone = u"无相关信息"_qs;
+const QString kMaintenance = u"服务器维护中，请稍后查询！"_qs;
+const QStringList kNoDeviceBoxes(10, QString());
+const QStringList kNoSimBoxes(4, QString());
+} // namespace
+
+void TestApp::deviceLookup_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("page");     // fixture served for the identifier
+    QTest::addColumn<QString>("sent");     // the value the service receives; empty: none sent
+    QTest::addColumn<QStringList>("boxes"); // Text2, Text4 .. Text12 afterwards
+    QTest::addColumn<QString>("verdict");
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<bool>("armed"); // Timer1 still enabled: the watchdog will report
+
+    const QString notYet = u"手机还未刷机，请耐心等待!"_qs;
+    const QString notYetLink = u"如何催促对方刷机？点击查看！"_qs;
+    const QString done = u"手机已经被刷机！请及时复查刷机信息！"_qs;
+    const QString doneLink = u"如何判断小偷已经刷机？点击查看！"_qs;
+
+    QTest::newRow("not re-activated") << kFull << u"device-not-reactivated.html"_qs << kFull
+                                      << kFullBoxes << notYet << notYetLink << QStringList()
+                                      << false;
+    QTest::newRow("blanks around the IMEI are not sent")
+        << u"  358805052512340 "_qs << u"device-not-reactivated.html"_qs << kFull << kFullBoxes
+        << notYet << notYetLink << QStringList() << false;
+    QTest::newRow("re-activated")
+        << u"013429008765436"_qs << u"device-reactivated.html"_qs << u"013429008765436"_qs
+        << QStringList{u"2012-11-03 14:05:27"_qs, u"2013-02-18 09:12:40"_qs, u"中国移动"_qs,
+                       u"iPhone 4S (A1387)"_qs,   u"DX4HG2KJDTC1"_qs,        u"2012-09-21"_qs,
+                       u"6.1"_qs,                 u"2012-11-03"_qs,          u"2013-11-02"_qs,
+                       u"还剩 257 天"_qs}
+        << done << doneLink << QStringList() << false;
+    QTest::newRow("same day, other times") << u"358820050011229"_qs << u"device-same-day.html"_qs
+                                           << u"358820050011229"_qs << QStringList() << notYet
+                                           << notYetLink << QStringList() << false;
+    QTest::newRow("some fields only: fallback, no verdict")
+        << u"F2LKQ0XYDTWF"_qs << u"device-partial.html"_qs << u"F2LKQ0XYDTWF"_qs
+        << QStringList{kNone, kNone, kNone, u"iPad mini (A1432)"_qs, u"F2LKQ0XYDTWF"_qs,
+                       u"2012-12-03"_qs, kNone, kNone, kNone, u"设备尚未激活，保修未开始"_qs}
+        << QString() << QString() << QStringList() << false;
+    QTest::newRow("LF-only page: only the label-less fields")
+        << u"013977001357916"_qs << u"device-lf-only.html"_qs << u"013977001357916"_qs
+        << QStringList{kNone, u"2012-06-30 19:45:02"_qs, kNone, u"iPhone 4 (A1332)"_qs,
+                       u"88025ZKXA4S"_qs, kNone, kNone, kNone, kNone, kNone}
+        << QString() << QString() << QStringList() << false;
+    QTest::newRow("replaced product")
+        << u"F17JX0QPDTC0"_qs << u"device-replaced.html"_qs << u"F17JX0QPDTC0"_qs
+        << kNoDeviceBoxes << QString() << QString()
+        << QStringList{u"很抱歉，这是已更换产品的序列号，建议去官网继续查询！"_qs} << false;
+    QTest::newRow("invalid serial")
+        << u"DX3K9ABCDEFG"_qs << u"device-invalid.html"_qs << u"DX3K9ABCDEFG"_qs
+        << kNoDeviceBoxes << QString() << QString()
+        << QStringList{u"此序列号无效，建议去官网继续查询！"_qs} << false;
+    QTest::newRow("both phrases: replaced wins")
+        << u"F17JX0QPDTC1"_qs << u"device-both-phrases.html"_qs << u"F17JX0QPDTC1"_qs
+        << kNoDeviceBoxes << QString() << QString()
+        << QStringList{u"很抱歉，这是已更换产品的序列号，建议去官网继续查询！"_qs} << false;
+    QTest::newRow("other layout: nothing, watchdog armed")
+        << u"990000862471853"_qs << u"other-layout.html"_qs << u"990000862471853"_qs
+        << kNoDeviceBoxes << QString() << QString() << QStringList() << true;
+    QTest::newRow("13 characters") << u"3588050525123"_qs << QString() << QString()
+                                   << kNoDeviceBoxes << QString() << QString()
+                                   << QStringList{u"请输入15位的IMEI或12位的序列号！"_qs} << false;
+    QTest::newRow("empty input") << QString() << QString() << QString() << kNoDeviceBoxes
+                                 << QString() << QString()
+                                 << QStringList{u"请输入15位的IMEI或12位的序列号！"_qs} << false;
+    QTest::newRow("twelve characters of any kind are sent as typed")
+        << u"苹果 #&+%=?/序列"_qs << u"other-layout.html"_qs << u"苹果 #&+%=?/序列"_qs
+        << kNoDeviceBoxes << QString() << QString() << QStringList() << true;
+}
+
+void TestApp::deviceLookup()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, page);
+    QFETCH(QString, sent);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, verdict);
+    QFETCH(QString, link);
+    QFETCH(QStringList, messages);
+    QFETCH(bool, armed);
+
+    Fixture f;
+    if (!page.isEmpty())
+        f.server.setPage(sent, fixture(page));
+    // Leftovers of an earlier lookup must not survive any path.
+    for (const QString& name : kDeviceBoxes)
+        f.box(name)->setText(u"old"_qs);
+    f.label(u"Label17"_qs)->setText(u"old"_qs);
+    f.label(u"Label18"_qs)->setText(u"old"_qs);
+    f.box(u"Text1(0)"_qs)->setText(input);
+
+    f.lookup(u"Command3"_qs);
+
+    QCOMPARE(f.server.requests(), sent.isEmpty() ? QStringList() : QStringList{sent});
+    if (!boxes.isEmpty())
+        QCOMPARE(f.texts(kDeviceBoxes), boxes);
+    QCOMPARE(f.label(u"Label17"_qs)->text(), verdict);
+    QCOMPARE(f.label(u"Label18"_qs)->text(), link);
+    QCOMPARE(f.label(u"Label18"_qs)->testAttribute(Qt::WA_SetCursor), !link.isEmpty());
+    QCOMPARE(f.messenger.messages, messages);
+    QCOMPARE(f.timer(u"Timer1"_qs)->isActive(), armed);
+    QCOMPARE(f.box(u"Text1(0)"_qs)->text(), input); // the input is never changed
+    QVERIFY(!f.form->isLookupInProgress());
+}
+
+void TestApp::simLookup_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<QStringList>("boxes"); // Text13 .. Text16 afterwards
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<bool>("armed");
+
+    QTest::newRow("plain home area")
+        << u" 89860114831001234567 "_qs << u"sim-plain.html"_qs << u"89860114831001234567"_qs
+        << QStringList{u"中国联通"_qs, u"18601234567"_qs, u"2011年"_qs, u"广东深圳"_qs}
+        << QStringList() << false;
+    QTest::newRow("area-code home area on one line")
+        << u"89860078601234567890"_qs << u"sim-area-code.html"_qs << u"89860078601234567890"_qs
+        << QStringList{u"中国移动"_qs, u"13912345678"_qs, u"2009年"_qs, u"江苏南京025"_qs}
+        << QStringList() << false;
+    QTest::newRow("phone number only")
+        << u"89860313005556667778"_qs << u"sim-phone-only.html"_qs << u"89860313005556667778"_qs
+        << QStringList{kNone, u"15012345678"_qs, kNone, kNone} << QStringList() << false;
+    QTest::newRow("invalid ICCID")
+        << u"8986001234"_qs << u"sim-invalid.html"_qs << u"8986001234"_qs << kNoSimBoxes
+        << QStringList{u"你输入的不是一个有效的ICCID码！"_qs} << false;
+    QTest::newRow("LF-only page: nothing, watchdog armed")
+        << u"89860000000000000001"_qs << u"sim-lf-only.html"_qs << u"89860000000000000001"_qs
+        << kNoSimBoxes << QStringList() << true;
+    QTest::newRow("blanks inside are sent")
+        << u"8986 0000 0000"_qs << u"other-layout.html"_qs << u"8986 0000 0000"_qs << kNoSimBoxes
+        << QStringList() << true;
+    QTest::newRow("blanks only: empty ICCID keeps the old boxes")
+        << u"   "_qs << QString() << QString()
+        << QStringList{u"Text13"_qs, u"Text14"_qs, u"Text15"_qs, u"Text16"_qs}
+        << QStringList{u"ICCID不能为空！"_qs} << false;
+}
+
+void TestApp::simLookup()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, page);
+    QFETCH(QString, sent);
+    QFETCH(QStringList, boxes);
+    QFETCH(QStringList, messages);
+    QFETCH(bool, armed);
+
+    Fixture f;
+    if (!page.isEmpty())
+        f.server.setPage(sent, fixture(page));
+    for (const QString& name : kSimBoxes + kDeviceBoxes)
+        f.box(name)->setText(name);
+    f.box(u"Text1(1)"_qs)->setText(input);
+
+    f.lookup(u"Command4"_qs);
+
+    QCOMPARE(f.server.requests(), sent.isEmpty() ? QStringList() : QStringList{sent});
+    QCOMPARE(f.texts(kSimBoxes), boxes);
+    QCOMPARE(f.texts(kDeviceBoxes), kNoDeviceBoxes); // every path empties the device boxes
+    QCOMPARE(f.messenger.messages, messages);
+    QCOMPARE(f.timer(u"Timer2"_qs)->isActive(), armed);
+    QVERIFY(!f.timer(u"Timer1"_qs)->isActive());
+}
+
+void TestApp::unreachableService()
+{
+    RecordingMessenger messenger;
+    RecordingOpener opener;
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    Form1::Options options;
+    options.serviceBase = QStringLiteral("http://127.0.0.1:%1").arg(port);
+    options.homeSiteBase = QStringLiteral("http://home.invalid");
+    options.watchdogInterval = 100ms;
+    options.embedBrowser = false;
+    Form1 form(messenger, opener, options);
+    form.findChild<QLineEdit*>(u"Text1(0)"_qs)->setText(kFull);
+    QSignalSpy done(&form, &Form1::lookupFinished);
+    QTest::mouseClick(form.findChild<QPushButton*>(u"Command3"_qs), Qt::LeftButton);
+    QVERIFY(done.wait(10000));
+    // Nothing came back: boxes empty, no message at once, then the watchdog.
+    for (const QString& name : kDeviceBoxes)
+        QVERIFY(form.findChild<QLineEdit*>(name)->text().isEmpty());
+    QTRY_COMPARE(messenger.messages, QStringList{kMaintenance});
+    QVERIFY(!form.findChild<QTimer*>(u"Timer1"_qs)->isActive());
+    QTest::qWait(300);
+    QCOMPARE(messenger.messages.size(), 1); // one report per lookup
+}
+
+void TestApp::secondLookupClearsTheFirst()
+{
+    Fixture f;
+    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_qs));
+    f.server.setPage(u"F2LKQ0XYDTWF"_qs, fixture(u"device-partial.html"_qs));
+    f.box(u"Text1(0)"_qs)->setText(kFull);
+    f.lookup(u"Command3"_qs);
+    QCOMPARE(f.texts(kDeviceBoxes), kFullBoxes);
+
+    f.box(u"Text1(0)"_qs)->setText(u"F2LKQ0XYDTWF"_qs);
+    f.lookup(u"Command3"_qs);
+    QCOMPARE(f.box(u"Text2"_qs)->text(), kNone);
+    QCOMPARE(f.box(u"Text5"_qs)->text(), kNone);
+    QCOMPARE(f.box(u"Text6"_qs)->text(), u"iPad mini (A1432)"_qs);
+    QVERIFY(f.label(u"Label17"_qs)->text().isEmpty());
+    QVERIFY(f.label(u"Label18"_qs)->text().isEmpty());
+    QVERIFY(!f.label(u"Label18"_qs)->testAttribute(Qt::WA_SetCursor));
+}
+
+void TestApp::simLookupKeepsTheVerdict()
+{
+    Fixture f;
+    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_qs));
+    f.server.setPage(u"89860114831001234567"_qs, fixture(u"sim-plain.html"_qs));
+    f.box(u"Text1(0)"_qs)->setText(kFull);
+    f.lookup(u"Command3"_qs);
+    f.box(u"Text1(1)"_qs)->setText(u"89860114831001234567"_qs);
+    f.lookup(u"Command4"_qs);
+    QCOMPARE(f.texts(kDeviceBoxes), kNoDeviceBoxes);
+    QCOMPARE(f.label(u"Label17"_qs)->text(), u"手机还未刷机，请耐心等待!"_qs);
+    QTest::mouseClick(f.label(u"Label18"_qs), Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(f.opener.opened, QList<QUrl>{QUrl(u"http://home.invalid/201302/287.html"_qs)});
+}
+
+void TestApp::slowAnswerHoldsTickAndLocksButtons()
+{
+    Fixture f(150ms);
+    f.server.setDelay(900ms);
+    f.server.setDefaultPage(QByteArray()); // an empty page: nothing to fill
+    f.box(u"Text1(0)"_qs)->setText(kFull);
+    f.box(u"Text1(1)"_qs)->setText(u"89860114831001234567"_qs);
+    QSignalSpy done(f.form.get(), &Form1::lookupFinished);
+    f.click(u"Command3"_qs);
+    QVERIFY(f.form->isLookupInProgress());
+    QVERIFY(QGuiApplication::overrideCursor() != nullptr); // the wait shows
+
+    // The tick falls due during the fetch: held, no message yet.
+    QTest::qWait(450);
+    QVERIFY(f.messenger.messages.isEmpty());
+    // Start and clear buttons of both lookups do nothing meanwhile.
+    f.click(u"Command1"_qs);
+    f.click(u"Command2"_qs);
+    f.click(u"Command4"_qs);
+    f.click(u"Command3"_qs);
+    QCOMPARE(f.box(u"Text1(0)"_qs)->text(), kFull);
+    QCOMPARE(f.box(u"Text1(1)"_qs)->text(), u"89860114831001234567"_qs);
+    QCOMPARE(f.server.requests().size(), 1);
+    QVERIFY(!f.timer(u"Timer2"_qs)->isActive());
+
+    QVERIFY(done.wait(10000));
+    // Right after the last step: the held tick reports the empty lookup.
+    QCOMPARE(f.messenger.messages, QStringList{kMaintenance});
+    QVERIFY(!f.timer(u"Timer1"_qs)->isActive());
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+}
+
+void TestApp::tickHeldWhileLookupMessageOpen()
+{
+    Fixture f(100ms);
+    f.box(u"Text1(0)"_qs)->setText(u"short"_qs);
+    // The user reads the length message for longer than the watchdog's interval.
+    f.messenger.whileOpen = [](const QString&) { QTest::qWait(400); };
+    f.lookup(u"Command3"_qs);
+    QTest::qWait(300);
+    QCOMPARE(f.messenger.messages, QStringList{u"请输入15位的IMEI或12位的序列号！"_qs});
+    QCOMPARE(f.messenger.maxOpen, 1);
+}
+
+void TestApp::heldTickOfOtherWatchdogComesAfterwards()
+{
+    Fixture f(150ms);
+    f.server.setDefaultPage(QByteArray());
+    // A SIM lookup that found nothing arms Timer2 ...
+    f.box(u"Text1(1)"_qs)->setText(u"89860000000000000000"_qs);
+    f.lookup(u"Command4"_qs);
+    QVERIFY(f.timer(u"Timer2"_qs)->isActive());
+    // ... and a device lookup with a slow answer runs while Timer2 falls due.
+    f.server.setDelay(600ms);
+    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_qs));
+    f.box(u"Text1(0)"_qs)->setText(kFull);
+    f.lookup(u"Command3"_qs);
+    // The device lookup filled its boxes; the SIM watchdog's held tick comes now.
+    QCOMPARE(f.messenger.messages, QStringList{kMaintenance});
+    QVERIFY(!f.timer(u"Timer1"_qs)->isActive());
+    QVERIFY(!f.timer(u"Timer2"_qs)->isActive());
+}
+
+void TestApp::watchdogTicks_data()
+{
+    QTest::addColumn<QString>("timer");
+    QTest::addColumn<QString>("filled"); // a box given a text first, or none
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("reports");
+
+    QTest::newRow("device, all empty") << u"Timer1"_qs << QString() << QString() << true;
+    QTest::newRow("device, fallback text is a value")
+        << u"Timer1"_qs << u"Text12"_qs << kNone << false;
+    QTest::newRow("device, a blank is a value") << u"Timer1"_qs << u"Text4"_qs << u" "_qs << false;
+    QTest::newRow("device ignores SIM boxes") << u"Timer1"_qs << u"Text13"_qs << u"x"_qs << true;
+    QTest::newRow("SIM, all empty") << u"Timer2"_qs << QString() << QString() << true;
+    QTest::newRow("SIM, one filled") << u"Timer2"_qs << u"Text16"_qs << u"x"_qs << false;
+    QTest::newRow("SIM ignores device boxes") << u"Timer2"_qs << u"Text2"_qs << u"x"_qs << true;
+}
+
+void TestApp::watchdogTicks()
+{
+    QFETCH(QString, timer);
+    QFETCH(QString, filled);
+    QFETCH(QString, text);
+    QFETCH(bool, reports);
+
+    Fixture f(50ms);
+    if (!filled.isEmpty())
+        f.box(filled)->setText(text);
+    f.timer(timer)->start();
+    QTRY_VERIFY(!f.timer(timer)->isActive()); // a tick always disarms its timer
+    QCOMPARE(f.messenger.messages, reports ? QStringList{kMaintenance} : QStringList());
+}
+
+void TestApp::pageWaitsForOpenLinkMessage()
+{
+    Fixture f;
+    f.opener.succeed = false;
+    f.server.setDelay(200ms);
+    f.server.setPage(u"DX3K9ABCDEFG"_qs, fixture(u"device-invalid.html"_qs));
+    f.box(u"Text1(0)"_qs)->setText(u"DX3K9ABCDEFG"_qs);
+    QSignalSpy done(f.form.get(), &Form1::lookupFinished);
+    f.click(u"Command3"_qs);
+    // The shop link fails and its message stays open while the page arrives.
+    f.messenger.whileOpen = [&](const QString& text) {
+        if (text.contains(u"taobao.php"_qs))
+            QTest::qWait(600);
+    };
+    f.click(u"Command6"_qs);
+    QVERIFY(done.count() == 1 || done.wait(10000));
+    QCOMPARE(f.messenger.messages.size(), 2);
+    QCOMPARE(f.messenger.messages.last(), u"此序列号无效，建议去官网继续查询！"_qs);
+    QCOMPARE(f.messenger.maxOpen, 1); // messages never stack
+}
+
+void TestApp::closingDuringFetchEndsCleanly()
+{
+    // A program of its own: close the window while its fetch stalls.
+    QTcpServer stalled;
+    QVERIFY(stalled.listen(QHostAddress::LocalHost, 0));
+    QList<QTcpSocket*> held;
+    connect(&stalled, &QTcpServer::newConnection, this,
+            [&] { held.append(stalled.nextPendingConnection()); });
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {u"--close-during-fetch"_qs, QString::number(stalled.serverPort())});
+    QVERIFY(child.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 20000);
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY(!held.isEmpty()); // the request had been sent
+}
+
+// The child side of closingDuringFetchEndsCleanly.
+static int closeDuringFetch(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    RecordingMessenger messenger;
+    RecordingOpener opener;
+    Form1::Options options;
+    options.serviceBase = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(argv[2]);
+    options.homeSiteBase = QStringLiteral("http://home.invalid");
+    options.embedBrowser = false;
+    auto* form = new Form1(messenger, opener, options);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->show();
+    form->findChild<QLineEdit*>(u"Text1(0)"_qs)->setText(kFull);
+    QTest::mouseClick(form->findChild<QPushButton*>(u"Command3"_qs), Qt::LeftButton);
+    QTimer::singleShot(300, form, &QWidget::close);
+    const int code = app.exec();
+    return messenger.messages.isEmpty() ? code : 3;
+}
+
+int main(int argc, char* argv[])
+{
+    if (argc == 3 && qstrcmp(argv[1], "--close-during-fetch") == 0)
+        return closeDuringFetch(argc, argv);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestApp test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_app.moc"

@@ -1,0 +1,766 @@
+#include "page_fetch.h"
+#include "service_contract.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+
+using namespace mizong;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(mizong::FetchOutcome)
+
+namespace mizong {
+char* toString(FetchOutcome outcome)
+{
+    switch (outcome) {
+    case FetchOutcome::Decoded:
+        return qstrdup("Decoded");
+    case FetchOutcome::Undecoded:
+        return qstrdup("Undecoded");
+    case FetchOutcome::Failed:
+        return qstrdup("Failed");
+    }
+    return qstrdup("?");
+}
+} // namespace mizong
+
+namespace {
+
+// Generous upper bound for waiting on a fetch; never a pass/fail timing.
+constexpr int kWaitMs = 15000;
+
+// One canned answer: the bytes written at once, then what the connection does.
+struct Route
+{
+    enum class Then { KeepOpen, Close, Drip };
+    QByteArray bytes;
+    Then then = Then::KeepOpen;
+};
+
+struct Request
+{
+    QByteArray method;
+    QByteArray target; // as received on the wire
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    int connection = 0;
+
+    QByteArray header(QByteArrayView name) const
+    {
+        for (const auto& [key, value] : headers)
+            if (key.compare(name, Qt::CaseInsensitive) == 0)
+                return value;
+        return {};
+    }
+};
+
+QByteArray response(QByteArrayView status, QByteArrayView body, QByteArrayView extraHeaders = {})
+{
+    QByteArray bytes = "HTTP/1.1 " + status.toByteArray() + "\r\n";
+    bytes += "Content-Type: text/html; charset=utf-8\r\n";
+    bytes += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    bytes += extraHeaders.toByteArray();
+    bytes += "\r\n";
+    bytes += body.toByteArray();
+    return bytes;
+}
+
+QByteArray chunked(QByteArrayView body)
+{
+    QByteArray bytes = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (qsizetype at = 0; at < body.size(); at += 300) {
+        const QByteArrayView piece = body.sliced(at, std::min<qsizetype>(300, body.size() - at));
+        bytes += QByteArray::number(piece.size(), 16) + "\r\n" + piece.toByteArray() + "\r\n";
+    }
+    return bytes + "0\r\n\r\n";
+}
+
+// The body delimited by the end of the connection (no length, not chunked).
+QByteArray untilClose(QByteArrayView body)
+{
+    return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body.toByteArray();
+}
+
+QByteArray deflated(const QByteArray& body)
+{
+    const QByteArray zlib = qCompress(body).mid(4); // drop qCompress's length prefix
+    return response("200 OK", zlib, "Content-Encoding: deflate\r\n");
+}
+
+// A loopback HTTP/1.1 server with canned answers, keyed by path.
+class TestServer : public QObject
+{
+public:
+    bool listen()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, &TestServer::onNewConnection);
+        return m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    QString url(QByteArrayView target) const
+    {
+        return u"http://127.0.0.1:%1"_s.arg(m_server.serverPort()) + QString::fromLatin1(target);
+    }
+    QString base() const { return url(""); }
+    void route(const QByteArray& path, Route answer) { m_routes.insert(path, std::move(answer)); }
+
+    // Forgets the previous test's connections and requests.
+    void reset()
+    {
+        for (const QPointer<QTcpSocket>& socket : std::as_const(m_sockets))
+            if (socket)
+                socket->abort();
+        m_sockets.clear();
+        requests.clear();
+        connections = 0;
+        disconnects = 0;
+    }
+
+    QList<Request> requests;
+    int connections = 0;
+    int disconnects = 0;
+
+private:
+    void onNewConnection()
+    {
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            const int id = ++connections;
+            m_sockets.append(socket);
+            auto pending = std::make_shared<QByteArray>();
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket, pending, id] {
+                *pending += socket->readAll();
+                qsizetype end;
+                while ((end = pending->indexOf("\r\n\r\n")) >= 0) {
+                    const QByteArray head = pending->left(end);
+                    pending->remove(0, end + 4);
+                    answer(socket, parse(head, id));
+                }
+            });
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                ++disconnects;
+                socket->deleteLater();
+            });
+        }
+    }
+
+    static Request parse(const QByteArray& head, int connection)
+    {
+        Request request;
+        request.connection = connection;
+        const QList<QByteArray> lines = head.split('\n');
+        const QList<QByteArray> start = lines.value(0).trimmed().split(' ');
+        request.method = start.value(0);
+        request.target = start.value(1);
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines[i].indexOf(':');
+            if (colon > 0)
+                request.headers.append(
+                    {lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
+        }
+        return request;
+    }
+
+    void answer(QTcpSocket* socket, const Request& request)
+    {
+        requests.append(request);
+        const QByteArray path = request.target.split('?').value(0);
+        const Route route = m_routes.value(path, Route{response("404 Not Found", "no route")});
+        socket->write(route.bytes);
+        switch (route.then) {
+        case Route::Then::KeepOpen:
+            break;
+        case Route::Then::Close:
+            socket->disconnectFromHost();
+            break;
+        case Route::Then::Drip: {
+            // A byte at a time, for ever: never idle, never complete.
+            auto* drip = new QTimer(socket);
+            connect(drip, &QTimer::timeout, socket, [socket] { socket->write("x"); });
+            drip->start(50);
+            break;
+        }
+        }
+    }
+
+    QTcpServer m_server;
+    QHash<QByteArray, Route> m_routes;
+    QList<QPointer<QTcpSocket>> m_sockets;
+};
+
+// Waits for a fetch that was just started; false when it did not finish
+// within kWaitMs.
+bool waitFinished(PageFetch* fetch)
+{
+    QSignalSpy spy(fetch, &PageFetch::finished);
+    return spy.wait(kWaitMs);
+}
+
+// The lookups trim blanks only (U+0020), not tabs or line breaks.
+QString trimBlanks(QString text)
+{
+    while (text.startsWith(u' '))
+        text.remove(0, 1);
+    while (text.endsWith(u' '))
+        text.chop(1);
+    return text;
+}
+
+// As a service's form decoder reads one query value.
+QString formDecode(QByteArray value)
+{
+    value.replace('+', ' ');
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(value));
+}
+
+// A port on which nothing listens: bound once, then released.
+quint16 refusedPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+} // namespace
+
+class TestFetch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void defaultLimits();
+    void bytesToBstr_data();
+    void bytesToBstr();
+    void serviceUrls_data();
+    void serviceUrls();
+
+    void fetch_data();
+    void fetch();
+    void failedAddress_data();
+    void failedAddress();
+    void identifierArrivesIntact_data();
+    void identifierArrivesIntact();
+    void noHeaderOfOurOwn();
+
+    void consecutiveFetchesShareNothing_data();
+    void consecutiveFetchesShareNothing();
+    void separateConnectionsAndCookies();
+    void connectionClosedWhenFinished();
+
+    void finishedOnlyFromEventLoop_data();
+    void finishedOnlyFromEventLoop();
+    void abortDuringFetch_data();
+    void abortDuringFetch();
+    void deleteDuringFetch_data();
+    void deleteDuringFetch();
+    void deleteInFinishedSlot_data();
+    void deleteInFinishedSlot();
+
+private:
+    TestServer m_server;
+};
+
+void TestFetch::initTestCase()
+{
+    QVERIFY(m_server.listen());
+    const QByteArray page = u"<html><body>苹果\r\n</body></html>"_s.toUtf8();
+    using Then = Route::Then;
+    m_server.route("/ok", {response("200 OK", page)});
+    m_server.route("/missing", {response("404 Not Found", "<p>不存在</p>")});
+    m_server.route("/broken", {response("500 Internal Server Error", "<p>error</p>")});
+    m_server.route("/unavailable", {response("503 Service Unavailable", "<p>later</p>")});
+    m_server.route("/bad-request", {response("400 Bad Request", "<p>400</p>")});
+    m_server.route("/unauthorized",
+                   {response("401 Unauthorized", "<p>401</p>", "WWW-Authenticate: Basic realm=\"x\"\r\n")});
+    m_server.route("/forbidden", {response("403 Forbidden", "<p>403</p>")});
+    m_server.route("/teapot", {response("418 I'm a teapot", "<p>418</p>")});
+    m_server.route("/bad-gateway", {response("502 Bad Gateway", "<p>502</p>")});
+    m_server.route("/empty", {response("200 OK", "")});
+    m_server.route("/until-close", {untilClose(page), Then::Close});
+    m_server.route("/chunked", {chunked(page)});
+    m_server.route("/deflate", {deflated(page)});
+    m_server.route("/invalid-utf8", {response("200 OK", "ab\xff\xfe" "cd\xc3(")});
+    m_server.route("/cut-sequence", {response("200 OK", "ab\xe8\x8b")});
+    m_server.route("/bom", {response("200 OK", "\xef\xbb\xbf<p>x</p>")});
+    m_server.route("/inner-bom", {response("200 OK", "\xef\xbb\xbf" "a\xef\xbb\xbf" "b")});
+    m_server.route("/bytes", {response("200 OK", QByteArray("\xe8\x8b\xb9\x00z", 5))});
+    m_server.route("/at-bound", {chunked(QByteArray(1000, 'a'))});
+    m_server.route("/over-bound", {chunked(QByteArray(1001, 'a'))});
+    m_server.route("/far-over-bound", {untilClose(QByteArray(1024 * 1024, 'a')), Then::Close});
+    m_server.route("/length-at-bound", {response("200 OK", QByteArray(1000, 'a'))});
+    m_server.route("/length-over-bound", {response("200 OK", QByteArray(1001, 'a'))});
+    // Announces a huge body and sends none of it: only the early check ends
+    // this before the (default, long) deadline.
+    m_server.route("/announced-huge", {"HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n"});
+    m_server.route("/inflates-over-bound", {deflated(QByteArray(256 * 1024, 'a'))});
+    m_server.route("/cut-body", {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly ten.", Then::Close});
+    m_server.route("/cut-404", {"HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\nten bytes.",
+                                Then::Close});
+    m_server.route("/hang-up", {"", Then::Close});
+    m_server.route("/not-http", {"SSH-2.0-OpenSSH\r\n\r\n", Then::Close});
+    m_server.route("/corrupt-deflate",
+                   {response("200 OK", "not deflated", "Content-Encoding: deflate\r\n")});
+    m_server.route("/stall", {""});
+    m_server.route("/stall-in-body", {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nsome"});
+    m_server.route("/drip", {"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n", Then::Drip});
+    m_server.route("/redirect", {response("302 Found", "", "Location: /ok\r\n")});
+    m_server.route("/redirect-absolute",
+                   {response("301 Moved Permanently", "",
+                             "Location: " + m_server.url("/missing").toLatin1() + "\r\n")});
+    m_server.route("/redirect-to-chunked", {response("302 Found", "", "Location: /chunked\r\n")});
+    m_server.route("/redirect-loop", {response("302 Found", "", "Location: /redirect-loop\r\n")});
+    m_server.route("/cookie", {response("200 OK", "set", "Set-Cookie: session=1; Path=/\r\n")});
+    m_server.route("/result/", {response("200 OK", "device")});
+    m_server.route("/iccid/", {response("200 OK", "sim")});
+}
+
+void TestFetch::init()
+{
+    m_server.reset();
+}
+
+void TestFetch::defaultLimits()
+{
+    const FetchLimits limits;
+    QCOMPARE(limits.deadline, std::chrono::milliseconds(30000));
+    QCOMPARE(limits.maxBodyBytes, qint64(8 * 1024 * 1024));
+}
+
+void TestFetch::bytesToBstr_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("charset");
+    QTest::addColumn<bool>("decodes");
+    QTest::addColumn<QString>("text");
+
+    const QString utf8 = u"UTF-8"_s;
+    QTest::newRow("chinese") << u"运营商：中国联通"_s.toUtf8() << utf8 << true << u"运营商：中国联通"_s;
+    QTest::newRow("crlf kept") << QByteArray("a\r\nb") << utf8 << true << u"a\r\nb"_s;
+    QTest::newRow("empty") << QByteArray() << utf8 << true << QString();
+    QTest::newRow("bom dropped") << QByteArray("\xef\xbb\xbfx") << utf8 << true << u"x"_s;
+    QTest::newRow("bom only") << QByteArray("\xef\xbb\xbf") << utf8 << true << QString();
+    QTest::newRow("later bom kept")
+        << QByteArray("x\xef\xbb\xbfy") << utf8 << true << u"x\uFEFFy"_s;
+    QTest::newRow("invalid bytes") << QByteArray("a\xff" "b") << utf8 << true << u"a\uFFFDb"_s;
+    QTest::newRow("overlong encoding")
+        << QByteArray("\xc0\xaf") << utf8 << true << u"\uFFFD\uFFFD"_s;
+    // A stateful decoder would keep these bytes pending and drop them.
+    QTest::newRow("sequence cut at end")
+        << QByteArray("ab\xe8\x8b") << utf8 << true << u"ab\uFFFD\uFFFD"_s;
+    QTest::newRow("nul kept") << QByteArray("a\0b", 3) << utf8 << true << QStringView(u"a\0b", 3).toString();
+    QTest::newRow("name in lower case") << QByteArray("\xc3\xa9") << u"utf-8"_s << true << u"é"_s;
+    QTest::newRow("latin-1") << QByteArray("\xe9") << u"ISO-8859-1"_s << true << u"é"_s;
+    QTest::newRow("unknown charset") << QByteArray("x") << u"x-no-such-charset"_s << false
+                                     << QString();
+    QTest::newRow("empty charset") << QByteArray("x") << QString() << false << QString();
+    QTest::newRow("nul in charset")
+        << QByteArray("x") << QStringView(u"UTF-8\0x", 7).toString() << false << QString();
+}
+
+void TestFetch::bytesToBstr()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, charset);
+    QFETCH(bool, decodes);
+    QFETCH(QString, text);
+
+    const std::optional<QString> result = BytesToBstr(bytes, charset);
+    QCOMPARE(result.has_value(), decodes);
+    if (decodes)
+        QCOMPARE(*result, text);
+}
+
+void TestFetch::serviceUrls_data()
+{
+    QTest::addColumn<QString>("identifier");
+    QTest::addColumn<QString>("deviceUrl");
+    QTest::addColumn<QString>("simUrl");
+
+    QTest::newRow("imei") << u"356789012345678"_s << u"http://h:1/result/?postsn=356789012345678"_s
+                          << u"http://h:1/iccid/?s=356789012345678"_s;
+    QTest::newRow("unreserved stay") << u"aZ09-._~"_s << u"http://h:1/result/?postsn=aZ09-._~"_s
+                                     << u"http://h:1/iccid/?s=aZ09-._~"_s;
+    QTest::newRow("delimiters escaped")
+        << u"a+b c#d&e=f%g/h?"_s << u"http://h:1/result/?postsn=a%2Bb%20c%23d%26e%3Df%25g%2Fh%3F"_s
+        << u"http://h:1/iccid/?s=a%2Bb%20c%23d%26e%3Df%25g%2Fh%3F"_s;
+    QTest::newRow("chinese as utf-8") << u"苹果"_s << u"http://h:1/result/?postsn=%E8%8B%B9%E6%9E%9C"_s
+                                      << u"http://h:1/iccid/?s=%E8%8B%B9%E6%9E%9C"_s;
+    QTest::newRow("empty") << QString() << u"http://h:1/result/?postsn="_s << u"http://h:1/iccid/?s="_s;
+}
+
+void TestFetch::serviceUrls()
+{
+    QFETCH(QString, identifier);
+    QFETCH(QString, deviceUrl);
+    QFETCH(QString, simUrl);
+
+    QCOMPARE(service::deviceResultUrl(u"http://h:1", identifier), deviceUrl);
+    QCOMPARE(service::simPageUrl(u"http://h:1", identifier), simUrl);
+}
+
+void TestFetch::fetch_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QString>("charset");
+    QTest::addColumn<qint64>("maxBodyBytes");
+    QTest::addColumn<int>("deadlineMs");
+    QTest::addColumn<FetchOutcome>("outcome");
+    QTest::addColumn<QString>("page");
+
+    const QString utf8 = u"UTF-8"_s;
+    const qint64 big = FetchLimits{}.maxBodyBytes;
+    const int slow = 30000; // default deadline: only reached when something is wrong
+    const QString page = u"<html><body>苹果\r\n</body></html>"_s;
+    const auto row = [&](const char* name, const char* path) -> QTestData& {
+        return QTest::newRow(name) << QByteArray(path) << utf8;
+    };
+    using enum FetchOutcome;
+
+    // Status codes are never looked at.
+    row("200 page", "/ok") << big << slow << Decoded << page;
+    row("404 page", "/missing") << big << slow << Decoded << u"<p>不存在</p>"_s;
+    row("500 page", "/broken") << big << slow << Decoded << u"<p>error</p>"_s;
+    row("503 page", "/unavailable") << big << slow << Decoded << u"<p>later</p>"_s;
+    row("400 page", "/bad-request") << big << slow << Decoded << u"<p>400</p>"_s;
+    row("401 page", "/unauthorized") << big << slow << Decoded << u"<p>401</p>"_s;
+    row("403 page", "/forbidden") << big << slow << Decoded << u"<p>403</p>"_s;
+    row("418 page", "/teapot") << big << slow << Decoded << u"<p>418</p>"_s;
+    row("502 page", "/bad-gateway") << big << slow << Decoded << u"<p>502</p>"_s;
+    row("empty body", "/empty") << big << slow << Decoded << QString();
+    row("body until close", "/until-close") << big << slow << Decoded << page;
+    row("chunked body", "/chunked") << big << slow << Decoded << page;
+    row("deflated body", "/deflate") << big << slow << Decoded << page;
+
+    // Decoding of the whole body.
+    row("invalid utf-8", "/invalid-utf8") << big << slow << Decoded << u"ab\uFFFD\uFFFDcd\uFFFD("_s;
+    row("sequence cut at end", "/cut-sequence") << big << slow << Decoded << u"ab\uFFFD\uFFFD"_s;
+    row("bom dropped", "/bom") << big << slow << Decoded << u"<p>x</p>"_s;
+    row("only the first bom dropped", "/inner-bom") << big << slow << Decoded << u"a\uFEFFb"_s;
+    QTest::newRow("unknown charset: bytes as latin-1")
+        << QByteArray("/bytes") << u"x-no-such-charset"_s << big << slow << Undecoded
+        << QString::fromLatin1("\xe8\x8b\xb9\x00z", 5);
+
+    // Size bound, also for what Qt inflates on the fly.
+    row("body at the bound", "/at-bound") << 1000LL << slow << Decoded << QString(1000, u'a');
+    row("body one over the bound", "/over-bound") << 1000LL << slow << Failed << QString();
+    row("body far over the bound", "/far-over-bound") << 1000LL << slow << Failed << QString();
+    row("announced length at the bound", "/length-at-bound")
+        << 1000LL << slow << Decoded << QString(1000, u'a');
+    row("announced length over the bound", "/length-over-bound") << 1000LL << slow << Failed
+                                                                 << QString();
+    row("announced length refused early", "/announced-huge") << big << slow << Failed << QString();
+    row("inflated body over the bound", "/inflates-over-bound")
+        << 16LL * 1024 << slow << Failed << QString();
+
+    // No complete answer.
+    row("closed mid-body", "/cut-body") << big << slow << Failed << QString();
+    row("closed mid-body of a 404", "/cut-404") << big << slow << Failed << QString();
+    row("closed before answering", "/hang-up") << big << slow << Failed << QString();
+    row("not an http answer", "/not-http") << big << slow << Failed << QString();
+    row("corrupt deflated body", "/corrupt-deflate") << big << slow << Failed << QString();
+    row("stalled answer", "/stall") << big << 300 << Failed << QString();
+    row("stalled mid-body", "/stall-in-body") << big << 300 << Failed << QString();
+    // Never idle, so only a deadline for the whole fetch ends it.
+    row("dripping answer", "/drip") << big << 500 << Failed << QString();
+
+    // Redirects, as Qt follows them by default.
+    row("redirect followed", "/redirect") << big << slow << Decoded << page;
+    row("absolute redirect to a 404", "/redirect-absolute") << big << slow << Decoded
+                                                           << u"<p>不存在</p>"_s;
+    // Qt keeps the redirect's "Content-Length: 0" among the final headers.
+    row("redirect to a chunked page", "/redirect-to-chunked") << big << slow << Decoded << page;
+    row("redirect loop", "/redirect-loop") << big << slow << Failed << QString();
+}
+
+void TestFetch::fetch()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QString, charset);
+    QFETCH(qint64, maxBodyBytes);
+    QFETCH(int, deadlineMs);
+    QFETCH(FetchOutcome, outcome);
+    QFETCH(QString, page);
+
+    const FetchLimits limits{std::chrono::milliseconds(deadlineMs), maxBodyBytes};
+    const std::unique_ptr<PageFetch> fetch(FetchPage(m_server.url(path), charset, nullptr, limits));
+    QVERIFY(waitFinished(fetch.get()));
+    QCOMPARE(fetch->outcome(), outcome);
+    QCOMPARE(fetch->page(), page);
+    if (outcome == FetchOutcome::Undecoded)
+        QCOMPARE(fetch->page().size(), 5); // one character per byte
+}
+
+void TestFetch::failedAddress_data()
+{
+    QTest::addColumn<QString>("url");
+
+    const quint16 port = refusedPort();
+    QVERIFY(port != 0);
+    QTest::newRow("refused port") << u"http://127.0.0.1:%1/ok"_s.arg(port);
+    QTest::newRow("not an address") << u"not an address"_s;
+    QTest::newRow("no host") << u"http:///ok"_s;
+    QTest::newRow("empty") << QString();
+    QTest::newRow("unencoded blank") << m_server.url("/ok?s=a b");
+    QTest::newRow("not http") << u"file:///etc/hostname"_s;
+    QTest::newRow("data address") << u"data:text/html,hello"_s;
+}
+
+void TestFetch::failedAddress()
+{
+    QFETCH(QString, url);
+
+    const PageResult result = fetchPageBlocking(url, u"UTF-8");
+    QCOMPARE(result.outcome, FetchOutcome::Failed);
+    QCOMPARE(result.page, QString());
+    QVERIFY(m_server.requests.isEmpty());
+}
+
+void TestFetch::identifierArrivesIntact_data()
+{
+    QTest::addColumn<QString>("typed");
+
+    QTest::newRow("plus") << u"35+6789"_s;
+    QTest::newRow("hash") << u"12#34"_s;
+    QTest::newRow("ampersand and equals") << u"a&postsn=b"_s;
+    QTest::newRow("percent") << u"100%"_s;
+    QTest::newRow("typed escapes") << u"%2B%20%zz"_s;
+    QTest::newRow("blanks around and inside") << u"  35 6789 0 "_s;
+    QTest::newRow("tab kept") << u"\t89860\t"_s;
+    QTest::newRow("chinese") << u"苹果手机"_s;
+    QTest::newRow("everything") << u" 王 +#&%= 李?/ "_s;
+}
+
+void TestFetch::identifierArrivesIntact()
+{
+    QFETCH(QString, typed);
+    const QString sent = trimBlanks(typed);
+
+    const struct
+    {
+        QString url;
+        QByteArray path;
+        QByteArray key;
+    } requests[] = {
+        {service::deviceResultUrl(m_server.base(), sent), "/result/", "postsn"},
+        {service::simPageUrl(m_server.base(), sent), "/iccid/", "s"},
+    };
+    for (const auto& [url, path, key] : requests) {
+        m_server.requests.clear();
+        QCOMPARE(fetchPageBlocking(url, u"UTF-8").outcome, FetchOutcome::Decoded);
+        QCOMPARE(m_server.requests.size(), 1);
+
+        const QByteArray target = m_server.requests.first().target;
+        const qsizetype question = target.indexOf('?');
+        QCOMPARE(target.left(question), path);
+        const QByteArray query = target.mid(question + 1);
+        // A raw '+' reads as a blank and a raw blank breaks the request line.
+        QVERIFY2(!query.contains('+') && !query.contains(' '), query.constData());
+        if (sent.contains(u'+'))
+            QVERIFY2(query.contains("%2B"), query.constData());
+        if (sent.contains(u' '))
+            QVERIFY2(query.contains("%20"), query.constData());
+
+        // As a form decoder reads it: exactly one pair, our key, our value.
+        const QList<QByteArray> pairs = query.split('&');
+        QCOMPARE(pairs.size(), 1);
+        const qsizetype equals = pairs.first().indexOf('=');
+        QCOMPARE(pairs.first().left(equals), key);
+        QCOMPARE(formDecode(pairs.first().mid(equals + 1)), sent);
+    }
+}
+
+void TestFetch::noHeaderOfOurOwn()
+{
+    QCOMPARE(fetchPageBlocking(m_server.url("/ok"), u"UTF-8").outcome, FetchOutcome::Decoded);
+    QCOMPARE(m_server.requests.size(), 1);
+    const Request& request = m_server.requests.first();
+    QCOMPARE(request.method, QByteArray("GET"));
+    // Only what Qt itself always sends.
+    const QList<QByteArray> qtDefaults = {"host", "connection", "accept-encoding",
+                                          "accept-language", "user-agent"};
+    for (const auto& [name, value] : request.headers)
+        QVERIFY2(qtDefaults.contains(name.toLower()), name.constData());
+}
+
+void TestFetch::consecutiveFetchesShareNothing_data()
+{
+    QTest::addColumn<QString>("firstUrl");
+    QTest::addColumn<QString>("firstCharset");
+    QTest::addColumn<int>("firstDeadlineMs");
+    QTest::addColumn<qint64>("firstMaxBodyBytes");
+
+    const quint16 port = refusedPort();
+    QVERIFY(port != 0);
+    const qint64 big = FetchLimits{}.maxBodyBytes;
+    const QString utf8 = u"UTF-8"_s;
+    QTest::newRow("refused") << u"http://127.0.0.1:%1/ok"_s.arg(port) << utf8 << 30000 << big;
+    QTest::newRow("invalid address") << u"http:///ok"_s << utf8 << 30000 << big;
+    QTest::newRow("deadline") << m_server.url("/stall") << utf8 << 300 << big;
+    QTest::newRow("closed mid-body") << m_server.url("/cut-body") << utf8 << 30000 << big;
+    QTest::newRow("over the bound") << m_server.url("/over-bound") << utf8 << 30000 << qint64(1000);
+    QTest::newRow("undecoded") << m_server.url("/bytes") << u"x-no-such-charset"_s << 30000 << big;
+}
+
+void TestFetch::consecutiveFetchesShareNothing()
+{
+    QFETCH(QString, firstUrl);
+    QFETCH(QString, firstCharset);
+    QFETCH(int, firstDeadlineMs);
+    QFETCH(qint64, firstMaxBodyBytes);
+
+    const FetchLimits firstLimits{std::chrono::milliseconds(firstDeadlineMs), firstMaxBodyBytes};
+    QVERIFY(fetchPageBlocking(firstUrl, firstCharset, firstLimits).outcome != FetchOutcome::Decoded);
+
+    const PageResult second = fetchPageBlocking(m_server.url("/ok"), u"UTF-8");
+    QCOMPARE(second.outcome, FetchOutcome::Decoded);
+    QCOMPARE(second.page, u"<html><body>苹果\r\n</body></html>"_s);
+}
+
+void TestFetch::separateConnectionsAndCookies()
+{
+    // The server keeps both connections open and sets a cookie on the first.
+    QCOMPARE(fetchPageBlocking(m_server.url("/cookie"), u"UTF-8").outcome, FetchOutcome::Decoded);
+    QCOMPARE(fetchPageBlocking(m_server.url("/ok"), u"UTF-8").outcome, FetchOutcome::Decoded);
+    QCOMPARE(m_server.requests.size(), 2);
+    QCOMPARE(m_server.connections, 2);
+    QVERIFY(m_server.requests[0].connection != m_server.requests[1].connection);
+    QCOMPARE(m_server.requests[1].header("cookie"), QByteArray());
+}
+
+void TestFetch::connectionClosedWhenFinished()
+{
+    const std::unique_ptr<PageFetch> fetch(FetchPage(m_server.url("/ok"), u"UTF-8", nullptr));
+    QVERIFY(waitFinished(fetch.get()));
+    // The object lives on, its connection does not.
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.disconnects, 1, kWaitMs);
+}
+
+void TestFetch::finishedOnlyFromEventLoop_data()
+{
+    QTest::addColumn<QString>("url");
+
+    const quint16 port = refusedPort();
+    QVERIFY(port != 0);
+    QTest::newRow("page") << m_server.url("/ok");
+    QTest::newRow("refused port") << u"http://127.0.0.1:%1/ok"_s.arg(port);
+    QTest::newRow("invalid address") << u"not an address"_s;
+    QTest::newRow("not http") << u"file:///etc/hostname"_s;
+}
+
+void TestFetch::finishedOnlyFromEventLoop()
+{
+    QFETCH(QString, url);
+
+    const std::unique_ptr<PageFetch> fetch(FetchPage(url, u"UTF-8", nullptr));
+    QSignalSpy spy(fetch.get(), &PageFetch::finished);
+    QVERIFY(!fetch->isFinished());
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(spy.wait(kWaitMs));
+    QVERIFY(fetch->isFinished());
+    // Exactly once, also when more events are processed and abort() follows.
+    fetch->abort();
+    QTest::qWait(100);
+    QCOMPARE(spy.count(), 1);
+}
+
+void TestFetch::abortDuringFetch_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<bool>("afterRequest");
+
+    QTest::newRow("before the request is sent") << QByteArray("/stall") << false;
+    QTest::newRow("waiting for the answer") << QByteArray("/stall") << true;
+    QTest::newRow("while the body drips") << QByteArray("/drip") << true;
+}
+
+void TestFetch::abortDuringFetch()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(bool, afterRequest);
+
+    const std::unique_ptr<PageFetch> fetch(FetchPage(m_server.url(path), u"UTF-8", nullptr));
+    QSignalSpy spy(fetch.get(), &PageFetch::finished);
+    if (afterRequest)
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requests.size(), 1, kWaitMs);
+
+    fetch->abort();
+    QVERIFY(fetch->isFinished());
+    QCOMPARE(fetch->outcome(), FetchOutcome::Failed);
+    QCOMPARE(fetch->page(), QString());
+    QVERIFY(spy.wait(kWaitMs));
+    if (afterRequest)
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.disconnects, 1, kWaitMs);
+    QTest::qWait(100);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(m_server.requests.size(), afterRequest ? 1 : 0);
+}
+
+void TestFetch::deleteDuringFetch_data()
+{
+    abortDuringFetch_data();
+}
+
+void TestFetch::deleteDuringFetch()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(bool, afterRequest);
+
+    QObject parent;
+    QPointer<PageFetch> fetch = FetchPage(m_server.url(path), u"UTF-8", &parent);
+    QSignalSpy spy(fetch.data(), &PageFetch::finished);
+    if (afterRequest)
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requests.size(), 1, kWaitMs);
+
+    delete fetch.data();
+    QVERIFY(parent.children().isEmpty());
+    if (afterRequest)
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.disconnects, 1, kWaitMs);
+    QTest::qWait(100);
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(m_server.requests.size(), afterRequest ? 1 : 0);
+}
+
+void TestFetch::deleteInFinishedSlot_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<int>("deadlineMs");
+
+    const quint16 port = refusedPort();
+    QVERIFY(port != 0);
+    QTest::newRow("page") << m_server.url("/ok") << 30000;
+    QTest::newRow("refused port") << u"http://127.0.0.1:%1/ok"_s.arg(port) << 30000;
+    QTest::newRow("deadline") << m_server.url("/drip") << 300;
+    QTest::newRow("closed mid-body") << m_server.url("/cut-body") << 30000;
+}
+
+// The common pattern of a caller: take the page and delete the fetch in the slot.
+void TestFetch::deleteInFinishedSlot()
+{
+    QFETCH(QString, url);
+    QFETCH(int, deadlineMs);
+
+    PageFetch* fetch = FetchPage(url, u"UTF-8", nullptr, {.deadline = std::chrono::milliseconds(deadlineMs)});
+    QPointer<PageFetch> watch = fetch;
+    int calls = 0;
+    connect(fetch, &PageFetch::finished, this, [fetch, &calls] {
+        ++calls;
+        delete fetch;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(watch.isNull(), kWaitMs);
+    QTest::qWait(100);
+    QCOMPARE(calls, 1);
+}
+
+QTEST_GUILESS_MAIN(TestFetch)
+#include "tst_fetch.moc"

@@ -1,0 +1,521 @@
+#include "device_lookup.h"
+#include "sim_lookup.h"
+
+#include <QDate>
+#include <QFile>
+#include <QLocale>
+#include <QTest>
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+using namespace mizong;
+
+using OptionalText = std::optional<QString>;
+Q_DECLARE_METATYPE(OptionalText)
+Q_DECLARE_METATYPE(mizong::device::Slots)
+Q_DECLARE_METATYPE(mizong::sim::Slots)
+
+namespace {
+
+QString fixture(const QString& name)
+{
+    QFile file(QStringLiteral(MIZONG_TEST_DATA_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", qUtf8Printable(name));
+    return QString::fromUtf8(file.readAll());
+}
+
+QString described(const OptionalText& value)
+{
+    return value ? u"\""_s + *value + u"\""_s : u"<no value>"_s;
+}
+
+// One line per box, so a failure names the box and shows both texts.
+template <std::size_t N>
+QStringList described(const FieldSlots<N>& values, const QStringList& boxes)
+{
+    QStringList lines;
+    for (std::size_t i = 0; i < N; ++i)
+        lines.append(boxes.at(qsizetype(i)) + u": "_s + described(values[i]));
+    return lines;
+}
+
+const QStringList kDeviceBoxes = {u"Text2"_s, u"Text4"_s, u"Text5"_s,  u"Text6"_s,  u"Text7"_s,
+                                  u"Text8"_s, u"Text9"_s, u"Text10"_s, u"Text11"_s, u"Text12"_s};
+const QStringList kSimBoxes = {u"Text13"_s, u"Text14"_s, u"Text15"_s, u"Text16"_s};
+
+device::Slots deviceSlots(std::initializer_list<std::pair<device::Box, QString>> values)
+{
+    device::Slots slotValues;
+    for (const auto& [box, text] : values)
+        slotValues[device::index(box)] = text;
+    return slotValues;
+}
+
+sim::Slots simSlots(OptionalText carrier, OptionalText phone, OptionalText age, OptionalText area)
+{
+    return {std::move(carrier), std::move(phone), std::move(age), std::move(area)};
+}
+
+// All ten boxes with a value: the pages of the service's full layout.
+device::Slots fullDevice(const QStringList& texts)
+{
+    device::Slots slotValues;
+    for (std::size_t i = 0; i < device::kBoxCount; ++i)
+        slotValues[i] = texts.at(qsizetype(i));
+    return slotValues;
+}
+
+} // namespace
+
+class TestLookup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void identifierRule_data();
+    void identifierRule();
+    void screening_data();
+    void screening();
+    void deviceExtraction_data();
+    void deviceExtraction();
+    void fallbackPlan_data();
+    void fallbackPlan();
+    void activationDay_data();
+    void activationDay();
+    void verdict_data();
+    void verdict();
+    void captions_data();
+    void captions();
+    void helpPathForOtherCaptions_data();
+    void helpPathForOtherCaptions();
+    void iccidRule_data();
+    void iccidRule();
+    void simRejected_data();
+    void simRejected();
+    void simExtraction_data();
+    void simExtraction();
+};
+
+void TestLookup::identifierRule_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<OptionalText>("expected");
+
+    const auto ok = [](const QString& text) { return OptionalText(text); };
+    QTest::newRow("IMEI") << u"358805052512340"_s << ok(u"358805052512340"_s);
+    QTest::newRow("serial") << u"F2LK70QCDTWD"_s << ok(u"F2LK70QCDTWD"_s);
+    QTest::newRow("blanks around are not counted")
+        << u"   358805052512340  "_s << ok(u"358805052512340"_s);
+    QTest::newRow("blanks inside count") << u"358 805 052 512"_s << ok(u"358 805 052 512"_s);
+    QTest::newRow("11") << u"F2LK70QCDTW"_s << OptionalText();
+    QTest::newRow("13") << u"3588050525123"_s << OptionalText();
+    QTest::newRow("14") << u"35880505251234"_s << OptionalText();
+    QTest::newRow("16") << u"3588050525123401"_s << OptionalText();
+    QTest::newRow("empty") << QString() << OptionalText();
+    QTest::newRow("fifteen blanks") << QString(15, u' ') << OptionalText();
+    QTest::newRow("twelve Chinese characters")
+        << u"苹果手机序列号测试一二三"_s << ok(u"苹果手机序列号测试一二三"_s);
+    QTest::newRow("punctuation") << u"#&%+= ?!@$^*"_s << ok(u"#&%+= ?!@$^*"_s);
+    QTest::newRow("tab is not trimmed") << u"\t35880505251234"_s << ok(u"\t35880505251234"_s);
+    QTest::newRow("tab counts") << u"\t358805052512340"_s << OptionalText();
+    QTest::newRow("ideographic space is not trimmed")
+        << u"35880505251234\u3000"_s << ok(u"35880505251234\u3000"_s);
+    // Eleven characters, twelve UTF-16 units.
+    QTest::newRow("surrogate pair counts twice")
+        << u"F2LK70QCDT\U0001F600"_s << ok(u"F2LK70QCDT\U0001F600"_s);
+}
+
+void TestLookup::identifierRule()
+{
+    QFETCH(QString, input);
+    QFETCH(OptionalText, expected);
+    QCOMPARE(described(device::identifierFrom(input)), described(expected));
+}
+
+void TestLookup::screening_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<device::Screening>("expected");
+    QTest::addColumn<QString>("message");
+
+    using device::Screening;
+    const QString replaced = device::kReplacedProductMessage.toString();
+    const QString invalid = device::kInvalidSerialMessage.toString();
+    QTest::newRow("empty page") << QString() << Screening::Clean << QString();
+    QTest::newRow("full page") << fixture(u"device-reactivated.html"_s) << Screening::Clean
+                               << QString();
+    QTest::newRow("other layout") << fixture(u"other-layout.html"_s) << Screening::Clean
+                                  << QString();
+    QTest::newRow("replaced product")
+        << fixture(u"device-replaced.html"_s) << Screening::ReplacedProduct << replaced;
+    QTest::newRow("invalid serial")
+        << fixture(u"device-invalid.html"_s) << Screening::InvalidSerial << invalid;
+    // The invalid phrase comes first in that page; precedence is by phrase.
+    QTest::newRow("both phrases") << fixture(u"device-both-phrases.html"_s)
+                                  << Screening::ReplacedProduct << replaced;
+    QTest::newRow("phrase inside a word")
+        << u"abc这是已更换产品的序列号号码xyz"_s << Screening::ReplacedProduct << replaced;
+    QTest::newRow("phrase broken by a line")
+        << u"此序列号\r\n无效"_s << Screening::Clean << QString();
+    QTest::newRow("near miss") << u"此序列号有效"_s << Screening::Clean << QString();
+}
+
+void TestLookup::screening()
+{
+    QFETCH(QString, page);
+    QFETCH(device::Screening, expected);
+    QFETCH(QString, message);
+    QCOMPARE(device::screen(page), expected);
+    QCOMPARE(device::screeningMessage(device::screen(page)), message);
+}
+
+void TestLookup::deviceExtraction_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<device::Slots>("expected");
+    QTest::addColumn<device::Verdict>("verdict");
+
+    using device::Box;
+    using device::Verdict;
+    QTest::newRow("not re-activated")
+        << u"device-not-reactivated.html"_s
+        << fullDevice({u"2013-01-15 10:21:33"_s, u"2013-01-15 10:21:33"_s, u"中国联通"_s,
+                       u"iPhone 5 (A1429)"_s, u"F2LK70QCDTWD"_s, u"2012-10-08"_s, u"6.1.2"_s,
+                       u"2013-01-15"_s, u"2014-01-14"_s, u"还剩 287 天"_s})
+        << Verdict::NotReactivated;
+    QTest::newRow("re-activated") << u"device-reactivated.html"_s
+                                  << fullDevice({u"2012-11-03 14:05:27"_s, u"2013-02-18 09:12:40"_s,
+                                                 u"中国移动"_s, u"iPhone 4S (A1387)"_s,
+                                                 u"DX4HG2KJDTC1"_s, u"2012-09-21"_s, u"6.1"_s,
+                                                 u"2012-11-03"_s, u"2013-11-02"_s,
+                                                 u"还剩 257 天"_s})
+                                  << Verdict::Reactivated;
+    QTest::newRow("same day, different times")
+        << u"device-same-day.html"_s
+        << fullDevice({u"2013年3月2日 08:15:00"_s, u"2013年3月2日 21:40:12"_s, u"中国电信"_s,
+                       u"iPhone 5 (A1428)"_s, u"C8QJR1ZXDTTN"_s, u"2013-01-27"_s, u"6.1.2"_s,
+                       u"2013-03-02"_s, u"2014-03-01"_s, u"还剩 352 天"_s})
+        << Verdict::NotReactivated;
+    QTest::newRow("some fields") << u"device-partial.html"_s
+                                 << deviceSlots({{Box::Text6, u"iPad mini (A1432)"_s},
+                                                 {Box::Text7, u"F2LKQ0XYDTWF"_s},
+                                                 {Box::Text8, u"2012-12-03"_s},
+                                                 {Box::Text12, u"设备尚未激活，保修未开始"_s}})
+                                 << Verdict::None;
+    // Only the three patterns without a line break can match.
+    QTest::newRow("LF only") << u"device-lf-only.html"_s
+                             << deviceSlots({{Box::Text4, u"2012-06-30 19:45:02"_s},
+                                             {Box::Text6, u"iPhone 4 (A1332)"_s},
+                                             {Box::Text7, u"88025ZKXA4S"_s}})
+                             << Verdict::None;
+    // Model cell closed by </td>: the serial box shows the model too. Tabs
+    // stay, U+3000 stays, a blank-only value is the empty text, an LF-only
+    // label line and upper-case markup miss, a repeated label uses the first.
+    QTest::newRow("edge cases") << u"device-edge-cases.html"_s
+                                << deviceSlots({{Box::Text2, u"2013-03-02 08:15:00"_s},
+                                                {Box::Text4, u""_s},
+                                                {Box::Text5, u"\t中国电信"_s},
+                                                {Box::Text6, u"iPhone 4S"_s},
+                                                {Box::Text7, u"iPhone 4S"_s},
+                                                {Box::Text8, u"\t\t 2012-12-20"_s},
+                                                {Box::Text10, u"2013-01-05"_s},
+                                                {Box::Text12, u"\u3000还剩 300 天\u3000"_s}})
+                                << Verdict::None;
+    QTest::newRow("other layout") << u"other-layout.html"_s << device::Slots() << Verdict::None;
+    QTest::newRow("empty page") << QString() << device::Slots() << Verdict::None;
+}
+
+void TestLookup::deviceExtraction()
+{
+    QFETCH(QString, file);
+    QFETCH(device::Slots, expected);
+    QFETCH(device::Verdict, verdict);
+
+    const QString page = file.isEmpty() ? QString() : fixture(file);
+    const device::Slots values = device::extractFields(page);
+    QCOMPARE(described(values, kDeviceBoxes), described(expected, kDeviceBoxes));
+    QCOMPARE(device::decideVerdict(values[device::index(device::Box::Text2)],
+                                   values[device::index(device::Box::Text4)], QLocale::c()),
+             verdict);
+}
+
+void TestLookup::fallbackPlan_data()
+{
+    QTest::addColumn<device::Slots>("values");
+    QTest::addColumn<QList<int>>("filled");
+    QTest::addColumn<bool>("disarm");
+
+    using device::Box;
+    QTest::newRow("nothing found") << device::Slots() << QList<int>() << false;
+    device::Slots allEmpty;
+    allEmpty.fill(QString());
+    QTest::newRow("only empty texts") << allEmpty << QList<int>() << false;
+    QTest::newRow("one value") << deviceSlots({{Box::Text7, u"F2LK70QCDTWD"_s}})
+                               << QList<int>{0, 1, 2, 3, 5, 6, 7, 8, 9} << true;
+    QTest::newRow("empty text beside a value")
+        << deviceSlots({{Box::Text2, u"2013-01-15"_s}, {Box::Text4, QString()}})
+        << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9} << true;
+    device::Slots full;
+    full.fill(u"x"_s);
+    QTest::newRow("all found") << full << QList<int>() << true;
+    // The fallback goes into boxes only: the verdict still sees no value.
+    device::Slots oneMissing = full;
+    oneMissing[device::index(Box::Text4)].reset();
+    QTest::newRow("latest activation missing") << oneMissing << QList<int>{1} << true;
+}
+
+void TestLookup::fallbackPlan()
+{
+    QFETCH(device::Slots, values);
+    QFETCH(QList<int>, filled);
+    QFETCH(bool, disarm);
+
+    const FallbackPlan<device::kBoxCount> plan = device::fallbackFor(values);
+    QList<int> actual;
+    for (std::size_t i = 0; i < plan.fill.size(); ++i) {
+        if (plan.fill[i])
+            actual.append(int(i));
+    }
+    QCOMPARE(actual, filled);
+    QCOMPARE(plan.disarmWatchdog, disarm);
+}
+
+void TestLookup::activationDay_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QDate>("expected"); // null: not a date
+
+    const QLocale c = QLocale::c();
+    const QLocale zh(QLocale::Chinese, QLocale::China);
+    const QDate jan15(2013, 1, 15);
+    const QDate jan5(2013, 1, 5);
+    QTest::newRow("dashes") << u"2013-01-15"_s << c << jan15;
+    QTest::newRow("dashes, one digit") << u"2013-1-5"_s << c << jan5;
+    QTest::newRow("slashes") << u"2013/01/15"_s << c << jan15;
+    QTest::newRow("slashes, one digit") << u"2013/1/5"_s << c << jan5;
+    QTest::newRow("dots") << u"2013.01.15"_s << c << jan15;
+    QTest::newRow("dots, one digit") << u"2013.1.5"_s << c << jan5;
+    QTest::newRow("年月日") << u"2013年01月15日"_s << c << jan15;
+    QTest::newRow("年月日, one digit") << u"2013年1月5日"_s << c << jan5;
+    QTest::newRow("time H:MM") << u"2013-01-15 10:21"_s << c << jan15;
+    QTest::newRow("time H:MM:SS") << u"2013-01-15 10:21:33"_s << c << jan15;
+    QTest::newRow("time after T") << u"2013-01-15T10:21:33"_s << c << jan15;
+    QTest::newRow("one-digit hour") << u"2013/1/5 8:05"_s << c << jan5;
+    QTest::newRow("年月日, time directly") << u"2013年1月5日8:05"_s << c << jan5;
+    QTest::newRow("年月日, time after blank") << u"2013年1月5日 08:05:09"_s << c << jan5;
+    QTest::newRow("leap day") << u"2012-02-29"_s << c << QDate(2012, 2, 29);
+    QTest::newRow("Feb 30") << u"2013-02-30"_s << c << QDate();
+    QTest::newRow("Feb 29 of a common year") << u"2013年2月29日"_s << c << QDate();
+    QTest::newRow("month 13") << u"2013-13-01"_s << c << QDate();
+    QTest::newRow("hour 24") << u"2013-01-15 24:00"_s << c << QDate();
+    QTest::newRow("one-digit minute") << u"2013-01-15 10:5"_s << c << QDate();
+    QTest::newRow("mixed separators") << u"2013-01/15"_s << c << QDate();
+    QTest::newRow("two-digit year") << u"13-01-15"_s << c << QDate();
+    QTest::newRow("time without separator") << u"2013-01-1510:21"_s << c << QDate();
+    QTest::newRow("trailing text") << u"2013-01-15 上午"_s << c << QDate();
+    QTest::newRow("trailing line feed") << u"2013-01-15\n"_s << c << QDate();
+    QTest::newRow("full-width digits") << u"２０１３-01-15"_s << c << QDate();
+    QTest::newRow("word") << u"未激活"_s << c << QDate();
+    QTest::newRow("fallback text") << kFallbackText.toString() << c << QDate();
+    QTest::newRow("zh long date") << u"2013年1月15日星期二"_s << zh << jan15;
+    QTest::newRow("zh long date, wrong weekday") << u"2013年1月15日星期三"_s << zh << QDate();
+    QTest::newRow("zh long date-time") << u"2013年1月15日星期二 UTC 08:05:03"_s << zh << jan15;
+    QTest::newRow("zh long date under C") << u"2013年1月15日星期二"_s << c << QDate();
+    QTest::newRow("C short date") << u"15 Jan 2013"_s << c << jan15;
+    QTest::newRow("C long date") << u"Tuesday, 15 January 2013"_s << c << jan15;
+    QTest::newRow("C short date-time") << u"15 Jan 2013 08:05:03"_s << c << jan15;
+    QTest::newRow("C short date under zh") << u"15 Jan 2013"_s << zh << QDate();
+}
+
+void TestLookup::activationDay()
+{
+    QFETCH(QString, text);
+    QFETCH(QLocale, locale);
+    QFETCH(QDate, expected);
+    QCOMPARE(device::activationDay(text, locale).value_or(QDate()), expected);
+}
+
+void TestLookup::verdict_data()
+{
+    QTest::addColumn<OptionalText>("first");
+    QTest::addColumn<OptionalText>("latest");
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<device::Verdict>("expected");
+
+    using device::Verdict;
+    const QLocale c = QLocale::c();
+    const auto t = [](const QString& text) { return OptionalText(text); };
+    QTest::newRow("same day, different times")
+        << t(u"2013-03-02 08:15:00"_s) << t(u"2013-03-02 21:40:12"_s) << c
+        << Verdict::NotReactivated;
+    QTest::newRow("late, then early next day")
+        << t(u"2013-03-02 23:59:59"_s) << t(u"2013-03-03 00:00:01"_s) << c << Verdict::Reactivated;
+    QTest::newRow("latest earlier than first")
+        << t(u"2013-03-05"_s) << t(u"2013-03-01"_s) << c << Verdict::Reactivated;
+    QTest::newRow("equal texts") << t(u"2013/3/2 8:15"_s) << t(u"2013/3/2 8:15"_s) << c
+                                 << Verdict::NotReactivated;
+    QTest::newRow("same day in two forms")
+        << t(u"2013年3月2日 08:15"_s) << t(u"2013.3.2T21:40"_s) << c << Verdict::NotReactivated;
+    QTest::newRow("same day of another month")
+        << t(u"2013-01-02"_s) << t(u"2013-02-02"_s) << c << Verdict::Reactivated;
+    QTest::newRow("same day of another year")
+        << t(u"2012-03-02"_s) << t(u"2013-03-02"_s) << c << Verdict::Reactivated;
+    QTest::newRow("first missing") << OptionalText() << t(u"2013-03-02"_s) << c << Verdict::None;
+    QTest::newRow("latest missing") << t(u"2013-03-02"_s) << OptionalText() << c << Verdict::None;
+    QTest::newRow("both missing") << OptionalText() << OptionalText() << c << Verdict::None;
+    QTest::newRow("first empty") << t(QString()) << t(u"2013-03-02"_s) << c << Verdict::None;
+    QTest::newRow("latest empty") << t(u"2013-03-02"_s) << t(QString()) << c << Verdict::None;
+    QTest::newRow("first unreadable") << t(u"未激活"_s) << t(u"2013-03-02"_s) << c << Verdict::None;
+    QTest::newRow("latest unreadable")
+        << t(u"2013-03-02"_s) << t(u"无相关信息"_s) << c << Verdict::None;
+    QTest::newRow("impossible date")
+        << t(u"2013-02-30"_s) << t(u"2013-03-02"_s) << c << Verdict::None;
+    QTest::newRow("locale long form")
+        << t(u"2013年1月15日星期二"_s) << t(u"2013-01-15 18:00"_s)
+        << QLocale(QLocale::Chinese, QLocale::China) << Verdict::NotReactivated;
+}
+
+void TestLookup::verdict()
+{
+    QFETCH(OptionalText, first);
+    QFETCH(OptionalText, latest);
+    QFETCH(QLocale, locale);
+    QFETCH(device::Verdict, expected);
+    QCOMPARE(device::decideVerdict(first, latest, locale), expected);
+}
+
+void TestLookup::captions_data()
+{
+    QTest::addColumn<device::Verdict>("verdict");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<bool>("cursor");
+    QTest::addColumn<QString>("helpPath");
+
+    QTest::newRow("none") << device::Verdict::None << QString() << QString() << false << QString();
+    QTest::newRow("not re-activated")
+        << device::Verdict::NotReactivated << u"手机还未刷机，请耐心等待!"_s
+        << u"如何催促对方刷机？点击查看！"_s << true << u"/201302/287.html"_s;
+    QTest::newRow("re-activated") << device::Verdict::Reactivated
+                                  << u"手机已经被刷机！请及时复查刷机信息！"_s
+                                  << u"如何判断小偷已经刷机？点击查看！"_s << true
+                                  << u"/201302/285.html"_s;
+}
+
+void TestLookup::captions()
+{
+    QFETCH(device::Verdict, verdict);
+    QFETCH(QString, caption);
+    QFETCH(QString, link);
+    QFETCH(bool, cursor);
+    QFETCH(QString, helpPath);
+
+    const device::VerdictCaptions captions = device::captionsFor(verdict);
+    QCOMPARE(captions.verdict, caption);
+    QCOMPARE(captions.link, link);
+    QCOMPARE(captions.linkCursor, cursor);
+    QCOMPARE(device::helpPathForLink(captions.link).value_or(QStringView()).toString(), helpPath);
+}
+
+void TestLookup::helpPathForOtherCaptions_data()
+{
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("verdict caption") << u"手机已经被刷机！请及时复查刷机信息！"_s;
+    QTest::newRow("trailing blank") << u"如何催促对方刷机？点击查看！ "_s;
+    QTest::newRow("ASCII punctuation") << u"如何判断小偷已经刷机?点击查看!"_s;
+    QTest::newRow("fallback text") << kFallbackText.toString();
+}
+
+void TestLookup::helpPathForOtherCaptions()
+{
+    QFETCH(QString, caption);
+    QVERIFY(!device::helpPathForLink(caption));
+}
+
+void TestLookup::iccidRule_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<OptionalText>("expected");
+
+    QTest::newRow("ICCID") << u"89860114831001234567"_s << OptionalText(u"89860114831001234567"_s);
+    QTest::newRow("any length") << u"8"_s << OptionalText(u"8"_s);
+    QTest::newRow("blanks around and inside") << u"  8986 0114  "_s << OptionalText(u"8986 0114"_s);
+    QTest::newRow("tab only is not empty") << u"\t"_s << OptionalText(u"\t"_s);
+    QTest::newRow("empty") << QString() << OptionalText();
+    QTest::newRow("blanks only") << u"    "_s << OptionalText();
+}
+
+void TestLookup::iccidRule()
+{
+    QFETCH(QString, input);
+    QFETCH(OptionalText, expected);
+    QCOMPARE(described(sim::iccidFrom(input)), described(expected));
+}
+
+void TestLookup::simRejected_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<bool>("rejected");
+
+    QTest::newRow("invalid page") << fixture(u"sim-invalid.html"_s) << true;
+    QTest::newRow("full page") << fixture(u"sim-plain.html"_s) << false;
+    // The phrase wins even over a page that also carries every row.
+    QTest::newRow("phrase beside rows")
+        << fixture(u"sim-plain.html"_s) + u"<p>你输入的不是一个有效的ICCID码吗</p>"_s << true;
+    QTest::newRow("message text, not the phrase") << u"你输入的不是一个有效的ICC码"_s << false;
+    QTest::newRow("empty page") << QString() << false;
+}
+
+void TestLookup::simRejected()
+{
+    QFETCH(QString, page);
+    QFETCH(bool, rejected);
+    QCOMPARE(sim::isRejected(page), rejected);
+}
+
+void TestLookup::simExtraction_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<sim::Slots>("expected");
+    QTest::addColumn<bool>("disarm");
+
+    const OptionalText none;
+    QTest::newRow("plain home area")
+        << u"sim-plain.html"_s
+        << simSlots(u"中国联通"_s, u"18601234567"_s, u"2011年"_s, u"广东深圳"_s) << true;
+    // The two value lines, blanks removed, without the line break.
+    QTest::newRow("area-code home area")
+        << u"sim-area-code.html"_s
+        << simSlots(u"中国移动"_s, u"13912345678"_s, u"2009年"_s, u"江苏南京025"_s) << true;
+    QTest::newRow("only the phone number")
+        << u"sim-phone-only.html"_s << simSlots(none, u"15012345678"_s, none, none) << true;
+    // The first carrier label lacks the row's lines and is passed over.
+    QTest::newRow("two carrier rows")
+        << u"sim-two-carriers.html"_s << simSlots(u"中国 电信"_s, u"18912345678"_s, none, none)
+        << true;
+    // "年" alone still counts; the area-code label elsewhere on the page
+    // selects the two-line form, which the one-line row does not have.
+    QTest::newRow("edge cases") << u"sim-edge-cases.html"_s
+                                << simSlots(u"中国\t联通"_s, u"17712345678"_s, u"年"_s, none)
+                                << true;
+    QTest::newRow("LF only") << u"sim-lf-only.html"_s << sim::Slots() << false;
+    QTest::newRow("other layout") << u"other-layout.html"_s << sim::Slots() << false;
+}
+
+void TestLookup::simExtraction()
+{
+    QFETCH(QString, file);
+    QFETCH(sim::Slots, expected);
+    QFETCH(bool, disarm);
+
+    const sim::Slots values = sim::extractFields(fixture(file));
+    QCOMPARE(described(values, kSimBoxes), described(expected, kSimBoxes));
+    QCOMPARE(sim::fallbackFor(values).disarmWatchdog, disarm);
+}
+
+QTEST_APPLESS_MAIN(TestLookup)
+#include "tst_lookup.moc"
