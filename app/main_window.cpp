@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "assets.h"
+#include "browser_frame.h"
 #include "cursor_hotspot.h"
 #include "device_lookup.h"
 #include "form_controls.h"
@@ -19,7 +20,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
-#include <QWebEngineView>
 
 #include <algorithm>
 
@@ -161,11 +161,6 @@ Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget*
     setPalette(pal);
     resize(kClientSize);
 
-    QIcon icon;
-    for (const assets::SizedPicture& picture : assets::kIcons)
-        icon.addFile(picture.path.toString(), QSize(picture.size, picture.size));
-    setWindowIcon(icon);
-
     createControls();
     setTabOrderChain();
     Form_Load();
@@ -247,20 +242,9 @@ void Form1::createControls()
     }
     Label18->setCursor(m_linkCursor);
 
-    const QRect browserRect = twipsRect(360, 2640, 5535, 3315);
-    if (m_options.embedBrowser) {
-        auto* view = new QWebEngineView(this);
-        // Shown after the window's first paint: starting the web engine must
-        // not delay the window.
-        view->setVisible(false);
-        WebBrowser1 = view;
-    } else {
-        WebBrowser1 = new QWidget(this);
-    }
-    // The last stop of the tab order, whose focus the page inside takes over.
-    WebBrowser1->setFocusPolicy(Qt::StrongFocus);
+    WebBrowser1 = new BrowserFrame(m_options.browserModulePath, this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    WebBrowser1->setGeometry(browserRect);
+    WebBrowser1->setGeometry(twipsRect(360, 2640, 5535, 3315));
     WebBrowser1->setAccessibleName(QStringLiteral("公告"));
 
     // Device lookup, right column: caption and result box per row.
@@ -622,14 +606,22 @@ void Form1::runHeldEvents()
     }
 }
 
+void Form1::afterFirstPaint()
+{
+    // Decoding six icon sizes is not worth delaying the first paint for.
+    QIcon icon;
+    for (const assets::SizedPicture& picture : assets::kIcons)
+        icon.addFile(picture.path.toString(), QSize(picture.size, picture.size));
+    setWindowIcon(icon);
+    showBrowser();
+}
+
 void Form1::showBrowser()
 {
     if (m_pendingNavigation.isEmpty())
         return;
-    if (auto* view = qobject_cast<QWebEngineView*>(WebBrowser1)) {
-        view->setVisible(true);
-        view->load(QUrl(m_pendingNavigation));
-    }
+    if (m_options.embedBrowser)
+        WebBrowser1->navigate(QUrl(m_pendingNavigation));
     m_pendingNavigation.clear();
 }
 
@@ -640,8 +632,8 @@ void Form1::paintEvent(QPaintEvent*)
     painter.drawPixmap(QPoint(0, 0), m_background);
     if (!m_painted) {
         m_painted = true;
-        // The announcement page starts loading once the window is on screen.
-        QTimer::singleShot(0, this, &Form1::showBrowser);
+        // The icon and the announcement page come once the window is on screen.
+        QTimer::singleShot(0, this, &Form1::afterFirstPaint);
     }
 }
 

@@ -18,6 +18,7 @@ class QTimer;
 
 namespace mizong {
 
+class BrowserFrame;
 class FittedLabel;
 class LinkLabel;
 class LinkOpener;
@@ -46,6 +47,8 @@ public:
         FetchLimits fetchLimits;
         // The embedded page view; without it WebBrowser1 is an empty frame.
         bool embedBrowser = true;
+        // The page view module; empty: the one installed beside the program.
+        QString browserModulePath;
     };
 
     // Options with the addresses this build was configured with.
@@ -97,6 +100,7 @@ private:
     void openSitePage(QStringView path);
     void tickArrived(Watchdog watchdog);
     void runHeldEvents();
+    void afterFirstPaint();
     void showBrowser();
     std::array<QLineEdit*, 10> deviceBoxes() const;
     std::array<QLineEdit*, 4> simBoxes() const;
@@ -144,7 +148,7 @@ private:
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;
     QPushButton* Command6 = nullptr;
-    QWidget* WebBrowser1 = nullptr;
+    BrowserFrame* WebBrowser1 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
 

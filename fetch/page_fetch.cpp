@@ -31,10 +31,11 @@ bool responseArrived(const QNetworkReply& reply)
         return true;
     if (reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() < 400)
         return false;
-    return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
-           || error == QNetworkReply::ProtocolInvalidOperationError
-           || (error >= QNetworkReply::InternalServerError
-               && error <= QNetworkReply::UnknownServerError);
+    return (error >= QNetworkReply::ContentAccessDenied &&
+            error <= QNetworkReply::UnknownContentError) ||
+           error == QNetworkReply::ProtocolInvalidOperationError ||
+           (error >= QNetworkReply::InternalServerError &&
+            error <= QNetworkReply::UnknownServerError);
 }
 
 } // namespace
@@ -66,7 +67,7 @@ PageFetch::PageFetch(const QString& url, QStringView charset, FetchLimits limits
     // time-out only measures inactivity, which a dripping server never causes.
     m_deadline->setSingleShot(true);
     connect(m_deadline, &QTimer::timeout, this, &PageFetch::fail);
-    m_deadline->start(std::chrono::hours(1));
+    m_deadline->start(m_limits.deadline);
 
     // Started from the event loop, so that even an immediate failure reaches
     // the caller after FetchPage has returned and the caller has connected.
@@ -94,8 +95,7 @@ void PageFetch::start()
     const QUrl url(m_url, QUrl::StrictMode);
     const QString scheme = url.scheme();
     // Only HTTP: the manager would otherwise also read file:, data: and qrc:.
-    if (!url.isValid() || url.host().isEmpty()
-        || (scheme != u"http" && scheme != u"https")) {
+    if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https")) {
         fail();
         return;
     }
@@ -203,7 +203,8 @@ void PageFetch::finish(FetchOutcome outcome, QString page)
     releaseNetwork();
     // Queued, so that no caller's slot runs inside a reply's or timer's signal
     // and the slot may delete this object. Dropped if it is deleted first.
-    QMetaObject::invokeMethod(this, [this] { emit finished(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { emit finished(); }, Qt::QueuedConnection);
 }
 
 // Cancels the request and lets the manager go, which closes its connection.

@@ -16,7 +16,8 @@ namespace mizong {
 
 // How a fetch ended. Callers treat every outcome as page text; the outcome
 // exists for tests and diagnostics.
-enum class FetchOutcome {
+enum class FetchOutcome
+{
     Decoded,   // the whole body decoded under the named charset
     Undecoded, // the body arrived but the charset is unknown: bytes as Latin-1
     Failed,    // no answer (refused, unresolved, deadline, over the size bound)

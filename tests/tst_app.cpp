@@ -1,6 +1,7 @@
 // The window: its controls as designed, its handlers end to end through the
 // real fetch against a loopback server, and the watchdogs.
 
+#include "browser_frame.h"
 #include "form_controls.h"
 #include "main_window.h"
 #include "messenger.h"
@@ -20,8 +21,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 
 #include <functional>
 
@@ -111,6 +110,7 @@ private:
             options.homeSiteBase = QStringLiteral("http://home.invalid");
             options.watchdogInterval = interval;
             options.embedBrowser = webViewWanted();
+            options.browserModulePath = QStringLiteral(MIZONG_WEBVIEW_MODULE);
             form = std::make_unique<Form1>(messenger, opener, options);
             if (show) {
                 form->show();
@@ -273,7 +273,8 @@ void TestApp::windowAtStartup()
     QCOMPARE(f.form->size(), QSize(804, 626));
     QCOMPARE(f.form->windowTitle(),
              u"觅踪助理  v1.1      by 觅踪网  http://home.invalid  专业找回被偷iphone手机!"_qs);
-    QVERIFY(!f.form->windowIcon().isNull());
+    QTRY_VERIFY(!f.form->windowIcon().isNull()); // set right after the first paint
+    QCOMPARE(f.form->windowIcon().availableSizes().size(), 6);
     for (const char* name : {"Timer1", "Timer2"}) {
         QTimer* timer = f.timer(QString::fromLatin1(name));
         QCOMPARE(timer->interval(), 8000);
@@ -288,10 +289,14 @@ void TestApp::windowAtStartup()
     QCOMPARE(f.box(u"Text6"_qs)->accessibleName(), u"产品型号："_qs);
     QCOMPARE(f.box(u"Text4"_qs)->palette().color(QPalette::Text), QColor(255, 0, 0));
     QCOMPARE(f.label(u"Label17"_qs)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
-    // The browser view appears after the first paint and loads the announcement.
-    if (auto* view = f.form->findChild<QWebEngineView*>(u"WebBrowser1"_qs)) {
-        QTRY_VERIFY(view->isVisible());
-        QCOMPARE(view->page()->requestedUrl(), QUrl(u"http://home.invalid/gonggao.html"_qs));
+    // The page view arrives after the first paint and loads the announcement.
+    if (webViewWanted()) {
+        auto* frame = f.child<mizong::BrowserFrame>(u"WebBrowser1"_qs);
+        QTRY_VERIFY(frame->view() != nullptr);
+        QVERIFY(frame->view()->inherits("QWebEngineView"));
+        QVERIFY(frame->view()->isVisible());
+        QCOMPARE(frame->view()->geometry(), frame->rect());
+        QCOMPARE(frame->requestedUrl(), QUrl(u"http://home.invalid/gonggao.html"_qs));
     }
     // No watchdog can report before the first lookup.
     QTest::qWait(50);

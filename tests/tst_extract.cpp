@@ -44,23 +44,29 @@ QList<NamedPattern> realPatterns()
         {"device latest activation", QStringLiteral("<span class=\"biaoti STYLE8\">(.*?)</span>")},
         {"device model", cell + QStringLiteral("<strong>(.*?)</strong></span>")},
         {"device serial", cell + QStringLiteral("<strong>(.*?)") + strong},
-        {"device manufacture date", QStringLiteral("出厂日期(.*?)") + crlf + QStringLiteral("(.*?)") + strong},
+        {"device manufacture date",
+         QStringLiteral("出厂日期(.*?)") + crlf + QStringLiteral("(.*?)") + strong},
         {"device iOS version",
          QStringLiteral("iOS版本</span></th>") + crlf + QStringLiteral("(.*?)") + strong},
-        {"device purchase date", QStringLiteral("购买时间(.*?)") + crlf + QStringLiteral("(.*?)") + strong},
-        {"device warranty expiry", QStringLiteral("过保时间(.*?)") + crlf + QStringLiteral("(.*?)") + strong},
+        {"device purchase date",
+         QStringLiteral("购买时间(.*?)") + crlf + QStringLiteral("(.*?)") + strong},
+        {"device warranty expiry",
+         QStringLiteral("过保时间(.*?)") + crlf + QStringLiteral("(.*?)") + strong},
         {"device warranty left",
          QStringLiteral("剩余保修时间(.*?)") + crlf + QStringLiteral("(.*?)") + strong},
         {"sim carrier",
          QStringLiteral("运营商</div>") + crlf + QStringLiteral("(.*?)</div></th>") + crlf +
-             QStringLiteral("(.*?)<td width=\"74%\"><div class=\"STYLE14\"><span class=\"STYLE15\">") +
+             QStringLiteral(
+                 "(.*?)<td width=\"74%\"><div class=\"STYLE14\"><span class=\"STYLE15\">") +
              crlf + QStringLiteral("(.*?)</span></div></td>")},
         {"sim phone number", QStringLiteral("手机号") + simHead + QStringLiteral("(.*?)</span>")},
         {"sim card age", QStringLiteral("卡年代") + simHead + QStringLiteral("(.*?)年") + crlf +
                              QStringLiteral("(.*?)</span>")},
-        {"sim home area", QStringLiteral("归属地") + simHead + QStringLiteral("(.*?)</span></div></td>")},
-        {"sim home area code", QStringLiteral("归属地") + simHead + QStringLiteral("(.*?)(") + crlf +
-                                   QStringLiteral("(.*?))") + crlf + QStringLiteral("(.*?)</span>")},
+        {"sim home area",
+         QStringLiteral("归属地") + simHead + QStringLiteral("(.*?)</span></div></td>")},
+        {"sim home area code", QStringLiteral("归属地") + simHead + QStringLiteral("(.*?)(") +
+                                   crlf + QStringLiteral("(.*?))") + crlf +
+                                   QStringLiteral("(.*?)</span>")},
     };
 }
 
@@ -231,14 +237,9 @@ bool agrees(const QString& page, const QString& pattern, bool& matched)
     if (ours == reference)
         return true;
     qWarning().noquote() << "pattern" << pattern.toUtf8().toPercentEncoding(" <>/\"=") << "\npage"
-                         << page.toUtf8().toPercentEncoding(" <>/\"=") << "\nours"
-                         << describe(ours) << "\nreference" << describe(reference);
+                         << page.toUtf8().toPercentEncoding(" <>/\"=") << "\nours" << describe(ours)
+                         << "\nreference" << describe(reference);
     return false;
-}
-
-QString repeated(const QString& text, qsizetype times)
-{
-    return text.repeated(times);
 }
 
 } // namespace
@@ -319,7 +320,8 @@ void TestExtract::differentialRandomPatterns()
         }
     }
     const int cases = patterns * pagesEach;
-    QVERIFY2(matches > cases / 20 && matches < cases * 19 / 20, qPrintable(QString::number(matches)));
+    QVERIFY2(matches > cases / 20 && matches < cases * 19 / 20,
+             qPrintable(QString::number(matches)));
 }
 
 void TestExtract::differentialHostileShapes_data()
@@ -346,20 +348,21 @@ void TestExtract::differentialHostileShapes()
         QString page;
         switch (shape) {
         case 0:
-            page = repeated(pieces.front() + maker.soup(rng.bounded(3)).remove(u'\n'), 300);
+            page = (pieces.front() + maker.soup(rng.bounded(3)).remove(u'\n')).repeated(300);
             break;
         case 1: {
             QString unit;
             for (qsizetype k = 0; k + 1 < pieces.size(); ++k)
                 unit += pieces[k] + maker.soup(rng.bounded(3)).remove(u'\n');
-            page = repeated(unit, 100);
+            page = unit.repeated(100);
             break;
         }
         case 2:
-            page = repeated(QStringLiteral("(\r"), 2000) + u'\n' + repeated(QStringLiteral("\r("), 50);
+            page =
+                QStringLiteral("(\r").repeated(2000) + u'\n' + QStringLiteral("\r(").repeated(50);
             break;
         default:
-            page = repeated(maker.soup(rng.bounded(5)).remove(u'\n') + pieces.front() + crlf, 200);
+            page = (maker.soup(rng.bounded(5)).remove(u'\n') + pieces.front() + crlf).repeated(200);
         }
         if (rng.bounded(2))
             page.insert(rng.bounded(page.size() + 1), maker.instance());
@@ -396,8 +399,8 @@ void TestExtract::extractionRules_data()
         << dateRow(QStringLiteral("出厂日期"), QStringLiteral(" 2012-10-08"), crlf) +
                dateRow(QStringLiteral("出厂日期"), QStringLiteral(" 2013-01-01"), crlf)
         << pattern("device manufacture date") << QList<int>{0, 1} << true
-        << QStringList{QStringLiteral("</span></th>"), QStringLiteral("  ") + cell +
-                                                          QStringLiteral(" 2012-10-08")};
+        << QStringList{QStringLiteral("</span></th>"),
+                       QStringLiteral("  ") + cell + QStringLiteral(" 2012-10-08")};
     QTest::newRow("label line ending in LF alone fails")
         << dateRow(QStringLiteral("出厂日期"), QStringLiteral("2012-10-08"), QStringLiteral("\n"))
         << pattern("device manufacture date") << QList<int>{1} << false << QStringList{};
@@ -432,8 +435,9 @@ void TestExtract::extractionRules_data()
                           "STYLE1 STYLE11 biaoti\"><strong>\r\n中国联通</strong></span></td>")
         << pattern("device carrier") << QList<int>{2} << false << QStringList{};
     QTest::newRow("blank before CR LF of the pattern present on the page")
-        << QStringLiteral("激活卡所属运营商</span></th>\r\n  <td width=\"70%\"><span class=\"STYLE2 "
-                          "STYLE1 STYLE11 biaoti\"><strong> \r\n 中国联通 </strong></span></td>")
+        << QStringLiteral(
+               "激活卡所属运营商</span></th>\r\n  <td width=\"70%\"><span class=\"STYLE2 "
+               "STYLE1 STYLE11 biaoti\"><strong> \r\n 中国联通 </strong></span></td>")
         << pattern("device carrier") << QList<int>{0, 1, 2} << true
         << QStringList{QStringLiteral("</span></th>"), QStringLiteral("  "),
                        QStringLiteral(" 中国联通 ")};
@@ -441,7 +445,8 @@ void TestExtract::extractionRules_data()
         << QStringLiteral("运营商</div>\r\n<th></div></th>\r\n<td></td>\r\n运营商</div>\r\n<th>"
                           "</div></th>\r\n<td width=\"74%\"><div class=\"STYLE14\"><span "
                           "class=\"STYLE15\">\r\n 中国移动 </span></div></td>\r\n")
-        << pattern("sim carrier") << QList<int>{2} << true << QStringList{QStringLiteral(" 中国移动 ")};
+        << pattern("sim carrier") << QList<int>{2} << true
+        << QStringList{QStringLiteral(" 中国移动 ")};
     QTest::newRow("area code groups span two lines")
         << QStringLiteral("归属地(区号)</div>\r\n</div></th>\r\n<td width=\"74%\">\r\n<div "
                           "class=\"STYLE14\"><span class=\"STYLE15\">\r\n广东 深圳\r\n0755\r\n"
@@ -455,9 +460,10 @@ void TestExtract::extractionRules_data()
         << pattern("sim card age") << QList<int>{4, 5} << true
         << QStringList{QStringLiteral(" 2008"), QString()};
     QTest::newRow("nested group around literals")
-        << QStringLiteral("xxa1b2c3dyy") << QStringLiteral("a(.*?)(b(.*?)c)(.*?)d") << QList<int>{0, 1, 2, 3}
-        << true
-        << QStringList{QStringLiteral("1"), QStringLiteral("b2c"), QStringLiteral("2"), QStringLiteral("3")};
+        << QStringLiteral("xxa1b2c3dyy") << QStringLiteral("a(.*?)(b(.*?)c)(.*?)d")
+        << QList<int>{0, 1, 2, 3} << true
+        << QStringList{QStringLiteral("1"), QStringLiteral("b2c"), QStringLiteral("2"),
+                       QStringLiteral("3")};
     QTest::newRow("adjacent lazy groups: the first stays empty")
         << QStringLiteral("<p>abc</p>") << QStringLiteral("<p>(.*?)(.*?)</p>") << QList<int>{0, 1}
         << true << QStringList{QString(), QStringLiteral("abc")};
@@ -472,8 +478,8 @@ void TestExtract::extractionRules_data()
         << latest + QString::fromUtf16(u"\U0001F600") + QStringLiteral("</span>")
         << pattern("device latest activation") << QList<int>{0} << true
         << QStringList{QString::fromUtf16(u"\U0001F600")};
-    QTest::newRow("empty page") << QString() << pattern("device latest activation")
-                                << QList<int>{0} << false << QStringList{};
+    QTest::newRow("empty page") << QString() << pattern("device latest activation") << QList<int>{0}
+                                << false << QStringList{};
     QTest::newRow("empty pattern matches at the start")
         << QStringLiteral("abc") << QString() << QList<int>{-1} << true << QStringList{QString()};
 }
@@ -601,7 +607,8 @@ void TestExtract::trimBlanks_data()
     QTest::addColumn<QString>("trimmed");
     QTest::newRow("blanks both ends, inner kept")
         << QStringLiteral("  iPhone 5  ") << QStringLiteral("iPhone 5");
-    QTest::newRow("tabs stay") << QStringLiteral("\t2012-10-08 \t") << QStringLiteral("\t2012-10-08 \t");
+    QTest::newRow("tabs stay") << QStringLiteral("\t2012-10-08 \t")
+                               << QStringLiteral("\t2012-10-08 \t");
     QTest::newRow("ideographic space stays")
         << QStringLiteral(" \u3000中国联通\u3000 ") << QStringLiteral("\u3000中国联通\u3000");
     QTest::newRow("line break stays") << QStringLiteral(" v \r\n") << QStringLiteral("v \r\n");
@@ -629,8 +636,8 @@ void TestExtract::removeAll_data()
     QTest::newRow("every occurrence") << cell + u'A' + cell + u'B' << cell << QStringLiteral("AB");
     QTest::newRow("left to right, no overlap")
         << QStringLiteral("aaaaa") << QStringLiteral("aa") << QStringLiteral("a");
-    QTest::newRow("case-sensitive") << QStringLiteral("<TD>x") << QStringLiteral("<td>")
-                                    << QStringLiteral("<TD>x");
+    QTest::newRow("case-sensitive")
+        << QStringLiteral("<TD>x") << QStringLiteral("<td>") << QStringLiteral("<TD>x");
     QTest::newRow("empty piece leaves the text")
         << QStringLiteral("abc") << QString() << QStringLiteral("abc");
     QTest::newRow("removal does not rejoin into a new occurrence")
@@ -649,9 +656,11 @@ void TestExtract::removeBlanks_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("result");
-    QTest::newRow("blanks everywhere") << QStringLiteral(" 广东 深圳 ") << QStringLiteral("广东深圳");
+    QTest::newRow("blanks everywhere")
+        << QStringLiteral(" 广东 深圳 ") << QStringLiteral("广东深圳");
     QTest::newRow("tab, no-break and ideographic spaces stay")
-        << QStringLiteral("广东\t深圳\u00A0福田\u3000区") << QStringLiteral("广东\t深圳\u00A0福田\u3000区");
+        << QStringLiteral("广东\t深圳\u00A0福田\u3000区")
+        << QStringLiteral("广东\t深圳\u00A0福田\u3000区");
     QTest::newRow("empty") << QString() << QString();
 }
 

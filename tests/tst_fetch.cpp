@@ -40,7 +40,12 @@ constexpr int kWaitMs = 15000;
 // One canned answer: the bytes written at once, then what the connection does.
 struct Route
 {
-    enum class Then { KeepOpen, Close, Drip };
+    enum class Then
+    {
+        KeepOpen,
+        Close,
+        Drip
+    };
     QByteArray bytes;
     Then then = Then::KeepOpen;
 };
@@ -281,8 +286,8 @@ void TestFetch::initTestCase()
     m_server.route("/broken", {response("500 Internal Server Error", "<p>error</p>")});
     m_server.route("/unavailable", {response("503 Service Unavailable", "<p>later</p>")});
     m_server.route("/bad-request", {response("400 Bad Request", "<p>400</p>")});
-    m_server.route("/unauthorized",
-                   {response("401 Unauthorized", "<p>401</p>", "WWW-Authenticate: Basic realm=\"x\"\r\n")});
+    m_server.route("/unauthorized", {response("401 Unauthorized", "<p>401</p>",
+                                              "WWW-Authenticate: Basic realm=\"x\"\r\n")});
     m_server.route("/forbidden", {response("403 Forbidden", "<p>403</p>")});
     m_server.route("/teapot", {response("418 I'm a teapot", "<p>418</p>")});
     m_server.route("/bad-gateway", {response("502 Bad Gateway", "<p>502</p>")});
@@ -290,10 +295,13 @@ void TestFetch::initTestCase()
     m_server.route("/until-close", {untilClose(page), Then::Close});
     m_server.route("/chunked", {chunked(page)});
     m_server.route("/deflate", {deflated(page)});
-    m_server.route("/invalid-utf8", {response("200 OK", "ab\xff\xfe" "cd\xc3(")});
+    m_server.route("/invalid-utf8", {response("200 OK", "ab\xff\xfe"
+                                                        "cd\xc3(")});
     m_server.route("/cut-sequence", {response("200 OK", "ab\xe8\x8b")});
     m_server.route("/bom", {response("200 OK", "\xef\xbb\xbf<p>x</p>")});
-    m_server.route("/inner-bom", {response("200 OK", "\xef\xbb\xbf" "a\xef\xbb\xbf" "b")});
+    m_server.route("/inner-bom", {response("200 OK", "\xef\xbb\xbf"
+                                                     "a\xef\xbb\xbf"
+                                                     "b")});
     m_server.route("/bytes", {response("200 OK", QByteArray("\xe8\x8b\xb9\x00z", 5))});
     m_server.route("/at-bound", {chunked(QByteArray(1000, 'a'))});
     m_server.route("/over-bound", {chunked(QByteArray(1001, 'a'))});
@@ -304,7 +312,8 @@ void TestFetch::initTestCase()
     // this before the (default, long) deadline.
     m_server.route("/announced-huge", {"HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n"});
     m_server.route("/inflates-over-bound", {deflated(QByteArray(256 * 1024, 'a'))});
-    m_server.route("/cut-body", {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly ten.", Then::Close});
+    m_server.route("/cut-body",
+                   {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly ten.", Then::Close});
     m_server.route("/cut-404", {"HTTP/1.1 404 Not Found\r\nContent-Length: 100\r\n\r\nten bytes.",
                                 Then::Close});
     m_server.route("/hang-up", {"", Then::Close});
@@ -345,24 +354,28 @@ void TestFetch::bytesToBstr_data()
     QTest::addColumn<QString>("text");
 
     const QString utf8 = u"UTF-8"_s;
-    QTest::newRow("chinese") << u"运营商：中国联通"_s.toUtf8() << utf8 << true << u"运营商：中国联通"_s;
+    QTest::newRow("chinese") << u"运营商：中国联通"_s.toUtf8() << utf8 << true
+                             << u"运营商：中国联通"_s;
     QTest::newRow("crlf kept") << QByteArray("a\r\nb") << utf8 << true << u"a\r\nb"_s;
     QTest::newRow("empty") << QByteArray() << utf8 << true << QString();
     QTest::newRow("bom dropped") << QByteArray("\xef\xbb\xbfx") << utf8 << true << u"x"_s;
     QTest::newRow("bom only") << QByteArray("\xef\xbb\xbf") << utf8 << true << QString();
     QTest::newRow("later bom kept")
         << QByteArray("x\xef\xbb\xbfy") << utf8 << true << u"x\uFEFFy"_s;
-    QTest::newRow("invalid bytes") << QByteArray("a\xff" "b") << utf8 << true << u"a\uFFFDb"_s;
+    QTest::newRow("invalid bytes") << QByteArray("a\xff"
+                                                 "b")
+                                   << utf8 << true << u"a\uFFFDb"_s;
     QTest::newRow("overlong encoding")
         << QByteArray("\xc0\xaf") << utf8 << true << u"\uFFFD\uFFFD"_s;
     // A stateful decoder would keep these bytes pending and drop them.
     QTest::newRow("sequence cut at end")
         << QByteArray("ab\xe8\x8b") << utf8 << true << u"ab\uFFFD\uFFFD"_s;
-    QTest::newRow("nul kept") << QByteArray("a\0b", 3) << utf8 << true << QStringView(u"a\0b", 3).toString();
+    QTest::newRow("nul kept") << QByteArray("a\0b", 3) << utf8 << true
+                              << QStringView(u"a\0b", 3).toString();
     QTest::newRow("name in lower case") << QByteArray("\xc3\xa9") << u"utf-8"_s << true << u"é"_s;
     QTest::newRow("latin-1") << QByteArray("\xe9") << u"ISO-8859-1"_s << true << u"é"_s;
-    QTest::newRow("unknown charset") << QByteArray("x") << u"x-no-such-charset"_s << false
-                                     << QString();
+    QTest::newRow("unknown charset")
+        << QByteArray("x") << u"x-no-such-charset"_s << false << QString();
     QTest::newRow("empty charset") << QByteArray("x") << QString() << false << QString();
     QTest::newRow("nul in charset")
         << QByteArray("x") << QStringView(u"UTF-8\0x", 7).toString() << false << QString();
@@ -394,9 +407,11 @@ void TestFetch::serviceUrls_data()
     QTest::newRow("delimiters escaped")
         << u"a+b c#d&e=f%g/h?"_s << u"http://h:1/result/?postsn=a%2Bb%20c%23d%26e%3Df%25g%2Fh%3F"_s
         << u"http://h:1/iccid/?s=a%2Bb%20c%23d%26e%3Df%25g%2Fh%3F"_s;
-    QTest::newRow("chinese as utf-8") << u"苹果"_s << u"http://h:1/result/?postsn=%E8%8B%B9%E6%9E%9C"_s
-                                      << u"http://h:1/iccid/?s=%E8%8B%B9%E6%9E%9C"_s;
-    QTest::newRow("empty") << QString() << u"http://h:1/result/?postsn="_s << u"http://h:1/iccid/?s="_s;
+    QTest::newRow("chinese as utf-8")
+        << u"苹果"_s << u"http://h:1/result/?postsn=%E8%8B%B9%E6%9E%9C"_s
+        << u"http://h:1/iccid/?s=%E8%8B%B9%E6%9E%9C"_s;
+    QTest::newRow("empty") << QString() << u"http://h:1/result/?postsn="_s
+                           << u"http://h:1/iccid/?s="_s;
 }
 
 void TestFetch::serviceUrls()
@@ -457,8 +472,8 @@ void TestFetch::fetch_data()
     row("body far over the bound", "/far-over-bound") << 1000LL << slow << Failed << QString();
     row("announced length at the bound", "/length-at-bound")
         << 1000LL << slow << Decoded << QString(1000, u'a');
-    row("announced length over the bound", "/length-over-bound") << 1000LL << slow << Failed
-                                                                 << QString();
+    row("announced length over the bound", "/length-over-bound")
+        << 1000LL << slow << Failed << QString();
     row("announced length refused early", "/announced-huge") << big << slow << Failed << QString();
     row("inflated body over the bound", "/inflates-over-bound")
         << 16LL * 1024 << slow << Failed << QString();
@@ -476,8 +491,8 @@ void TestFetch::fetch_data()
 
     // Redirects, as Qt follows them by default.
     row("redirect followed", "/redirect") << big << slow << Decoded << page;
-    row("absolute redirect to a 404", "/redirect-absolute") << big << slow << Decoded
-                                                           << u"<p>不存在</p>"_s;
+    row("absolute redirect to a 404", "/redirect-absolute")
+        << big << slow << Decoded << u"<p>不存在</p>"_s;
     // Qt keeps the redirect's "Content-Length: 0" among the final headers.
     row("redirect to a chunked page", "/redirect-to-chunked") << big << slow << Decoded << page;
     row("redirect loop", "/redirect-loop") << big << slow << Failed << QString();
@@ -620,7 +635,8 @@ void TestFetch::consecutiveFetchesShareNothing()
     QFETCH(qint64, firstMaxBodyBytes);
 
     const FetchLimits firstLimits{std::chrono::milliseconds(firstDeadlineMs), firstMaxBodyBytes};
-    QVERIFY(fetchPageBlocking(firstUrl, firstCharset, firstLimits).outcome != FetchOutcome::Decoded);
+    QVERIFY(fetchPageBlocking(firstUrl, firstCharset, firstLimits).outcome !=
+            FetchOutcome::Decoded);
 
     const PageResult second = fetchPageBlocking(m_server.url("/ok"), u"UTF-8");
     QCOMPARE(second.outcome, FetchOutcome::Decoded);
@@ -750,7 +766,8 @@ void TestFetch::deleteInFinishedSlot()
     QFETCH(QString, url);
     QFETCH(int, deadlineMs);
 
-    PageFetch* fetch = FetchPage(url, u"UTF-8", nullptr, {.deadline = std::chrono::milliseconds(deadlineMs)});
+    PageFetch* fetch =
+        FetchPage(url, u"UTF-8", nullptr, {.deadline = std::chrono::milliseconds(deadlineMs)});
     QPointer<PageFetch> watch = fetch;
     int calls = 0;
     connect(fetch, &PageFetch::finished, this, [fetch, &calls] {

@@ -78,6 +78,7 @@ int main(int argc, char* argv[])
     NoOpener opener;
     mizong::Form1::Options options = mizong::Form1::defaultOptions();
     options.serviceBase = QStringLiteral("http://127.0.0.1:%1").arg(ntohs(address.sin_port));
+    options.browserModulePath = QStringLiteral(MIZONG_WEBVIEW_MODULE);
     mizong::Form1 window(messenger, opener, options);
     window.show();
 
