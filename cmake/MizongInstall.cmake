@@ -13,6 +13,10 @@ if(NOT TARGET mizong)
 endif()
 
 install(TARGETS mizong RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+# The page view module, found by the program relative to its own directory.
+if(TARGET mizong-webview)
+  install(TARGETS mizong-webview LIBRARY DESTINATION "${MIZONG_WEBVIEW_MODULE_DIR}")
+endif()
 install(FILES "${MIZONG_DESKTOP_FILE}" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 install(FILES "${MIZONG_METAINFO_FILE}" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
 foreach(size 16 32 48 64 128 256)

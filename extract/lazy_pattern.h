@@ -11,8 +11,10 @@
 // A pattern of literal pieces joined by lazy groups ".*?" that never cross a
 // line feed, with capturing parentheses around any run of them, matched in
 // time linear in the page. Internal to mizong_extract; the semantics are
-// QRegularExpression's for the same pattern. Objects are immutable after
-// compile() and may be shared between threads.
+// QRegularExpression's for the same pattern, except where PCRE2 gives up at
+// its match limit and QRegularExpression reports no match: this still finds
+// the match. Objects are immutable after compile() and may be shared between
+// threads.
 namespace mizong {
 
 class LazyPattern
