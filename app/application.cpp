@@ -18,9 +18,6 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
     // process, so a root user would never see the window.
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // The web engine shares the widgets' GL contexts; it must be said before
-    // the application exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mizong"));

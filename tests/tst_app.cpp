@@ -873,7 +873,6 @@ int main(int argc, char* argv[])
 {
     if (argc == 3 && qstrcmp(argv[1], "--close-during-fetch") == 0)
         return closeDuringFetch(argc, argv);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     TestApp test;
     return QTest::qExec(&test, argc, argv);

@@ -57,7 +57,6 @@ void serveSlowly(int listener, QByteArray page)
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QFile fixture(QStringLiteral(MIZONG_TEST_DATA_DIR "/device-not-reactivated.html"));
     if (!fixture.open(QIODevice::ReadOnly))
