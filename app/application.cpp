@@ -1,13 +1,17 @@
 #include "application.h"
 
+#include "assets.h"
 #include "main_window.h"
 #include "messenger.h"
 #include "mizong_config.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QImage>
 #include <QScreen>
 
+#include <fontconfig/fontconfig.h>
+#include <thread>
 #include <unistd.h>
 
 namespace mizong {
@@ -19,7 +23,16 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 
+    // Reading the font configuration and decoding the background are the
+    // largest parts of showing the window; they run while the application
+    // connects to the display. Neither needs the application object.
+    QImage background;
+    std::thread preload([&background] {
+        FcInit();
+        background = QImage(assets::kBackground.toString()).convertToFormat(QImage::Format_RGB32);
+    });
     QApplication app(argc, argv);
+    preload.join();
     QApplication::setApplicationName(QStringLiteral("mizong"));
     QApplication::setApplicationVersion(QStringLiteral(MIZONG_VERSION));
     // Not applicationDisplayName: Qt would append it to every window title.
@@ -27,7 +40,9 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
 
     MessageBoxMessenger messenger;
     DesktopLinkOpener opener;
-    Form1 window(messenger, opener);
+    Form1::Options options = Form1::defaultOptions();
+    options.decodedBackground = std::move(background);
+    Form1 window(messenger, opener, std::move(options));
     if (const QScreen* screen = window.screen()) {
         QRect frame = window.frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

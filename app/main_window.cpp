@@ -13,6 +13,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -71,20 +72,23 @@ QFont boxFont(bool bold = false)
 
 void installFontSubstitutions()
 {
-    QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
-                               {QStringLiteral("Microsoft YaHei"),
-                                QStringLiteral("WenQuanYi Micro Hei"),
-                                QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
+    QFont::insertSubstitutions(QStringLiteral("微软雅黑"), {QStringLiteral("Microsoft YaHei"),
+                                                            QStringLiteral("WenQuanYi Micro Hei"),
+                                                            QStringLiteral("Noto Sans CJK SC"),
+                                                            QStringLiteral("Droid Sans Fallback")});
     QFont::insertSubstitutions(QStringLiteral("宋体"),
                                {QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
                                 QStringLiteral("Noto Serif CJK SC"),
-                                QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+                                QStringLiteral("WenQuanYi Micro Hei"),
+                                QStringLiteral("Noto Sans CJK SC")});
 }
 
 // Pictures come with a twice-as-large variant for screens with a device
 // pixel ratio of 2; QIcon picks it by itself, pixmaps are picked here.
-QPixmap loadBackground(qreal devicePixelRatio)
+QPixmap loadBackground(qreal devicePixelRatio, const QImage& decoded)
 {
+    if (devicePixelRatio <= 1.0 && !decoded.isNull())
+        return QPixmap::fromImage(decoded);
     if (devicePixelRatio > 1.0) {
         QPixmap large(assets::kBackground2x.toString());
         large.setDevicePixelRatio(2.0);
@@ -111,11 +115,35 @@ QCursor linkCursor(qreal devicePixelRatio)
             hotSpot = QPoint(spot.x, spot.y);
     }
     if (large) {
-        pixmap = pixmap.scaled(2 * logical, 2 * logical, Qt::KeepAspectRatio,
-                               Qt::SmoothTransformation);
+        pixmap =
+            pixmap.scaled(2 * logical, 2 * logical, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         pixmap.setDevicePixelRatio(2.0);
     }
     return QCursor(pixmap, hotSpot.x(), hotSpot.y());
+}
+
+// Writes each value into its box, then the fallback text into the boxes
+// that stayed empty when any got a value. True when the watchdog is to be
+// disarmed.
+template <std::size_t N>
+bool fillBoxes(const std::array<QLineEdit*, N>& boxes, const FieldSlots<N>& values)
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        if (values[i])
+            boxes[i]->setText(*values[i]);
+    }
+    const FallbackPlan<N> plan = planFallback(values);
+    for (std::size_t i = 0; i < N; ++i) {
+        if (plan.fill[i])
+            boxes[i]->setText(kFallbackText.toString());
+    }
+    return plan.disarmWatchdog;
+}
+
+template <std::size_t N> bool allEmpty(const std::array<QLineEdit*, N>& boxes)
+{
+    return std::all_of(boxes.begin(), boxes.end(),
+                       [](const QLineEdit* box) { return box->text().isEmpty(); });
 }
 
 } // namespace
@@ -152,8 +180,8 @@ Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget*
     setObjectName(QStringLiteral("Form1"));
     // The design's title has a line break before "by"; a title bar shows one
     // line, so the break is shown as a blank.
-    setWindowTitle(QStringLiteral("觅踪助理  v") + QStringLiteral(MIZONG_VERSION_SHORT) +
-                   u' ' + QStringLiteral("     by 觅踪网  ") + m_options.homeSiteBase +
+    setWindowTitle(QStringLiteral("觅踪助理  v") + QStringLiteral(MIZONG_VERSION_SHORT) + u' ' +
+                   QStringLiteral("     by 觅踪网  ") + m_options.homeSiteBase +
                    QStringLiteral("  专业找回被偷iphone手机!"));
     setFont(labelFont());
     QPalette pal = palette();
@@ -174,7 +202,8 @@ Form1::~Form1()
 void Form1::createControls()
 {
     const qreal dpr = devicePixelRatioF();
-    m_background = loadBackground(dpr);
+    m_background = loadBackground(dpr, m_options.decodedBackground);
+    m_options.decodedBackground = QImage();
     m_linkCursor = linkCursor(dpr);
 
     auto label = [this](QLabel* widget, const char* name, const QString& caption, QRect rect) {
@@ -200,7 +229,8 @@ void Form1::createControls()
         return box;
     };
     auto resultBox = [&lineEdit](const char* name, int left, int top, QLabel* caption) {
-        auto* box = lineEdit(name, twipsRect(left, top, kBoxWidth, kBoxHeight), true, caption->text());
+        auto* box =
+            lineEdit(name, twipsRect(left, top, kBoxWidth, kBoxHeight), true, caption->text());
         caption->setBuddy(box);
         return box;
     };
@@ -224,8 +254,8 @@ void Form1::createControls()
     // Device lookup, left column. Label14 comes first so that Text1(0), which
     // overlaps its right edge by a pixel, is drawn over it.
     Label14 = plainLabel("Label14", QStringLiteral("IMEI或序列号:"), 480, 650, 1455);
-    Text1[0] = lineEdit("Text1(0)", twipsRect(1920, 600, kInputWidth, kBoxHeight), false,
-                        Label14->text());
+    Text1[0] =
+        lineEdit("Text1(0)", twipsRect(1920, 600, kInputWidth, kBoxHeight), false, Label14->text());
     Label14->setBuddy(Text1[0]);
     Command3 = button("Command3", 480, 1200, queryPicture, QStringLiteral("开始查询"));
     Command1 = button("Command1", 2640, 1200, clearPicture, QStringLiteral("清空信息"));
@@ -308,10 +338,10 @@ void Form1::createControls()
 
 void Form1::setTabOrderChain()
 {
-    const QList<QWidget*> chain{Text1[0], Text2,  Command1, Command3, Text9,    Text4,
-                                Text5,    Text6,  Text7,    Text8,    Text10,   Text11,
-                                Text12,   Command2, Command4, Text1[1], Text13,  Text14,
-                                Text15,   Text16, Command6, WebBrowser1};
+    const QList<QWidget*> chain{Text1[0], Text2,    Command1, Command3,   Text9,  Text4,
+                                Text5,    Text6,    Text7,    Text8,      Text10, Text11,
+                                Text12,   Command2, Command4, Text1[1],   Text13, Text14,
+                                Text15,   Text16,   Command6, WebBrowser1};
     for (qsizetype i = 1; i < chain.size(); ++i)
         setTabOrder(chain[i - 1], chain[i]);
     Text1[0]->setFocus(Qt::OtherFocusReason);
@@ -412,17 +442,7 @@ void Form1::deviceLookupPageArrived(const QString& page)
     }
     ClearDeviceResults();
     const device::Slots values = device::extractFields(page);
-    const auto boxes = deviceBoxes();
-    for (std::size_t i = 0; i < boxes.size(); ++i) {
-        if (values[i])
-            boxes[i]->setText(*values[i]);
-    }
-    const auto plan = device::fallbackFor(values);
-    for (std::size_t i = 0; i < boxes.size(); ++i) {
-        if (plan.fill[i])
-            boxes[i]->setText(kFallbackText.toString());
-    }
-    if (plan.disarmWatchdog)
+    if (fillBoxes(deviceBoxes(), values))
         Timer1->stop();
     const device::VerdictCaptions captions = device::captionsFor(
         device::decideVerdict(values[device::index(device::Box::Text2)],
@@ -465,17 +485,7 @@ void Form1::simLookupPageArrived(const QString& page)
     }
     ClearSimResults();
     const sim::Slots values = sim::extractFields(page);
-    const auto boxes = simBoxes();
-    for (std::size_t i = 0; i < boxes.size(); ++i) {
-        if (values[i])
-            boxes[i]->setText(*values[i]);
-    }
-    const auto plan = sim::fallbackFor(values);
-    for (std::size_t i = 0; i < boxes.size(); ++i) {
-        if (plan.fill[i])
-            boxes[i]->setText(kFallbackText.toString());
-    }
-    if (plan.disarmWatchdog)
+    if (fillBoxes(simBoxes(), values))
         Timer2->stop();
     finishLookup();
 }
@@ -557,8 +567,7 @@ void Form1::openSitePage(QStringView path)
 void Form1::Timer1_Timer()
 {
     HandlerScope scope(*this);
-    const auto boxes = deviceBoxes();
-    if (std::all_of(boxes.begin(), boxes.end(), [](QLineEdit* b) { return b->text().isEmpty(); }))
+    if (allEmpty(deviceBoxes()))
         inform(kMaintenanceMessage.toString());
     Timer1->stop();
 }
@@ -566,8 +575,7 @@ void Form1::Timer1_Timer()
 void Form1::Timer2_Timer()
 {
     HandlerScope scope(*this);
-    const auto boxes = simBoxes();
-    if (std::all_of(boxes.begin(), boxes.end(), [](QLineEdit* b) { return b->text().isEmpty(); }))
+    if (allEmpty(simBoxes()))
         inform(kMaintenanceMessage.toString());
     Timer2->stop();
 }

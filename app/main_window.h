@@ -3,6 +3,7 @@
 #include "page_fetch.h"
 
 #include <QCursor>
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -49,6 +50,8 @@ public:
         bool embedBrowser = true;
         // The page view module; empty: the one installed beside the program.
         QString browserModulePath;
+        // The background picture, when start-up has decoded it already.
+        QImage decodedBackground;
     };
 
     // Options with the addresses this build was configured with.
@@ -82,8 +85,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class Lookup { None, Device, Sim };
-    enum class Watchdog { Device, Sim };
+    enum class Lookup
+    {
+        None,
+        Device,
+        Sim
+    };
+    enum class Watchdog
+    {
+        Device,
+        Sim
+    };
     class HandlerScope;
 
     void createControls();

@@ -18,6 +18,7 @@ if(BUILD_GUI)
   mizong_require_qt(Gui qt6-base-dev)
   mizong_require_qt(Widgets qt6-base-dev)
   mizong_require_qt(WebEngineWidgets qt6-webengine-dev)
+  mizong_require_qt(Quick qt6-declarative-dev)
 endif()
 # The sample lookup service; Debian's Qt HTTP Server package also needs
 # Qt WebSockets for its CMake package to load.

@@ -77,6 +77,14 @@ std::optional<QString> extractGroup(QStringView page, const QString& pattern, in
     return values->first();
 }
 
+QString joinPieces(std::initializer_list<QStringView> pieces)
+{
+    QString text;
+    for (QStringView piece : pieces)
+        text.append(piece);
+    return text;
+}
+
 QString trimBlanks(QStringView text)
 {
     qsizetype begin = 0;

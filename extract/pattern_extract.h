@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <initializer_list>
 #include <optional>
 
 // Cutting field values out of a result page with a regular expression: only
@@ -24,6 +25,12 @@ std::optional<QString> extractGroup(QStringView page, const QString& pattern, in
 // The reference: the same step done by QRegularExpression.
 std::optional<QStringList> extractGroupsRegex(QStringView page, const QString& pattern,
                                               const QList<int>& groups);
+
+// Line breaks inside patterns: a pattern moves on to the page's next line.
+inline constexpr QStringView kCrLf = u"\r\n";
+
+// A pattern assembled from its pieces, joined with nothing between them.
+QString joinPieces(std::initializer_list<QStringView> pieces);
 
 // Removes blanks (U+0020) at both ends; tabs, line breaks and U+3000 stay.
 QString trimBlanks(QStringView text);

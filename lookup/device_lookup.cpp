@@ -3,21 +3,10 @@
 #include "pattern_extract.h"
 #include "service_contract.h"
 
-#include <initializer_list>
-
 namespace mizong::device {
 
 namespace {
 
-QString joined(std::initializer_list<QStringView> pieces)
-{
-    QString text;
-    for (QStringView piece : pieces)
-        text.append(piece);
-    return text;
-}
-
-constexpr QStringView kCrLf = u"\r\n";
 
 // The opening markup of a value cell; fields 6 to 10 capture it with the value.
 constexpr QStringView kCellMarkup =
@@ -37,25 +26,25 @@ QList<Field> fields()
 {
     return {
         {Box::Text5,
-         joined({u"激活卡所属运营商(.*?)", kCrLf,
+         joinPieces({u"激活卡所属运营商(.*?)", kCrLf,
                  u"(.*?)<td width=\"70%\"><span class=\"STYLE2 STYLE1 STYLE11 biaoti\"><strong> ",
                  kCrLf, u"(.*?)</strong></span></td>"}),
          2, false},
         {Box::Text2,
-         joined(
+         joinPieces(
              {u"首次激活时间</span></th>", kCrLf,
               u"(.*?)<td width=\"70%\" scope=\"col\" abbr=\"Starter\"><span class=\"STYLE2 STYLE1 "
               u"STYLE11 biaoti\"><span class=\"biaoti\">(.*?)</span></span></td>"}),
          1, false},
-        {Box::Text4, joined({u"<span class=\"biaoti STYLE8\">(.*?)</span>"}), 0, false},
-        {Box::Text6, joined({kCellMarkup, u"(.*?)</strong></span>"}), 0, false},
-        {Box::Text7, joined({kCellMarkup, u"(.*?)</strong></span></td>"}), 0, false},
-        {Box::Text8, joined({u"出厂日期(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
-        {Box::Text9, joined({u"iOS版本</span></th>", kCrLf, u"(.*?)</strong></span></td>"}), 0,
+        {Box::Text4, joinPieces({u"<span class=\"biaoti STYLE8\">(.*?)</span>"}), 0, false},
+        {Box::Text6, joinPieces({kCellMarkup, u"(.*?)</strong></span>"}), 0, false},
+        {Box::Text7, joinPieces({kCellMarkup, u"(.*?)</strong></span></td>"}), 0, false},
+        {Box::Text8, joinPieces({u"出厂日期(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
+        {Box::Text9, joinPieces({u"iOS版本</span></th>", kCrLf, u"(.*?)</strong></span></td>"}), 0,
          true},
-        {Box::Text10, joined({u"购买时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
-        {Box::Text11, joined({u"过保时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
-        {Box::Text12, joined({u"剩余保修时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1,
+        {Box::Text10, joinPieces({u"购买时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
+        {Box::Text11, joinPieces({u"过保时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
+        {Box::Text12, joinPieces({u"剩余保修时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1,
          true},
     };
 }

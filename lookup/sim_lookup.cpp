@@ -3,57 +3,46 @@
 #include "pattern_extract.h"
 #include "service_contract.h"
 
-#include <initializer_list>
-
 namespace mizong::sim {
 
 namespace {
 
-QString joined(std::initializer_list<QStringView> pieces)
-{
-    QString text;
-    for (QStringView piece : pieces)
-        text.append(piece);
-    return text;
-}
-
-constexpr QStringView kCrLf = u"\r\n";
 constexpr QStringView kValueOpen = u"<div class=\"STYLE14\"><span class=\"STYLE15\">";
 
 // The label line, the end of the label cell, the value cell's opening on two
 // lines; the value line follows.
 QString labelledRow(QStringView label)
 {
-    return joined({label, u"(.*?)", kCrLf, u"(.*?)</div></th>", kCrLf, u"(.*?)<td width=\"74%\">",
+    return joinPieces({label, u"(.*?)", kCrLf, u"(.*?)</div></th>", kCrLf, u"(.*?)<td width=\"74%\">",
                    kCrLf, u"(.*?)", kValueOpen, kCrLf});
 }
 
 QString carrierPattern()
 {
-    return joined({u"运营商</div>", kCrLf, u"(.*?)</div></th>", kCrLf, u"(.*?)<td width=\"74%\">",
+    return joinPieces({u"运营商</div>", kCrLf, u"(.*?)</div></th>", kCrLf, u"(.*?)<td width=\"74%\">",
                    kValueOpen, kCrLf, u"(.*?)</span></div></td>"});
 }
 
 QString phonePattern()
 {
-    return joined({labelledRow(u"手机号"), u"(.*?)</span>"});
+    return joinPieces({labelledRow(u"手机号"), u"(.*?)</span>"});
 }
 
 QString cardAgePattern()
 {
-    return joined({labelledRow(u"卡年代"), u"(.*?)年", kCrLf, u"(.*?)</span>"});
+    return joinPieces({labelledRow(u"卡年代"), u"(.*?)年", kCrLf, u"(.*?)</span>"});
 }
 
 QString plainAreaPattern()
 {
-    return joined({labelledRow(u"归属地"), u"(.*?)</span></div></td>"});
+    return joinPieces({labelledRow(u"归属地"), u"(.*?)</span></div></td>"});
 }
 
 // Group 4 is the first value line, group 5 the line break with the second
 // value line, group 6 that line alone.
 QString areaCodePattern()
 {
-    return joined({labelledRow(u"归属地"), u"(.*?)(", kCrLf, u"(.*?))", kCrLf, u"(.*?)</span>"});
+    return joinPieces({labelledRow(u"归属地"), u"(.*?)(", kCrLf, u"(.*?))", kCrLf, u"(.*?)</span>"});
 }
 
 QString areaValue(QStringView line)
@@ -89,7 +78,7 @@ Slots extractFields(QStringView page)
     if (auto phone = extractGroup(page, phonePattern(), 4))
         values[index(Box::Text14)] = trimBlanks(*phone);
     if (auto age = extractGroup(page, cardAgePattern(), 4))
-        values[index(Box::Text15)] = joined({trimBlanks(*age), u"年"});
+        values[index(Box::Text15)] = joinPieces({trimBlanks(*age), u"年"});
 
     // The box is a single line: the two lines of the area-code form are joined
     // without the line break.

@@ -9,8 +9,8 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFontMetricsF>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -84,9 +84,8 @@ bool webViewWanted()
     return qEnvironmentVariableIsEmpty("MIZONG_TEST_NO_WEBVIEW");
 }
 
-const QStringList kDeviceBoxes{u"Text2"_qs,  u"Text4"_qs,  u"Text5"_qs, u"Text6"_qs,
-                               u"Text7"_qs,  u"Text8"_qs,  u"Text9"_qs, u"Text10"_qs,
-                               u"Text11"_qs, u"Text12"_qs};
+const QStringList kDeviceBoxes{u"Text2"_qs, u"Text4"_qs, u"Text5"_qs,  u"Text6"_qs,  u"Text7"_qs,
+                               u"Text8"_qs, u"Text9"_qs, u"Text10"_qs, u"Text11"_qs, u"Text12"_qs};
 const QStringList kSimBoxes{u"Text13"_qs, u"Text14"_qs, u"Text15"_qs, u"Text16"_qs};
 
 } // namespace
@@ -119,8 +118,7 @@ private:
             }
         }
 
-        template <typename T = QWidget>
-        T* child(const QString& name) const
+        template <typename T = QWidget> T* child(const QString& name) const
         {
             T* widget = form->findChild<T*>(name);
             if (!widget)
@@ -310,12 +308,12 @@ void TestApp::tabOrder()
     QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
     QCOMPARE(QApplication::focusWidget(), f.child(u"Text1(0)"_qs));
 
-    const QStringList expected{
-        u"Text1(0)"_qs, u"Text2"_qs,    u"Command1"_qs, u"Command3"_qs, u"Text9"_qs,
-        u"Text4"_qs,    u"Text5"_qs,    u"Text6"_qs,    u"Text7"_qs,    u"Text8"_qs,
-        u"Text10"_qs,   u"Text11"_qs,   u"Text12"_qs,   u"Command2"_qs, u"Command4"_qs,
-        u"Text1(1)"_qs, u"Text13"_qs,   u"Text14"_qs,   u"Text15"_qs,   u"Text16"_qs,
-        u"Command6"_qs, u"WebBrowser1"_qs, u"Text1(0)"_qs};
+    const QStringList expected{u"Text1(0)"_qs, u"Text2"_qs,       u"Command1"_qs, u"Command3"_qs,
+                               u"Text9"_qs,    u"Text4"_qs,       u"Text5"_qs,    u"Text6"_qs,
+                               u"Text7"_qs,    u"Text8"_qs,       u"Text10"_qs,   u"Text11"_qs,
+                               u"Text12"_qs,   u"Command2"_qs,    u"Command4"_qs, u"Text1(1)"_qs,
+                               u"Text13"_qs,   u"Text14"_qs,      u"Text15"_qs,   u"Text16"_qs,
+                               u"Command6"_qs, u"WebBrowser1"_qs, u"Text1(0)"_qs};
     // Walk the focus chain; whatever takes the focus inside the page view
     // stands for the view.
     QWidget* browser = f.child(u"WebBrowser1"_qs);
@@ -423,8 +421,7 @@ void TestApp::label18Clicks_data()
         << u"如何判断小偷已经刷机？点击查看！"_qs << u"http://home.invalid/201302/285.html"_qs;
     QTest::newRow("empty caption") << QString() << QString();
     QTest::newRow("verdict text is no link") << u"手机还未刷机，请耐心等待!"_qs << QString();
-    QTest::newRow("link with a trailing blank")
-        << u"如何催促对方刷机？点击查看！ "_qs << QString();
+    QTest::newRow("link with a trailing blank") << u"如何催促对方刷机？点击查看！ "_qs << QString();
 }
 
 void TestApp::label18Clicks()
@@ -474,13 +471,12 @@ void TestApp::verdictLabelsFit()
     QCOMPARE(verdict->textScale(), 1.0);
 }
 
-
 namespace {
 const QString kFull = u"358805052512340"_qs;
-const QStringList kFullBoxes{u"2013-01-15 10:21:33"_qs, u"2013-01-15 10:21:33"_qs, u"中国联通"_qs,
-                             u"iPhone 5 (A1429)"_qs,    u"F2LK70QCDTWD"_qs,        u"2012-10-08"_qs,
-                             u"6.1.2"_qs,               u"2013-01-15"_qs,          u"2014-01-14"_qs,
-                             u"还剩 287 天"_qs};
+const QStringList kFullBoxes{
+    u"2013-01-15 10:21:33"_qs, u"2013-01-15 10:21:33"_qs, u"中国联通"_qs, u"iPhone 5 (A1429)"_qs,
+    u"F2LK70QCDTWD"_qs,        u"2012-10-08"_qs,          u"6.1.2"_qs,    u"2013-01-15"_qs,
+    u"2014-01-14"_qs,          u"还剩 287 天"_qs};
 const QString kNone = u"无相关信息"_qs;
 const QString kMaintenance = u"服务器维护中，请稍后查询！"_qs;
 const QStringList kNoDeviceBoxes(10, QString());
@@ -490,8 +486,8 @@ const QStringList kNoSimBoxes(4, QString());
 void TestApp::deviceLookup_data()
 {
     QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("page");     // fixture served for the identifier
-    QTest::addColumn<QString>("sent");     // the value the service receives; empty: none sent
+    QTest::addColumn<QString>("page");      // fixture served for the identifier
+    QTest::addColumn<QString>("sent");      // the value the service receives; empty: none sent
     QTest::addColumn<QStringList>("boxes"); // Text2, Text4 .. Text12 afterwards
     QTest::addColumn<QString>("verdict");
     QTest::addColumn<QString>("link");
@@ -503,40 +499,60 @@ void TestApp::deviceLookup_data()
     const QString done = u"手机已经被刷机！请及时复查刷机信息！"_qs;
     const QString doneLink = u"如何判断小偷已经刷机？点击查看！"_qs;
 
-    QTest::newRow("not re-activated") << kFull << u"device-not-reactivated.html"_qs << kFull
-                                      << kFullBoxes << notYet << notYetLink << QStringList()
-                                      << false;
+    QTest::newRow("not re-activated")
+        << kFull << u"device-not-reactivated.html"_qs << kFull << kFullBoxes << notYet << notYetLink
+        << QStringList() << false;
     QTest::newRow("blanks around the IMEI are not sent")
         << u"  358805052512340 "_qs << u"device-not-reactivated.html"_qs << kFull << kFullBoxes
         << notYet << notYetLink << QStringList() << false;
-    QTest::newRow("re-activated")
-        << u"013429008765436"_qs << u"device-reactivated.html"_qs << u"013429008765436"_qs
-        << QStringList{u"2012-11-03 14:05:27"_qs, u"2013-02-18 09:12:40"_qs, u"中国移动"_qs,
-                       u"iPhone 4S (A1387)"_qs,   u"DX4HG2KJDTC1"_qs,        u"2012-09-21"_qs,
-                       u"6.1"_qs,                 u"2012-11-03"_qs,          u"2013-11-02"_qs,
-                       u"还剩 257 天"_qs}
-        << done << doneLink << QStringList() << false;
-    QTest::newRow("same day, other times") << u"358820050011229"_qs << u"device-same-day.html"_qs
-                                           << u"358820050011229"_qs << QStringList() << notYet
-                                           << notYetLink << QStringList() << false;
+    QTest::newRow("re-activated") << u"013429008765436"_qs << u"device-reactivated.html"_qs
+                                  << u"013429008765436"_qs << QStringList{u"2012-11-03 14:05:27"_qs,
+                                                                          u"2013-02-18 09:12:40"_qs,
+                                                                          u"中国移动"_qs,
+                                                                          u"iPhone 4S (A1387)"_qs,
+                                                                          u"DX4HG2KJDTC1"_qs,
+                                                                          u"2012-09-21"_qs,
+                                                                          u"6.1"_qs,
+                                                                          u"2012-11-03"_qs,
+                                                                          u"2013-11-02"_qs,
+                                                                          u"还剩 257 天"_qs}
+                                  << done << doneLink << QStringList() << false;
+    QTest::newRow("same day, other times")
+        << u"358820050011229"_qs << u"device-same-day.html"_qs << u"358820050011229"_qs
+        << QStringList() << notYet << notYetLink << QStringList() << false;
     QTest::newRow("some fields only: fallback, no verdict")
         << u"F2LKQ0XYDTWF"_qs << u"device-partial.html"_qs << u"F2LKQ0XYDTWF"_qs
-        << QStringList{kNone, kNone, kNone, u"iPad mini (A1432)"_qs, u"F2LKQ0XYDTWF"_qs,
-                       u"2012-12-03"_qs, kNone, kNone, kNone, u"设备尚未激活，保修未开始"_qs}
+        << QStringList{kNone,
+                       kNone,
+                       kNone,
+                       u"iPad mini (A1432)"_qs,
+                       u"F2LKQ0XYDTWF"_qs,
+                       u"2012-12-03"_qs,
+                       kNone,
+                       kNone,
+                       kNone,
+                       u"设备尚未激活，保修未开始"_qs}
         << QString() << QString() << QStringList() << false;
     QTest::newRow("LF-only page: only the label-less fields")
         << u"013977001357916"_qs << u"device-lf-only.html"_qs << u"013977001357916"_qs
-        << QStringList{kNone, u"2012-06-30 19:45:02"_qs, kNone, u"iPhone 4 (A1332)"_qs,
-                       u"88025ZKXA4S"_qs, kNone, kNone, kNone, kNone, kNone}
+        << QStringList{kNone,
+                       u"2012-06-30 19:45:02"_qs,
+                       kNone,
+                       u"iPhone 4 (A1332)"_qs,
+                       u"88025ZKXA4S"_qs,
+                       kNone,
+                       kNone,
+                       kNone,
+                       kNone,
+                       kNone}
         << QString() << QString() << QStringList() << false;
     QTest::newRow("replaced product")
-        << u"F17JX0QPDTC0"_qs << u"device-replaced.html"_qs << u"F17JX0QPDTC0"_qs
-        << kNoDeviceBoxes << QString() << QString()
+        << u"F17JX0QPDTC0"_qs << u"device-replaced.html"_qs << u"F17JX0QPDTC0"_qs << kNoDeviceBoxes
+        << QString() << QString()
         << QStringList{u"很抱歉，这是已更换产品的序列号，建议去官网继续查询！"_qs} << false;
     QTest::newRow("invalid serial")
-        << u"DX3K9ABCDEFG"_qs << u"device-invalid.html"_qs << u"DX3K9ABCDEFG"_qs
-        << kNoDeviceBoxes << QString() << QString()
-        << QStringList{u"此序列号无效，建议去官网继续查询！"_qs} << false;
+        << u"DX3K9ABCDEFG"_qs << u"device-invalid.html"_qs << u"DX3K9ABCDEFG"_qs << kNoDeviceBoxes
+        << QString() << QString() << QStringList{u"此序列号无效，建议去官网继续查询！"_qs} << false;
     QTest::newRow("both phrases: replaced wins")
         << u"F17JX0QPDTC1"_qs << u"device-both-phrases.html"_qs << u"F17JX0QPDTC1"_qs
         << kNoDeviceBoxes << QString() << QString()
@@ -544,9 +560,9 @@ void TestApp::deviceLookup_data()
     QTest::newRow("other layout: nothing, watchdog armed")
         << u"990000862471853"_qs << u"other-layout.html"_qs << u"990000862471853"_qs
         << kNoDeviceBoxes << QString() << QString() << QStringList() << true;
-    QTest::newRow("13 characters") << u"3588050525123"_qs << QString() << QString()
-                                   << kNoDeviceBoxes << QString() << QString()
-                                   << QStringList{u"请输入15位的IMEI或12位的序列号！"_qs} << false;
+    QTest::newRow("13 characters")
+        << u"3588050525123"_qs << QString() << QString() << kNoDeviceBoxes << QString() << QString()
+        << QStringList{u"请输入15位的IMEI或12位的序列号！"_qs} << false;
     QTest::newRow("empty input") << QString() << QString() << QString() << kNoDeviceBoxes
                                  << QString() << QString()
                                  << QStringList{u"请输入15位的IMEI或12位的序列号！"_qs} << false;

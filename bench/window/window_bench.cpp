@@ -1,12 +1,12 @@
 // Window benchmarks: start-up to first paint next to a bare Qt window, and
 // the longest event-loop stall during a slow lookup. Each runs the probe
 // programs as separate processes.
-#include <benchmark/benchmark.h>
-
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -43,8 +43,14 @@ void startup(benchmark::State& state, const char* name)
     }
 }
 
-void BM_StartupBareWindow(benchmark::State& state) { startup(state, "bare-window-probe"); }
-void BM_StartupMizong(benchmark::State& state) { startup(state, "mizong-startup-probe"); }
+void BM_StartupBareWindow(benchmark::State& state)
+{
+    startup(state, "bare-window-probe");
+}
+void BM_StartupMizong(benchmark::State& state)
+{
+    startup(state, "mizong-startup-probe");
+}
 
 void BM_LookupStall(benchmark::State& state)
 {
