@@ -1,13 +1,12 @@
 #include "application.h"
 
-#include "assets.h"
+#include "command_line.h"
 #include "main_window.h"
 #include "messenger.h"
 #include "mizong_config.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QImage>
 #include <QScreen>
 
 #include <fontconfig/fontconfig.h>
@@ -18,21 +17,31 @@ namespace mizong {
 
 int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& onWindow)
 {
-    // Chromium refuses to run as root with its sandbox on and ends the whole
-    // process, so a root user would never see the window.
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (const std::optional<int> code = answerCommandLine(argc, argv, stdout))
+        return *code;
 
-    // Reading the font configuration and decoding the background are the
-    // largest parts of showing the window; they run while the application
-    // connects to the display. Neither needs the application object.
-    QImage background;
-    std::thread preload([&background] {
-        FcInit();
-        background = QImage(assets::kBackground.toString()).convertToFormat(QImage::Format_RGB32);
-    });
+    // Chromium refuses to run as root with its sandbox on and ends the whole
+    // process, so a root user would never see the window. The switch goes to
+    // Chromium directly: QTWEBENGINE_DISABLE_SANDBOX would make Qt report,
+    // on every start, a choice the user never made.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
+        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        if (!flags.contains("--no-sandbox"))
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.append(" --no-sandbox").trimmed());
+    }
+
+    // The page view's web engine is loaded after the first paint, and needs a
+    // GL context shared from the start; without it Qt warns on every start
+    // (6.4) or sets the attribute itself, too late (6.8).
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+
+    // Reading the font configuration is the largest part of showing the
+    // window's text; it runs while the application connects to the display.
+    // Only fontconfig runs on that thread: no Qt object may exist before the
+    // application object, or Qt takes the wrong thread for its main thread.
+    std::thread fontConfiguration([] { FcInit(); });
     QApplication app(argc, argv);
-    preload.join();
+    fontConfiguration.join();
     QApplication::setApplicationName(QStringLiteral("mizong"));
     QApplication::setApplicationVersion(QStringLiteral(MIZONG_VERSION));
     // Not applicationDisplayName: Qt would append it to every window title.
@@ -40,9 +49,7 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
 
     MessageBoxMessenger messenger;
     DesktopLinkOpener opener;
-    Form1::Options options = Form1::defaultOptions();
-    options.decodedBackground = std::move(background);
-    Form1 window(messenger, opener, std::move(options));
+    Form1 window(messenger, opener);
     if (const QScreen* screen = window.screen()) {
         QRect frame = window.frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

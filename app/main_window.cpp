@@ -13,7 +13,6 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -85,10 +84,8 @@ void installFontSubstitutions()
 
 // Pictures come with a twice-as-large variant for screens with a device
 // pixel ratio of 2; QIcon picks it by itself, pixmaps are picked here.
-QPixmap loadBackground(qreal devicePixelRatio, const QImage& decoded)
+QPixmap loadBackground(qreal devicePixelRatio)
 {
-    if (devicePixelRatio <= 1.0 && !decoded.isNull())
-        return QPixmap::fromImage(decoded);
     if (devicePixelRatio > 1.0) {
         QPixmap large(assets::kBackground2x.toString());
         large.setDevicePixelRatio(2.0);
@@ -202,8 +199,7 @@ Form1::~Form1()
 void Form1::createControls()
 {
     const qreal dpr = devicePixelRatioF();
-    m_background = loadBackground(dpr, m_options.decodedBackground);
-    m_options.decodedBackground = QImage();
+    m_background = loadBackground(dpr);
     m_linkCursor = linkCursor(dpr);
 
     auto label = [this](QLabel* widget, const char* name, const QString& caption, QRect rect) {

@@ -3,7 +3,6 @@
 #include "page_fetch.h"
 
 #include <QCursor>
-#include <QImage>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -50,8 +49,6 @@ public:
         bool embedBrowser = true;
         // The page view module; empty: the one installed beside the program.
         QString browserModulePath;
-        // The background picture, when start-up has decoded it already.
-        QImage decodedBackground;
     };
 
     // Options with the addresses this build was configured with.
