@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "assets.h"
 #include "command_line.h"
 #include "main_window.h"
 #include "messenger.h"
@@ -7,9 +8,11 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QImage>
 #include <QScreen>
 
 #include <fontconfig/fontconfig.h>
+#include <future>
 #include <thread>
 #include <unistd.h>
 
@@ -30,11 +33,6 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
             qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.append(" --no-sandbox").trimmed());
     }
 
-    // The page view's web engine is loaded after the first paint, and needs a
-    // GL context shared from the start; without it Qt warns on every start
-    // (6.4) or sets the attribute itself, too late (6.8).
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-
     // Reading the font configuration is the largest part of showing the
     // window's text; it runs while the application connects to the display.
     // Only fontconfig runs on that thread: no Qt object may exist before the
@@ -47,9 +45,17 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
     // Not applicationDisplayName: Qt would append it to every window title.
     QGuiApplication::setDesktopFileName(QStringLiteral(MIZONG_APP_ID));
 
+    // The background is decoded while the window creates its controls. Only
+    // now that the application object exists may another thread use Qt.
+    Form1::Options options = Form1::defaultOptions();
+    if (app.devicePixelRatio() <= 1.0) {
+        options.decodedBackground = std::async(std::launch::async, [] {
+            return QImage(assets::kBackground.toString()).convertToFormat(QImage::Format_RGB32);
+        });
+    }
     MessageBoxMessenger messenger;
     DesktopLinkOpener opener;
-    Form1 window(messenger, opener);
+    Form1 window(messenger, opener, std::move(options));
     if (const QScreen* screen = window.screen()) {
         QRect frame = window.frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

@@ -7,7 +7,56 @@
 #include <QLibrary>
 #include <QResizeEvent>
 
+#if QT_CONFIG(opengl)
+#include <QOpenGLContext>
+
+// Exported by Qt GUI for the web engine, which declares it the same way.
+QT_BEGIN_NAMESPACE
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+QT_END_NAMESPACE
+#endif
+
 namespace mizong {
+
+namespace {
+
+#if QT_CONFIG(opengl)
+QOpenGLContext* g_shareContext = nullptr;
+
+void releaseShareContext()
+{
+    if (QOpenGLContext::globalShareContext() == g_shareContext)
+        qt_gl_set_global_share_context(nullptr);
+    delete g_shareContext;
+    g_shareContext = nullptr;
+}
+#endif
+
+// The web engine wants a GL context shared with it before it loads. Asking
+// for one up front (Qt::AA_ShareOpenGLContexts) would make every start create
+// it before the first paint, costing a bare window about twice its start-up
+// time and 30 MiB; made here, it costs only the page view, which comes after
+// the first paint anyway. Without it the engine warns on every start (Qt 6.4)
+// or sets that attribute itself, too late and with a warning (Qt 6.8).
+void provideShareContext()
+{
+#if QT_CONFIG(opengl)
+    if (QOpenGLContext::globalShareContext())
+        return;
+    auto* context = new QOpenGLContext;
+    context->setFormat(QSurfaceFormat::defaultFormat());
+    if (!context->create()) {
+        // No GL here (the offscreen platform): the engine renders without it.
+        delete context;
+        return;
+    }
+    g_shareContext = context;
+    qt_gl_set_global_share_context(context);
+    qAddPostRoutine(releaseShareContext);
+#endif
+}
+
+} // namespace
 
 BrowserFrame::BrowserFrame(QString modulePath, QWidget* parent)
     : QWidget(parent), m_modulePath(std::move(modulePath))
@@ -32,6 +81,7 @@ QWidget* BrowserFrame::loadView()
     for (const QString& path : candidates) {
         if (!QFileInfo::exists(path))
             continue;
+        provideShareContext();
         QLibrary module(path);
         auto create = reinterpret_cast<CreateWebViewFunction>(module.resolve(kCreateWebViewSymbol));
         if (!create) {

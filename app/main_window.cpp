@@ -188,6 +188,11 @@ Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget*
 
     createControls();
     setTabOrderChain();
+    // Last, so that a background decoded elsewhere meanwhile is ready by now.
+    m_background = m_options.decodedBackground.valid() && devicePixelRatioF() <= 1.0
+                       ? QPixmap::fromImage(m_options.decodedBackground.get())
+                       : loadBackground(devicePixelRatioF());
+    m_options.decodedBackground = {};
     Form_Load();
 }
 
@@ -199,7 +204,6 @@ Form1::~Form1()
 void Form1::createControls()
 {
     const qreal dpr = devicePixelRatioF();
-    m_background = loadBackground(dpr);
     m_linkCursor = linkCursor(dpr);
 
     auto label = [this](QLabel* widget, const char* name, const QString& caption, QRect rect) {

@@ -3,6 +3,7 @@
 #include "page_fetch.h"
 
 #include <QCursor>
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -10,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <deque>
+#include <future>
 
 class QLabel;
 class QLineEdit;
@@ -49,6 +51,9 @@ public:
         bool embedBrowser = true;
         // The page view module; empty: the one installed beside the program.
         QString browserModulePath;
+        // The 1x background picture, when start-up decodes it beside the
+        // window's creation; the window decodes its own otherwise.
+        std::shared_future<QImage> decodedBackground;
     };
 
     // Options with the addresses this build was configured with.
