@@ -250,8 +250,6 @@ void registerNoJit()
     }
 }
 
-// Keeps each run's real time (the median when runs are repeated) for the
-// summary printed at the end; with `quiet` it prints nothing else.
 // Benchmark 1.8 replaced Run::error_occurred with Run::skipped (1.7 has only
 // the former); whichever member the installed version has is read.
 template <typename R> bool failed(const R& run)
@@ -262,6 +260,8 @@ template <typename R> bool failed(const R& run)
         return run.error_occurred;
 }
 
+// Keeps each run's real time (the median when runs are repeated) for the
+// summary printed at the end; with `quiet` it prints nothing else.
 class SummaryReporter : public benchmark::ConsoleReporter
 {
 public:
