@@ -250,6 +250,16 @@ void registerNoJit()
     }
 }
 
+// Benchmark 1.8 replaced Run::error_occurred with Run::skipped (1.7 has only
+// the former); whichever member the installed version has is read.
+template <typename R> bool failed(const R& run)
+{
+    if constexpr (requires { run.skipped; })
+        return run.skipped != 0;
+    else
+        return run.error_occurred;
+}
+
 // Keeps each run's real time (the median when runs are repeated) for the
 // summary printed at the end; with `quiet` it prints nothing else.
 class SummaryReporter : public benchmark::ConsoleReporter
@@ -267,7 +277,7 @@ public:
         if (!m_quiet)
             ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.error_occurred)
+            if (failed(run))
                 continue;
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             if (!median && run.run_type != Run::RT_Iteration)

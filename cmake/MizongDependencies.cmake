@@ -1,4 +1,4 @@
-# Every dependency comes from Debian 12's packages; a missing one stops the
+# Every dependency comes from Debian 12's or Debian 13's packages; a missing one stops the
 # configure with the package to install (tools/install-deps installs them all).
 macro(mizong_require_qt component package)
   find_package(Qt6 6.4 QUIET COMPONENTS ${component})

@@ -43,7 +43,13 @@ std::optional<QStringList> extractGroupsRegex(QStringView page, const QString& p
                                               const QList<int>& groups)
 {
     const QRegularExpression re(pattern);
+    // Qt 6.5 added matchView() for views and Qt 6.8 deprecates match() on
+    // them; Qt 6.4 has only match(). Neither copies the page.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
+    const QRegularExpressionMatch m = re.matchView(page);
+#else
     const QRegularExpressionMatch m = re.match(page);
+#endif
     if (!m.hasMatch())
         return std::nullopt;
     QStringList values;

@@ -23,7 +23,8 @@ std::optional<QDate> numericDay(QStringView text)
                                             u"(?:[ T]?([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}))?)?"));
 
     for (const QRegularExpression* re : {&separated, &chinese}) {
-        const QRegularExpressionMatch m = re->match(text);
+        // A date is short: matching a copy keeps to the API every Qt 6 has.
+        const QRegularExpressionMatch m = re->match(text.toString());
         if (!m.hasMatch())
             continue;
         const QDate day(m.capturedView(1).toInt(), m.capturedView(3).toInt(),

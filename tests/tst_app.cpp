@@ -25,6 +25,7 @@
 #include <functional>
 
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 using mizong::Form1;
 using mizong::testing::PageServer;
 
@@ -84,9 +85,9 @@ bool webViewWanted()
     return qEnvironmentVariableIsEmpty("MIZONG_TEST_NO_WEBVIEW");
 }
 
-const QStringList kDeviceBoxes{u"Text2"_qs, u"Text4"_qs, u"Text5"_qs,  u"Text6"_qs,  u"Text7"_qs,
-                               u"Text8"_qs, u"Text9"_qs, u"Text10"_qs, u"Text11"_qs, u"Text12"_qs};
-const QStringList kSimBoxes{u"Text13"_qs, u"Text14"_qs, u"Text15"_qs, u"Text16"_qs};
+const QStringList kDeviceBoxes{u"Text2"_s, u"Text4"_s, u"Text5"_s,  u"Text6"_s,  u"Text7"_s,
+                               u"Text8"_s, u"Text9"_s, u"Text10"_s, u"Text11"_s, u"Text12"_s};
+const QStringList kSimBoxes{u"Text13"_s, u"Text14"_s, u"Text15"_s, u"Text16"_s};
 
 } // namespace
 
@@ -189,7 +190,7 @@ void TestApp::controlGeometry_data()
         QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(kind) << rect
                             << caption;
     };
-    row("Label14", "QLabel", twips(480, 650, 1455, 255), u"IMEI或序列号:"_qs);
+    row("Label14", "QLabel", twips(480, 650, 1455, 255), u"IMEI或序列号:"_s);
     row("Text1(0)", "QLineEdit", twips(1920, 600, 3285, 350));
     row("Command3", "QPushButton", twips(480, 1200, 1960, 540));
     row("Command1", "QPushButton", twips(2640, 1200, 1960, 540));
@@ -226,7 +227,7 @@ void TestApp::controlGeometry_data()
         row(p.label, "QLabel", twips(p.left, p.top, p.width, 255), QString::fromUtf8(p.caption));
         row(p.box, "QLineEdit", twips(p.boxLeft, p.boxTop, 2895, 350));
     }
-    row("Label15", "QLabel", twips(1200, 6650, 735, 255), u"ICCID:"_qs);
+    row("Label15", "QLabel", twips(1200, 6650, 735, 255), u"ICCID:"_s);
     row("Text1(1)", "QLineEdit", twips(2040, 6600, 3285, 350));
     row("Command4", "QPushButton", twips(720, 7560, 1960, 540));
     row("Command2", "QPushButton", twips(3120, 7560, 1960, 540));
@@ -270,7 +271,7 @@ void TestApp::windowAtStartup()
     Fixture f(8000ms, true);
     QCOMPARE(f.form->size(), QSize(804, 626));
     QCOMPARE(f.form->windowTitle(),
-             u"觅踪助理  v1.1      by 觅踪网  http://home.invalid  专业找回被偷iphone手机!"_qs);
+             u"觅踪助理  v1.1      by 觅踪网  http://home.invalid  专业找回被偷iphone手机!"_s);
     QTRY_VERIFY(!f.form->windowIcon().isNull()); // set right after the first paint
     QCOMPARE(f.form->windowIcon().availableSizes().size(), 6);
     for (const char* name : {"Timer1", "Timer2"}) {
@@ -278,23 +279,23 @@ void TestApp::windowAtStartup()
         QCOMPARE(timer->interval(), 8000);
         QVERIFY(!timer->isActive());
     }
-    QVERIFY(f.label(u"Label17"_qs)->text().isEmpty());
-    QVERIFY(f.label(u"Label18"_qs)->text().isEmpty());
-    QVERIFY(!f.label(u"Label18"_qs)->testAttribute(Qt::WA_SetCursor));
-    QCOMPARE(f.child<QPushButton>(u"Command3"_qs)->accessibleName(), u"开始查询"_qs);
-    QCOMPARE(f.child<QPushButton>(u"Command1"_qs)->accessibleName(), u"清空信息"_qs);
-    QCOMPARE(f.child<QPushButton>(u"Command6"_qs)->accessibleName(), u"觅踪网淘宝店"_qs);
-    QCOMPARE(f.box(u"Text6"_qs)->accessibleName(), u"产品型号："_qs);
-    QCOMPARE(f.box(u"Text4"_qs)->palette().color(QPalette::Text), QColor(255, 0, 0));
-    QCOMPARE(f.label(u"Label17"_qs)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    QVERIFY(f.label(u"Label17"_s)->text().isEmpty());
+    QVERIFY(f.label(u"Label18"_s)->text().isEmpty());
+    QVERIFY(!f.label(u"Label18"_s)->testAttribute(Qt::WA_SetCursor));
+    QCOMPARE(f.child<QPushButton>(u"Command3"_s)->accessibleName(), u"开始查询"_s);
+    QCOMPARE(f.child<QPushButton>(u"Command1"_s)->accessibleName(), u"清空信息"_s);
+    QCOMPARE(f.child<QPushButton>(u"Command6"_s)->accessibleName(), u"觅踪网淘宝店"_s);
+    QCOMPARE(f.box(u"Text6"_s)->accessibleName(), u"产品型号："_s);
+    QCOMPARE(f.box(u"Text4"_s)->palette().color(QPalette::Text), QColor(255, 0, 0));
+    QCOMPARE(f.label(u"Label17"_s)->palette().color(QPalette::WindowText), QColor(255, 0, 0));
     // The page view arrives after the first paint and loads the announcement.
     if (webViewWanted()) {
-        auto* frame = f.child<mizong::BrowserFrame>(u"WebBrowser1"_qs);
+        auto* frame = f.child<mizong::BrowserFrame>(u"WebBrowser1"_s);
         QTRY_VERIFY(frame->view() != nullptr);
         QVERIFY(frame->view()->inherits("QWebEngineView"));
         QVERIFY(frame->view()->isVisible());
         QCOMPARE(frame->view()->geometry(), frame->rect());
-        QCOMPARE(frame->requestedUrl(), QUrl(u"http://home.invalid/gonggao.html"_qs));
+        QCOMPARE(frame->requestedUrl(), QUrl(u"http://home.invalid/gonggao.html"_s));
     }
     // No watchdog can report before the first lookup.
     QTest::qWait(50);
@@ -304,21 +305,20 @@ void TestApp::windowAtStartup()
 void TestApp::tabOrder()
 {
     Fixture f(8000ms, true);
-    QApplication::setActiveWindow(f.form.get());
+    f.form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(f.form.get()));
-    QCOMPARE(QApplication::focusWidget(), f.child(u"Text1(0)"_qs));
+    QCOMPARE(QApplication::focusWidget(), f.child(u"Text1(0)"_s));
 
-    const QStringList expected{u"Text1(0)"_qs, u"Text2"_qs,       u"Command1"_qs, u"Command3"_qs,
-                               u"Text9"_qs,    u"Text4"_qs,       u"Text5"_qs,    u"Text6"_qs,
-                               u"Text7"_qs,    u"Text8"_qs,       u"Text10"_qs,   u"Text11"_qs,
-                               u"Text12"_qs,   u"Command2"_qs,    u"Command4"_qs, u"Text1(1)"_qs,
-                               u"Text13"_qs,   u"Text14"_qs,      u"Text15"_qs,   u"Text16"_qs,
-                               u"Command6"_qs, u"WebBrowser1"_qs, u"Text1(0)"_qs};
+    const QStringList expected{
+        u"Text1(0)"_s, u"Text2"_s,    u"Command1"_s, u"Command3"_s,    u"Text9"_s,   u"Text4"_s,
+        u"Text5"_s,    u"Text6"_s,    u"Text7"_s,    u"Text8"_s,       u"Text10"_s,  u"Text11"_s,
+        u"Text12"_s,   u"Command2"_s, u"Command4"_s, u"Text1(1)"_s,    u"Text13"_s,  u"Text14"_s,
+        u"Text15"_s,   u"Text16"_s,   u"Command6"_s, u"WebBrowser1"_s, u"Text1(0)"_s};
     // Walk the focus chain; whatever takes the focus inside the page view
     // stands for the view.
-    QWidget* browser = f.child(u"WebBrowser1"_qs);
-    QStringList walked{u"Text1(0)"_qs};
-    QWidget* w = f.child(u"Text1(0)"_qs);
+    QWidget* browser = f.child(u"WebBrowser1"_s);
+    QStringList walked{u"Text1(0)"_s};
+    QWidget* w = f.child(u"Text1(0)"_s);
     while (walked.size() < expected.size()) {
         w = w->nextInFocusChain();
         if (!(w->focusPolicy() & Qt::TabFocus))
@@ -340,17 +340,17 @@ void TestApp::resultBoxesAreReadOnly()
         QVERIFY2(box->isReadOnly(), qPrintable(name));
         QVERIFY(box->focusPolicy() & Qt::TabFocus);
     }
-    QLineEdit* text6 = f.box(u"Text6"_qs);
-    text6->setText(u"iPhone 5"_qs);
+    QLineEdit* text6 = f.box(u"Text6"_s);
+    text6->setText(u"iPhone 5"_s);
     text6->setFocus();
-    QTest::keyClicks(text6, u"abc"_qs);
+    QTest::keyClicks(text6, u"abc"_s);
     QTest::keyClick(text6, Qt::Key_Backspace);
-    QCOMPARE(text6->text(), u"iPhone 5"_qs);
+    QCOMPARE(text6->text(), u"iPhone 5"_s);
     text6->selectAll();
     text6->copy();
-    QCOMPARE(QApplication::clipboard()->text(), u"iPhone 5"_qs);
-    QVERIFY(!f.box(u"Text1(0)"_qs)->isReadOnly());
-    QVERIFY(!f.box(u"Text1(1)"_qs)->isReadOnly());
+    QCOMPARE(QApplication::clipboard()->text(), u"iPhone 5"_s);
+    QVERIFY(!f.box(u"Text1(0)"_s)->isReadOnly());
+    QVERIFY(!f.box(u"Text1(1)"_s)->isReadOnly());
 }
 
 void TestApp::enterStartsNothing()
@@ -359,7 +359,7 @@ void TestApp::enterStartsNothing()
     for (const char* name : {"Text1(0)", "Text1(1)"}) {
         QLineEdit* input = f.box(QString::fromLatin1(name));
         input->setFocus();
-        QTest::keyClicks(input, u"356789012345678"_qs);
+        QTest::keyClicks(input, u"356789012345678"_s);
         QTest::keyClick(input, Qt::Key_Return);
         QTest::keyClick(input, Qt::Key_Enter);
     }
@@ -367,14 +367,14 @@ void TestApp::enterStartsNothing()
     QVERIFY(!f.form->isLookupInProgress());
     QVERIFY(f.server.requests().isEmpty());
     QVERIFY(f.messenger.messages.isEmpty());
-    QVERIFY(!f.timer(u"Timer1"_qs)->isActive());
+    QVERIFY(!f.timer(u"Timer1"_s)->isActive());
 }
 
 void TestApp::clearButtons_data()
 {
     QTest::addColumn<QString>("button");
-    QTest::newRow("device clear") << u"Command1"_qs;
-    QTest::newRow("SIM clear") << u"Command2"_qs;
+    QTest::newRow("device clear") << u"Command1"_s;
+    QTest::newRow("SIM clear") << u"Command2"_s;
 }
 
 void TestApp::clearButtons()
@@ -382,15 +382,15 @@ void TestApp::clearButtons()
     QFETCH(QString, button);
     Fixture f;
     // Both lookups showing results, both watchdogs armed.
-    f.box(u"Text1(0)"_qs)->setText(u"356789012345678"_qs);
-    f.box(u"Text1(1)"_qs)->setText(u"89860012345678901234"_qs);
+    f.box(u"Text1(0)"_s)->setText(u"356789012345678"_s);
+    f.box(u"Text1(1)"_s)->setText(u"89860012345678901234"_s);
     for (const QString& name : kDeviceBoxes + kSimBoxes)
         f.box(name)->setText(name);
-    f.label(u"Label17"_qs)->setText(u"verdict"_qs);
-    f.label(u"Label18"_qs)->setText(u"link"_qs);
-    f.label(u"Label18"_qs)->setCursor(Qt::PointingHandCursor);
-    f.timer(u"Timer1"_qs)->start();
-    f.timer(u"Timer2"_qs)->start();
+    f.label(u"Label17"_s)->setText(u"verdict"_s);
+    f.label(u"Label18"_s)->setText(u"link"_s);
+    f.label(u"Label18"_s)->setCursor(Qt::PointingHandCursor);
+    f.timer(u"Timer1"_s)->start();
+    f.timer(u"Timer2"_s)->start();
 
     f.click(button);
 
@@ -401,13 +401,13 @@ void TestApp::clearButtons()
         QVERIFY2(f.box(name)->text().isEmpty(), qPrintable(name));
     for (const QString& name : kept)
         QCOMPARE(f.box(name)->text(), name);
-    QCOMPARE(f.box(u"Text1(0)"_qs)->text().isEmpty(), device);
-    QCOMPARE(f.box(u"Text1(1)"_qs)->text().isEmpty(), !device);
-    QCOMPARE(f.label(u"Label17"_qs)->text().isEmpty(), device);
-    QCOMPARE(f.label(u"Label18"_qs)->text().isEmpty(), device);
-    QCOMPARE(f.label(u"Label18"_qs)->testAttribute(Qt::WA_SetCursor), !device);
-    QCOMPARE(f.timer(u"Timer1"_qs)->isActive(), !device);
-    QCOMPARE(f.timer(u"Timer2"_qs)->isActive(), device);
+    QCOMPARE(f.box(u"Text1(0)"_s)->text().isEmpty(), device);
+    QCOMPARE(f.box(u"Text1(1)"_s)->text().isEmpty(), !device);
+    QCOMPARE(f.label(u"Label17"_s)->text().isEmpty(), device);
+    QCOMPARE(f.label(u"Label18"_s)->text().isEmpty(), device);
+    QCOMPARE(f.label(u"Label18"_s)->testAttribute(Qt::WA_SetCursor), !device);
+    QCOMPARE(f.timer(u"Timer1"_s)->isActive(), !device);
+    QCOMPARE(f.timer(u"Timer2"_s)->isActive(), device);
     QVERIFY(f.messenger.messages.isEmpty());
 }
 
@@ -416,12 +416,12 @@ void TestApp::label18Clicks_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("opened");
     QTest::newRow("not re-activated link")
-        << u"如何催促对方刷机？点击查看！"_qs << u"http://home.invalid/201302/287.html"_qs;
+        << u"如何催促对方刷机？点击查看！"_s << u"http://home.invalid/201302/287.html"_s;
     QTest::newRow("re-activated link")
-        << u"如何判断小偷已经刷机？点击查看！"_qs << u"http://home.invalid/201302/285.html"_qs;
+        << u"如何判断小偷已经刷机？点击查看！"_s << u"http://home.invalid/201302/285.html"_s;
     QTest::newRow("empty caption") << QString() << QString();
-    QTest::newRow("verdict text is no link") << u"手机还未刷机，请耐心等待!"_qs << QString();
-    QTest::newRow("link with a trailing blank") << u"如何催促对方刷机？点击查看！ "_qs << QString();
+    QTest::newRow("verdict text is no link") << u"手机还未刷机，请耐心等待!"_s << QString();
+    QTest::newRow("link with a trailing blank") << u"如何催促对方刷机？点击查看！ "_s << QString();
 }
 
 void TestApp::label18Clicks()
@@ -429,7 +429,7 @@ void TestApp::label18Clicks()
     QFETCH(QString, caption);
     QFETCH(QString, opened);
     Fixture f(8000ms, true);
-    QLabel* link = f.label(u"Label18"_qs);
+    QLabel* link = f.label(u"Label18"_s);
     link->setText(caption);
     QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(5, 5));
     QTest::mouseClick(link, Qt::RightButton, {}, QPoint(5, 5)); // only a left click opens
@@ -443,42 +443,42 @@ void TestApp::label18Clicks()
 void TestApp::shopButtonAndFailedOpen()
 {
     Fixture f;
-    f.click(u"Command6"_qs);
-    QCOMPARE(f.opener.opened, QList<QUrl>{QUrl(u"http://home.invalid/taobao.php"_qs)});
+    f.click(u"Command6"_s);
+    QCOMPARE(f.opener.opened, QList<QUrl>{QUrl(u"http://home.invalid/taobao.php"_s)});
     QVERIFY(f.messenger.messages.isEmpty());
 
     // No browser could be started: the user learns the address, and the
     // window goes on working.
     f.opener.succeed = false;
-    f.click(u"Command6"_qs);
+    f.click(u"Command6"_s);
     QCOMPARE(f.messenger.messages.size(), 1);
-    QVERIFY(f.messenger.messages.first().contains(u"http://home.invalid/taobao.php"_qs));
-    f.click(u"Command1"_qs);
+    QVERIFY(f.messenger.messages.first().contains(u"http://home.invalid/taobao.php"_s));
+    f.click(u"Command1"_s);
     QCOMPARE(f.messenger.messages.size(), 1);
 }
 
 void TestApp::verdictLabelsFit()
 {
     Fixture f(8000ms, true);
-    auto* verdict = f.child<mizong::FittedLabel>(u"Label17"_qs);
-    verdict->setText(u"手机已经被刷机！请及时复查刷机信息！"_qs);
+    auto* verdict = f.child<mizong::FittedLabel>(u"Label17"_s);
+    verdict->setText(u"手机已经被刷机！请及时复查刷机信息！"_s);
     const qreal scale = verdict->textScale();
     QVERIFY(scale < 1.0);
     QVERIFY(scale > 0.7); // condensed, still readable
     QVERIFY(QFontMetricsF(verdict->font()).horizontalAdvance(verdict->text()) * scale <=
             verdict->contentsRect().width() + 0.5);
-    verdict->setText(u"短"_qs);
+    verdict->setText(u"短"_s);
     QCOMPARE(verdict->textScale(), 1.0);
 }
 
 namespace {
-const QString kFull = u"358805052512340"_qs;
+const QString kFull = u"358805052512340"_s;
 const QStringList kFullBoxes{
-    u"2013-01-15 10:21:33"_qs, u"2013-01-15 10:21:33"_qs, u"中国联通"_qs, u"iPhone 5 (A1429)"_qs,
-    u"F2LK70QCDTWD"_qs,        u"2012-10-08"_qs,          u"6.1.2"_qs,    u"2013-01-15"_qs,
-    u"2014-01-14"_qs,          u"还剩 287 天"_qs};
-const QString kNone = u"无相关信息"_qs;
-const QString kMaintenance = u"服务器维护中，请稍后查询！"_qs;
+    u"2013-01-15 10:21:33"_s, u"2013-01-15 10:21:33"_s, u"中国联通"_s, u"iPhone 5 (A1429)"_s,
+    u"F2LK70QCDTWD"_s,        u"2012-10-08"_s,          u"6.1.2"_s,    u"2013-01-15"_s,
+    u"2014-01-14"_s,          u"还剩 287 天"_s};
+const QString kNone = u"无相关信息"_s;
+const QString kMaintenance = u"服务器维护中，请稍后查询！"_s;
 const QStringList kNoDeviceBoxes(10, QString());
 const QStringList kNoSimBoxes(4, QString());
 } // namespace
@@ -494,52 +494,52 @@ void TestApp::deviceLookup_data()
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<bool>("armed"); // Timer1 still enabled: the watchdog will report
 
-    const QString notYet = u"手机还未刷机，请耐心等待!"_qs;
-    const QString notYetLink = u"如何催促对方刷机？点击查看！"_qs;
-    const QString done = u"手机已经被刷机！请及时复查刷机信息！"_qs;
-    const QString doneLink = u"如何判断小偷已经刷机？点击查看！"_qs;
+    const QString notYet = u"手机还未刷机，请耐心等待!"_s;
+    const QString notYetLink = u"如何催促对方刷机？点击查看！"_s;
+    const QString done = u"手机已经被刷机！请及时复查刷机信息！"_s;
+    const QString doneLink = u"如何判断小偷已经刷机？点击查看！"_s;
 
     QTest::newRow("not re-activated")
-        << kFull << u"device-not-reactivated.html"_qs << kFull << kFullBoxes << notYet << notYetLink
+        << kFull << u"device-not-reactivated.html"_s << kFull << kFullBoxes << notYet << notYetLink
         << QStringList() << false;
     QTest::newRow("blanks around the IMEI are not sent")
-        << u"  358805052512340 "_qs << u"device-not-reactivated.html"_qs << kFull << kFullBoxes
+        << u"  358805052512340 "_s << u"device-not-reactivated.html"_s << kFull << kFullBoxes
         << notYet << notYetLink << QStringList() << false;
-    QTest::newRow("re-activated") << u"013429008765436"_qs << u"device-reactivated.html"_qs
-                                  << u"013429008765436"_qs << QStringList{u"2012-11-03 14:05:27"_qs,
-                                                                          u"2013-02-18 09:12:40"_qs,
-                                                                          u"中国移动"_qs,
-                                                                          u"iPhone 4S (A1387)"_qs,
-                                                                          u"DX4HG2KJDTC1"_qs,
-                                                                          u"2012-09-21"_qs,
-                                                                          u"6.1"_qs,
-                                                                          u"2012-11-03"_qs,
-                                                                          u"2013-11-02"_qs,
-                                                                          u"还剩 257 天"_qs}
+    QTest::newRow("re-activated") << u"013429008765436"_s << u"device-reactivated.html"_s
+                                  << u"013429008765436"_s << QStringList{u"2012-11-03 14:05:27"_s,
+                                                                         u"2013-02-18 09:12:40"_s,
+                                                                         u"中国移动"_s,
+                                                                         u"iPhone 4S (A1387)"_s,
+                                                                         u"DX4HG2KJDTC1"_s,
+                                                                         u"2012-09-21"_s,
+                                                                         u"6.1"_s,
+                                                                         u"2012-11-03"_s,
+                                                                         u"2013-11-02"_s,
+                                                                         u"还剩 257 天"_s}
                                   << done << doneLink << QStringList() << false;
     QTest::newRow("same day, other times")
-        << u"358820050011229"_qs << u"device-same-day.html"_qs << u"358820050011229"_qs
+        << u"358820050011229"_s << u"device-same-day.html"_s << u"358820050011229"_s
         << QStringList() << notYet << notYetLink << QStringList() << false;
     QTest::newRow("some fields only: fallback, no verdict")
-        << u"F2LKQ0XYDTWF"_qs << u"device-partial.html"_qs << u"F2LKQ0XYDTWF"_qs
+        << u"F2LKQ0XYDTWF"_s << u"device-partial.html"_s << u"F2LKQ0XYDTWF"_s
         << QStringList{kNone,
                        kNone,
                        kNone,
-                       u"iPad mini (A1432)"_qs,
-                       u"F2LKQ0XYDTWF"_qs,
-                       u"2012-12-03"_qs,
+                       u"iPad mini (A1432)"_s,
+                       u"F2LKQ0XYDTWF"_s,
+                       u"2012-12-03"_s,
                        kNone,
                        kNone,
                        kNone,
-                       u"设备尚未激活，保修未开始"_qs}
+                       u"设备尚未激活，保修未开始"_s}
         << QString() << QString() << QStringList() << false;
     QTest::newRow("LF-only page: only the label-less fields")
-        << u"013977001357916"_qs << u"device-lf-only.html"_qs << u"013977001357916"_qs
+        << u"013977001357916"_s << u"device-lf-only.html"_s << u"013977001357916"_s
         << QStringList{kNone,
-                       u"2012-06-30 19:45:02"_qs,
+                       u"2012-06-30 19:45:02"_s,
                        kNone,
-                       u"iPhone 4 (A1332)"_qs,
-                       u"88025ZKXA4S"_qs,
+                       u"iPhone 4 (A1332)"_s,
+                       u"88025ZKXA4S"_s,
                        kNone,
                        kNone,
                        kNone,
@@ -547,27 +547,27 @@ void TestApp::deviceLookup_data()
                        kNone}
         << QString() << QString() << QStringList() << false;
     QTest::newRow("replaced product")
-        << u"F17JX0QPDTC0"_qs << u"device-replaced.html"_qs << u"F17JX0QPDTC0"_qs << kNoDeviceBoxes
+        << u"F17JX0QPDTC0"_s << u"device-replaced.html"_s << u"F17JX0QPDTC0"_s << kNoDeviceBoxes
         << QString() << QString()
-        << QStringList{u"很抱歉，这是已更换产品的序列号，建议去官网继续查询！"_qs} << false;
+        << QStringList{u"很抱歉，这是已更换产品的序列号，建议去官网继续查询！"_s} << false;
     QTest::newRow("invalid serial")
-        << u"DX3K9ABCDEFG"_qs << u"device-invalid.html"_qs << u"DX3K9ABCDEFG"_qs << kNoDeviceBoxes
-        << QString() << QString() << QStringList{u"此序列号无效，建议去官网继续查询！"_qs} << false;
+        << u"DX3K9ABCDEFG"_s << u"device-invalid.html"_s << u"DX3K9ABCDEFG"_s << kNoDeviceBoxes
+        << QString() << QString() << QStringList{u"此序列号无效，建议去官网继续查询！"_s} << false;
     QTest::newRow("both phrases: replaced wins")
-        << u"F17JX0QPDTC1"_qs << u"device-both-phrases.html"_qs << u"F17JX0QPDTC1"_qs
-        << kNoDeviceBoxes << QString() << QString()
-        << QStringList{u"很抱歉，这是已更换产品的序列号，建议去官网继续查询！"_qs} << false;
+        << u"F17JX0QPDTC1"_s << u"device-both-phrases.html"_s << u"F17JX0QPDTC1"_s << kNoDeviceBoxes
+        << QString() << QString()
+        << QStringList{u"很抱歉，这是已更换产品的序列号，建议去官网继续查询！"_s} << false;
     QTest::newRow("other layout: nothing, watchdog armed")
-        << u"990000862471853"_qs << u"other-layout.html"_qs << u"990000862471853"_qs
-        << kNoDeviceBoxes << QString() << QString() << QStringList() << true;
+        << u"990000862471853"_s << u"other-layout.html"_s << u"990000862471853"_s << kNoDeviceBoxes
+        << QString() << QString() << QStringList() << true;
     QTest::newRow("13 characters")
-        << u"3588050525123"_qs << QString() << QString() << kNoDeviceBoxes << QString() << QString()
-        << QStringList{u"请输入15位的IMEI或12位的序列号！"_qs} << false;
+        << u"3588050525123"_s << QString() << QString() << kNoDeviceBoxes << QString() << QString()
+        << QStringList{u"请输入15位的IMEI或12位的序列号！"_s} << false;
     QTest::newRow("empty input") << QString() << QString() << QString() << kNoDeviceBoxes
                                  << QString() << QString()
-                                 << QStringList{u"请输入15位的IMEI或12位的序列号！"_qs} << false;
+                                 << QStringList{u"请输入15位的IMEI或12位的序列号！"_s} << false;
     QTest::newRow("twelve characters of any kind are sent as typed")
-        << u"苹果 #&+%=?/序列"_qs << u"other-layout.html"_qs << u"苹果 #&+%=?/序列"_qs
+        << u"苹果 #&+%=?/序列"_s << u"other-layout.html"_s << u"苹果 #&+%=?/序列"_s
         << kNoDeviceBoxes << QString() << QString() << QStringList() << true;
 }
 
@@ -587,22 +587,22 @@ void TestApp::deviceLookup()
         f.server.setPage(sent, fixture(page));
     // Leftovers of an earlier lookup must not survive any path.
     for (const QString& name : kDeviceBoxes)
-        f.box(name)->setText(u"old"_qs);
-    f.label(u"Label17"_qs)->setText(u"old"_qs);
-    f.label(u"Label18"_qs)->setText(u"old"_qs);
-    f.box(u"Text1(0)"_qs)->setText(input);
+        f.box(name)->setText(u"old"_s);
+    f.label(u"Label17"_s)->setText(u"old"_s);
+    f.label(u"Label18"_s)->setText(u"old"_s);
+    f.box(u"Text1(0)"_s)->setText(input);
 
-    f.lookup(u"Command3"_qs);
+    f.lookup(u"Command3"_s);
 
     QCOMPARE(f.server.requests(), sent.isEmpty() ? QStringList() : QStringList{sent});
     if (!boxes.isEmpty())
         QCOMPARE(f.texts(kDeviceBoxes), boxes);
-    QCOMPARE(f.label(u"Label17"_qs)->text(), verdict);
-    QCOMPARE(f.label(u"Label18"_qs)->text(), link);
-    QCOMPARE(f.label(u"Label18"_qs)->testAttribute(Qt::WA_SetCursor), !link.isEmpty());
+    QCOMPARE(f.label(u"Label17"_s)->text(), verdict);
+    QCOMPARE(f.label(u"Label18"_s)->text(), link);
+    QCOMPARE(f.label(u"Label18"_s)->testAttribute(Qt::WA_SetCursor), !link.isEmpty());
     QCOMPARE(f.messenger.messages, messages);
-    QCOMPARE(f.timer(u"Timer1"_qs)->isActive(), armed);
-    QCOMPARE(f.box(u"Text1(0)"_qs)->text(), input); // the input is never changed
+    QCOMPARE(f.timer(u"Timer1"_s)->isActive(), armed);
+    QCOMPARE(f.box(u"Text1(0)"_s)->text(), input); // the input is never changed
     QVERIFY(!f.form->isLookupInProgress());
 }
 
@@ -616,29 +616,29 @@ void TestApp::simLookup_data()
     QTest::addColumn<bool>("armed");
 
     QTest::newRow("plain home area")
-        << u" 89860114831001234567 "_qs << u"sim-plain.html"_qs << u"89860114831001234567"_qs
-        << QStringList{u"中国联通"_qs, u"18601234567"_qs, u"2011年"_qs, u"广东深圳"_qs}
-        << QStringList() << false;
+        << u" 89860114831001234567 "_s << u"sim-plain.html"_s << u"89860114831001234567"_s
+        << QStringList{u"中国联通"_s, u"18601234567"_s, u"2011年"_s, u"广东深圳"_s} << QStringList()
+        << false;
     QTest::newRow("area-code home area on one line")
-        << u"89860078601234567890"_qs << u"sim-area-code.html"_qs << u"89860078601234567890"_qs
-        << QStringList{u"中国移动"_qs, u"13912345678"_qs, u"2009年"_qs, u"江苏南京025"_qs}
+        << u"89860078601234567890"_s << u"sim-area-code.html"_s << u"89860078601234567890"_s
+        << QStringList{u"中国移动"_s, u"13912345678"_s, u"2009年"_s, u"江苏南京025"_s}
         << QStringList() << false;
     QTest::newRow("phone number only")
-        << u"89860313005556667778"_qs << u"sim-phone-only.html"_qs << u"89860313005556667778"_qs
-        << QStringList{kNone, u"15012345678"_qs, kNone, kNone} << QStringList() << false;
+        << u"89860313005556667778"_s << u"sim-phone-only.html"_s << u"89860313005556667778"_s
+        << QStringList{kNone, u"15012345678"_s, kNone, kNone} << QStringList() << false;
     QTest::newRow("invalid ICCID")
-        << u"8986001234"_qs << u"sim-invalid.html"_qs << u"8986001234"_qs << kNoSimBoxes
-        << QStringList{u"你输入的不是一个有效的ICCID码！"_qs} << false;
+        << u"8986001234"_s << u"sim-invalid.html"_s << u"8986001234"_s << kNoSimBoxes
+        << QStringList{u"你输入的不是一个有效的ICCID码！"_s} << false;
     QTest::newRow("LF-only page: nothing, watchdog armed")
-        << u"89860000000000000001"_qs << u"sim-lf-only.html"_qs << u"89860000000000000001"_qs
+        << u"89860000000000000001"_s << u"sim-lf-only.html"_s << u"89860000000000000001"_s
         << kNoSimBoxes << QStringList() << true;
     QTest::newRow("blanks inside are sent")
-        << u"8986 0000 0000"_qs << u"other-layout.html"_qs << u"8986 0000 0000"_qs << kNoSimBoxes
+        << u"8986 0000 0000"_s << u"other-layout.html"_s << u"8986 0000 0000"_s << kNoSimBoxes
         << QStringList() << true;
     QTest::newRow("blanks only: empty ICCID keeps the old boxes")
-        << u"   "_qs << QString() << QString()
-        << QStringList{u"Text13"_qs, u"Text14"_qs, u"Text15"_qs, u"Text16"_qs}
-        << QStringList{u"ICCID不能为空！"_qs} << false;
+        << u"   "_s << QString() << QString()
+        << QStringList{u"Text13"_s, u"Text14"_s, u"Text15"_s, u"Text16"_s}
+        << QStringList{u"ICCID不能为空！"_s} << false;
 }
 
 void TestApp::simLookup()
@@ -655,16 +655,16 @@ void TestApp::simLookup()
         f.server.setPage(sent, fixture(page));
     for (const QString& name : kSimBoxes + kDeviceBoxes)
         f.box(name)->setText(name);
-    f.box(u"Text1(1)"_qs)->setText(input);
+    f.box(u"Text1(1)"_s)->setText(input);
 
-    f.lookup(u"Command4"_qs);
+    f.lookup(u"Command4"_s);
 
     QCOMPARE(f.server.requests(), sent.isEmpty() ? QStringList() : QStringList{sent});
     QCOMPARE(f.texts(kSimBoxes), boxes);
     QCOMPARE(f.texts(kDeviceBoxes), kNoDeviceBoxes); // every path empties the device boxes
     QCOMPARE(f.messenger.messages, messages);
-    QCOMPARE(f.timer(u"Timer2"_qs)->isActive(), armed);
-    QVERIFY(!f.timer(u"Timer1"_qs)->isActive());
+    QCOMPARE(f.timer(u"Timer2"_s)->isActive(), armed);
+    QVERIFY(!f.timer(u"Timer1"_s)->isActive());
 }
 
 void TestApp::unreachableService()
@@ -683,15 +683,15 @@ void TestApp::unreachableService()
     options.watchdogInterval = 100ms;
     options.embedBrowser = false;
     Form1 form(messenger, opener, options);
-    form.findChild<QLineEdit*>(u"Text1(0)"_qs)->setText(kFull);
+    form.findChild<QLineEdit*>(u"Text1(0)"_s)->setText(kFull);
     QSignalSpy done(&form, &Form1::lookupFinished);
-    QTest::mouseClick(form.findChild<QPushButton*>(u"Command3"_qs), Qt::LeftButton);
+    QTest::mouseClick(form.findChild<QPushButton*>(u"Command3"_s), Qt::LeftButton);
     QVERIFY(done.wait(10000));
     // Nothing came back: boxes empty, no message at once, then the watchdog.
     for (const QString& name : kDeviceBoxes)
         QVERIFY(form.findChild<QLineEdit*>(name)->text().isEmpty());
     QTRY_COMPARE(messenger.messages, QStringList{kMaintenance});
-    QVERIFY(!form.findChild<QTimer*>(u"Timer1"_qs)->isActive());
+    QVERIFY(!form.findChild<QTimer*>(u"Timer1"_s)->isActive());
     QTest::qWait(300);
     QCOMPARE(messenger.messages.size(), 1); // one report per lookup
 }
@@ -699,35 +699,35 @@ void TestApp::unreachableService()
 void TestApp::secondLookupClearsTheFirst()
 {
     Fixture f;
-    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_qs));
-    f.server.setPage(u"F2LKQ0XYDTWF"_qs, fixture(u"device-partial.html"_qs));
-    f.box(u"Text1(0)"_qs)->setText(kFull);
-    f.lookup(u"Command3"_qs);
+    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_s));
+    f.server.setPage(u"F2LKQ0XYDTWF"_s, fixture(u"device-partial.html"_s));
+    f.box(u"Text1(0)"_s)->setText(kFull);
+    f.lookup(u"Command3"_s);
     QCOMPARE(f.texts(kDeviceBoxes), kFullBoxes);
 
-    f.box(u"Text1(0)"_qs)->setText(u"F2LKQ0XYDTWF"_qs);
-    f.lookup(u"Command3"_qs);
-    QCOMPARE(f.box(u"Text2"_qs)->text(), kNone);
-    QCOMPARE(f.box(u"Text5"_qs)->text(), kNone);
-    QCOMPARE(f.box(u"Text6"_qs)->text(), u"iPad mini (A1432)"_qs);
-    QVERIFY(f.label(u"Label17"_qs)->text().isEmpty());
-    QVERIFY(f.label(u"Label18"_qs)->text().isEmpty());
-    QVERIFY(!f.label(u"Label18"_qs)->testAttribute(Qt::WA_SetCursor));
+    f.box(u"Text1(0)"_s)->setText(u"F2LKQ0XYDTWF"_s);
+    f.lookup(u"Command3"_s);
+    QCOMPARE(f.box(u"Text2"_s)->text(), kNone);
+    QCOMPARE(f.box(u"Text5"_s)->text(), kNone);
+    QCOMPARE(f.box(u"Text6"_s)->text(), u"iPad mini (A1432)"_s);
+    QVERIFY(f.label(u"Label17"_s)->text().isEmpty());
+    QVERIFY(f.label(u"Label18"_s)->text().isEmpty());
+    QVERIFY(!f.label(u"Label18"_s)->testAttribute(Qt::WA_SetCursor));
 }
 
 void TestApp::simLookupKeepsTheVerdict()
 {
     Fixture f;
-    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_qs));
-    f.server.setPage(u"89860114831001234567"_qs, fixture(u"sim-plain.html"_qs));
-    f.box(u"Text1(0)"_qs)->setText(kFull);
-    f.lookup(u"Command3"_qs);
-    f.box(u"Text1(1)"_qs)->setText(u"89860114831001234567"_qs);
-    f.lookup(u"Command4"_qs);
+    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_s));
+    f.server.setPage(u"89860114831001234567"_s, fixture(u"sim-plain.html"_s));
+    f.box(u"Text1(0)"_s)->setText(kFull);
+    f.lookup(u"Command3"_s);
+    f.box(u"Text1(1)"_s)->setText(u"89860114831001234567"_s);
+    f.lookup(u"Command4"_s);
     QCOMPARE(f.texts(kDeviceBoxes), kNoDeviceBoxes);
-    QCOMPARE(f.label(u"Label17"_qs)->text(), u"手机还未刷机，请耐心等待!"_qs);
-    QTest::mouseClick(f.label(u"Label18"_qs), Qt::LeftButton, {}, QPoint(5, 5));
-    QCOMPARE(f.opener.opened, QList<QUrl>{QUrl(u"http://home.invalid/201302/287.html"_qs)});
+    QCOMPARE(f.label(u"Label17"_s)->text(), u"手机还未刷机，请耐心等待!"_s);
+    QTest::mouseClick(f.label(u"Label18"_s), Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(f.opener.opened, QList<QUrl>{QUrl(u"http://home.invalid/201302/287.html"_s)});
 }
 
 void TestApp::slowAnswerHoldsTickAndLocksButtons()
@@ -735,10 +735,10 @@ void TestApp::slowAnswerHoldsTickAndLocksButtons()
     Fixture f(150ms);
     f.server.setDelay(900ms);
     f.server.setDefaultPage(QByteArray()); // an empty page: nothing to fill
-    f.box(u"Text1(0)"_qs)->setText(kFull);
-    f.box(u"Text1(1)"_qs)->setText(u"89860114831001234567"_qs);
+    f.box(u"Text1(0)"_s)->setText(kFull);
+    f.box(u"Text1(1)"_s)->setText(u"89860114831001234567"_s);
     QSignalSpy done(f.form.get(), &Form1::lookupFinished);
-    f.click(u"Command3"_qs);
+    f.click(u"Command3"_s);
     QVERIFY(f.form->isLookupInProgress());
     QVERIFY(QGuiApplication::overrideCursor() != nullptr); // the wait shows
 
@@ -746,31 +746,31 @@ void TestApp::slowAnswerHoldsTickAndLocksButtons()
     QTest::qWait(450);
     QVERIFY(f.messenger.messages.isEmpty());
     // Start and clear buttons of both lookups do nothing meanwhile.
-    f.click(u"Command1"_qs);
-    f.click(u"Command2"_qs);
-    f.click(u"Command4"_qs);
-    f.click(u"Command3"_qs);
-    QCOMPARE(f.box(u"Text1(0)"_qs)->text(), kFull);
-    QCOMPARE(f.box(u"Text1(1)"_qs)->text(), u"89860114831001234567"_qs);
+    f.click(u"Command1"_s);
+    f.click(u"Command2"_s);
+    f.click(u"Command4"_s);
+    f.click(u"Command3"_s);
+    QCOMPARE(f.box(u"Text1(0)"_s)->text(), kFull);
+    QCOMPARE(f.box(u"Text1(1)"_s)->text(), u"89860114831001234567"_s);
     QCOMPARE(f.server.requests().size(), 1);
-    QVERIFY(!f.timer(u"Timer2"_qs)->isActive());
+    QVERIFY(!f.timer(u"Timer2"_s)->isActive());
 
     QVERIFY(done.wait(10000));
     // Right after the last step: the held tick reports the empty lookup.
     QCOMPARE(f.messenger.messages, QStringList{kMaintenance});
-    QVERIFY(!f.timer(u"Timer1"_qs)->isActive());
+    QVERIFY(!f.timer(u"Timer1"_s)->isActive());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
 }
 
 void TestApp::tickHeldWhileLookupMessageOpen()
 {
     Fixture f(100ms);
-    f.box(u"Text1(0)"_qs)->setText(u"short"_qs);
+    f.box(u"Text1(0)"_s)->setText(u"short"_s);
     // The user reads the length message for longer than the watchdog's interval.
     f.messenger.whileOpen = [](const QString&) { QTest::qWait(400); };
-    f.lookup(u"Command3"_qs);
+    f.lookup(u"Command3"_s);
     QTest::qWait(300);
-    QCOMPARE(f.messenger.messages, QStringList{u"请输入15位的IMEI或12位的序列号！"_qs});
+    QCOMPARE(f.messenger.messages, QStringList{u"请输入15位的IMEI或12位的序列号！"_s});
     QCOMPARE(f.messenger.maxOpen, 1);
 }
 
@@ -779,18 +779,18 @@ void TestApp::heldTickOfOtherWatchdogComesAfterwards()
     Fixture f(150ms);
     f.server.setDefaultPage(QByteArray());
     // A SIM lookup that found nothing arms Timer2 ...
-    f.box(u"Text1(1)"_qs)->setText(u"89860000000000000000"_qs);
-    f.lookup(u"Command4"_qs);
-    QVERIFY(f.timer(u"Timer2"_qs)->isActive());
+    f.box(u"Text1(1)"_s)->setText(u"89860000000000000000"_s);
+    f.lookup(u"Command4"_s);
+    QVERIFY(f.timer(u"Timer2"_s)->isActive());
     // ... and a device lookup with a slow answer runs while Timer2 falls due.
     f.server.setDelay(600ms);
-    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_qs));
-    f.box(u"Text1(0)"_qs)->setText(kFull);
-    f.lookup(u"Command3"_qs);
+    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_s));
+    f.box(u"Text1(0)"_s)->setText(kFull);
+    f.lookup(u"Command3"_s);
     // The device lookup filled its boxes; the SIM watchdog's held tick comes now.
     QCOMPARE(f.messenger.messages, QStringList{kMaintenance});
-    QVERIFY(!f.timer(u"Timer1"_qs)->isActive());
-    QVERIFY(!f.timer(u"Timer2"_qs)->isActive());
+    QVERIFY(!f.timer(u"Timer1"_s)->isActive());
+    QVERIFY(!f.timer(u"Timer2"_s)->isActive());
 }
 
 void TestApp::watchdogTicks_data()
@@ -800,14 +800,14 @@ void TestApp::watchdogTicks_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("reports");
 
-    QTest::newRow("device, all empty") << u"Timer1"_qs << QString() << QString() << true;
+    QTest::newRow("device, all empty") << u"Timer1"_s << QString() << QString() << true;
     QTest::newRow("device, fallback text is a value")
-        << u"Timer1"_qs << u"Text12"_qs << kNone << false;
-    QTest::newRow("device, a blank is a value") << u"Timer1"_qs << u"Text4"_qs << u" "_qs << false;
-    QTest::newRow("device ignores SIM boxes") << u"Timer1"_qs << u"Text13"_qs << u"x"_qs << true;
-    QTest::newRow("SIM, all empty") << u"Timer2"_qs << QString() << QString() << true;
-    QTest::newRow("SIM, one filled") << u"Timer2"_qs << u"Text16"_qs << u"x"_qs << false;
-    QTest::newRow("SIM ignores device boxes") << u"Timer2"_qs << u"Text2"_qs << u"x"_qs << true;
+        << u"Timer1"_s << u"Text12"_s << kNone << false;
+    QTest::newRow("device, a blank is a value") << u"Timer1"_s << u"Text4"_s << u" "_s << false;
+    QTest::newRow("device ignores SIM boxes") << u"Timer1"_s << u"Text13"_s << u"x"_s << true;
+    QTest::newRow("SIM, all empty") << u"Timer2"_s << QString() << QString() << true;
+    QTest::newRow("SIM, one filled") << u"Timer2"_s << u"Text16"_s << u"x"_s << false;
+    QTest::newRow("SIM ignores device boxes") << u"Timer2"_s << u"Text2"_s << u"x"_s << true;
 }
 
 void TestApp::watchdogTicks()
@@ -830,19 +830,19 @@ void TestApp::pageWaitsForOpenLinkMessage()
     Fixture f;
     f.opener.succeed = false;
     f.server.setDelay(200ms);
-    f.server.setPage(u"DX3K9ABCDEFG"_qs, fixture(u"device-invalid.html"_qs));
-    f.box(u"Text1(0)"_qs)->setText(u"DX3K9ABCDEFG"_qs);
+    f.server.setPage(u"DX3K9ABCDEFG"_s, fixture(u"device-invalid.html"_s));
+    f.box(u"Text1(0)"_s)->setText(u"DX3K9ABCDEFG"_s);
     QSignalSpy done(f.form.get(), &Form1::lookupFinished);
-    f.click(u"Command3"_qs);
+    f.click(u"Command3"_s);
     // The shop link fails and its message stays open while the page arrives.
     f.messenger.whileOpen = [&](const QString& text) {
-        if (text.contains(u"taobao.php"_qs))
+        if (text.contains(u"taobao.php"_s))
             QTest::qWait(600);
     };
-    f.click(u"Command6"_qs);
+    f.click(u"Command6"_s);
     QVERIFY(done.count() == 1 || done.wait(10000));
     QCOMPARE(f.messenger.messages.size(), 2);
-    QCOMPARE(f.messenger.messages.last(), u"此序列号无效，建议去官网继续查询！"_qs);
+    QCOMPARE(f.messenger.messages.last(), u"此序列号无效，建议去官网继续查询！"_s);
     QCOMPARE(f.messenger.maxOpen, 1); // messages never stack
 }
 
@@ -857,7 +857,7 @@ void TestApp::closingDuringFetchEndsCleanly()
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-                {u"--close-during-fetch"_qs, QString::number(stalled.serverPort())});
+                {u"--close-during-fetch"_s, QString::number(stalled.serverPort())});
     QVERIFY(child.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 20000);
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
@@ -878,8 +878,8 @@ static int closeDuringFetch(int argc, char* argv[])
     auto* form = new Form1(messenger, opener, options);
     form->setAttribute(Qt::WA_DeleteOnClose);
     form->show();
-    form->findChild<QLineEdit*>(u"Text1(0)"_qs)->setText(kFull);
-    QTest::mouseClick(form->findChild<QPushButton*>(u"Command3"_qs), Qt::LeftButton);
+    form->findChild<QLineEdit*>(u"Text1(0)"_s)->setText(kFull);
+    QTest::mouseClick(form->findChild<QPushButton*>(u"Command3"_s), Qt::LeftButton);
     QTimer::singleShot(300, form, &QWidget::close);
     const int code = app.exec();
     return messenger.messages.isEmpty() ? code : 3;

@@ -40,9 +40,8 @@ std::optional<QString> formValue(const QUrl& url, QStringView key)
     return std::nullopt;
 }
 
-bool SampleServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+void SampleServer::respond(const QHttpServerRequest& request, QHttpServerResponder& responder)
 {
-    QHttpServerResponder responder = makeResponder(request, socket);
     const QUrl url = request.url();
     const QString path = url.path();
 
@@ -58,24 +57,49 @@ bool SampleServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* 
     if (lookup) {
         const QString id = formValue(url, key).value_or(QString());
         responder.write(pageBytes(pageFor(*lookup, id)), kHtml);
-        return true;
+        return;
     }
 
     if (const std::optional<SitePage> page = sitePage(path)) {
         responder.write(page->body, page->mimeType);
-        return true;
+        return;
     }
     const SitePage missing = notFoundPage();
     responder.write(missing.body, missing.mimeType, QHttpServerResponder::StatusCode::NotFound);
+}
+
+// respond() answers every request, so missingHandler is only reached if it
+// stops doing so.
+#if QT_VERSION < QT_VERSION_CHECK(6, 5, 0)
+bool SampleServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    QHttpServerResponder responder = makeResponder(request, socket);
+    respond(request, responder);
     return true;
 }
 
 void SampleServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
 {
-    // handleRequest answers every request; this is only reached if it stops doing so.
     const SitePage missing = notFoundPage();
     makeResponder(request, socket)
         .write(missing.body, missing.mimeType, QHttpServerResponder::StatusCode::NotFound);
 }
+#else
+bool SampleServer::handleRequest(const QHttpServerRequest& request, QHttpServerResponder& responder)
+{
+    respond(request, responder);
+    return true;
+}
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+void SampleServer::missingHandler(const QHttpServerRequest&, QHttpServerResponder&& responder)
+#else
+void SampleServer::missingHandler(const QHttpServerRequest&, QHttpServerResponder& responder)
+#endif
+{
+    const SitePage missing = notFoundPage();
+    responder.write(missing.body, missing.mimeType, QHttpServerResponder::StatusCode::NotFound);
+}
+#endif
 
 } // namespace mizong::sample
