@@ -145,23 +145,6 @@ template <std::size_t N> bool allEmpty(const std::array<QLineEdit*, N>& boxes)
 
 } // namespace
 
-// Marks the span of one handler: ticks and a page that arrive meanwhile wait,
-// and are handled once the outermost handler has ended.
-class Form1::HandlerScope
-{
-public:
-    explicit HandlerScope(Form1& form) : m_form(form) { ++m_form.m_handlerDepth; }
-    ~HandlerScope()
-    {
-        if (--m_form.m_handlerDepth == 0)
-            m_form.runHeldEvents();
-    }
-    Q_DISABLE_COPY_MOVE(HandlerScope)
-
-private:
-    Form1& m_form;
-};
-
 Form1::Options Form1::defaultOptions()
 {
     Options options;
@@ -325,8 +308,8 @@ void Form1::createControls()
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
-    connect(Timer1, &QTimer::timeout, this, [this] { tickArrived(Watchdog::Device); });
-    connect(Timer2, &QTimer::timeout, this, [this] { tickArrived(Watchdog::Sim); });
+    connect(Timer1, &QTimer::timeout, this, [this] { tickArrived(Held::DeviceTick); });
+    connect(Timer2, &QTimer::timeout, this, [this] { tickArrived(Held::SimTick); });
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -347,15 +330,22 @@ void Form1::setTabOrderChain()
     Text1[0]->setFocus(Qt::OtherFocusReason);
 }
 
-std::array<QLineEdit*, 10> Form1::deviceBoxes() const
+std::array<QLineEdit*, device::kBoxCount> Form1::deviceBoxes() const
 {
-    // In the order of device::Box.
-    return {Text2, Text4, Text5, Text6, Text7, Text8, Text9, Text10, Text11, Text12};
+    static_assert(followsBoxOrder(kDeviceFieldBoxes), "device boxes out of the lookup's order");
+    std::array<QLineEdit*, device::kBoxCount> boxes{};
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        boxes[i] = this->*kDeviceFieldBoxes[i].box;
+    return boxes;
 }
 
-std::array<QLineEdit*, 4> Form1::simBoxes() const
+std::array<QLineEdit*, sim::kBoxCount> Form1::simBoxes() const
 {
-    return {Text13, Text14, Text15, Text16};
+    static_assert(followsBoxOrder(kSimFieldBoxes), "SIM boxes out of the lookup's order");
+    std::array<QLineEdit*, sim::kBoxCount> boxes{};
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        boxes[i] = this->*kSimFieldBoxes[i].box;
+    return boxes;
 }
 
 void Form1::Form_Load()
@@ -393,7 +383,6 @@ void Form1::Command1_Click()
 {
     if (isLookupInProgress())
         return;
-    HandlerScope scope(*this);
     Text1[0]->clear();
     resetVerdictLabels();
     ClearDeviceResults();
@@ -404,7 +393,6 @@ void Form1::Command2_Click()
 {
     if (isLookupInProgress())
         return;
-    HandlerScope scope(*this);
     Text1[1]->clear();
     ClearSimResults();
     Timer2->stop();
@@ -414,7 +402,6 @@ void Form1::Command3_Click()
 {
     if (isLookupInProgress())
         return;
-    HandlerScope scope(*this);
     m_lookup = Lookup::Device;
     ClearDeviceResults();
     resetVerdictLabels();
@@ -423,11 +410,9 @@ void Form1::Command3_Click()
     if (!identifier) {
         inform(device::kLengthMessage.toString());
         Timer1->stop();
-        finishLookup();
-        return;
+        return finishLookup();
     }
-    startFetch(device::requestUrl(m_options.serviceBase, *identifier),
-               &Form1::deviceLookupPageArrived);
+    startFetch(device::requestUrl(m_options.serviceBase, *identifier));
 }
 
 void Form1::deviceLookupPageArrived(const QString& page)
@@ -437,8 +422,7 @@ void Form1::deviceLookupPageArrived(const QString& page)
         inform(device::screeningMessage(screening));
         Timer1->stop();
         ClearDeviceResults();
-        finishLookup();
-        return;
+        return finishLookup();
     }
     ClearDeviceResults();
     const device::Slots values = device::extractFields(page);
@@ -460,7 +444,6 @@ void Form1::Command4_Click()
 {
     if (isLookupInProgress())
         return;
-    HandlerScope scope(*this);
     m_lookup = Lookup::Sim;
     ClearDeviceResults();
     Timer2->start();
@@ -468,10 +451,9 @@ void Form1::Command4_Click()
     if (!iccid) {
         inform(sim::kEmptyMessage.toString());
         Timer2->stop();
-        finishLookup();
-        return;
+        return finishLookup();
     }
-    startFetch(sim::requestUrl(m_options.serviceBase, *iccid), &Form1::simLookupPageArrived);
+    startFetch(sim::requestUrl(m_options.serviceBase, *iccid));
 }
 
 void Form1::simLookupPageArrived(const QString& page)
@@ -480,8 +462,7 @@ void Form1::simLookupPageArrived(const QString& page)
         inform(sim::kInvalidMessage.toString());
         Timer2->stop();
         ClearSimResults();
-        finishLookup();
-        return;
+        return finishLookup();
     }
     ClearSimResults();
     const sim::Slots values = sim::extractFields(page);
@@ -490,9 +471,8 @@ void Form1::simLookupPageArrived(const QString& page)
     finishLookup();
 }
 
-void Form1::startFetch(const QString& url, void (Form1::*resume)(const QString&))
+void Form1::startFetch(const QString& url)
 {
-    m_resume = resume;
     m_fetch = FetchPage(url, service::kPageCharset, this, m_options.fetchLimits);
     connect(m_fetch, &PageFetch::finished, this, &Form1::pageArrived);
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
@@ -501,30 +481,25 @@ void Form1::startFetch(const QString& url, void (Form1::*resume)(const QString&)
 void Form1::pageArrived()
 {
     // A message of another handler (a link that failed to open) is open:
-    // the lookup resumes once it is closed, so messages never stack.
-    if (m_handlerDepth > 0) {
-        m_pageWaiting = true;
-        return;
-    }
-    resumeLookup();
-}
-
-void Form1::resumeLookup()
-{
-    m_pageWaiting = false;
-    HandlerScope scope(*this);
+    // the lookup goes on once it is closed, so messages never stack.
+    if (m_messageOpen)
+        return hold(Held::Page);
     QGuiApplication::restoreOverrideCursor();
     const QString page = m_fetch->page();
     m_fetch->deleteLater();
     m_fetch = nullptr;
-    (this->*m_resume)(page);
+    if (m_lookup == Lookup::Device)
+        deviceLookupPageArrived(page);
+    else
+        simLookupPageArrived(page);
 }
 
 void Form1::finishLookup()
 {
     m_lookup = Lookup::None;
-    m_resume = nullptr;
     emit lookupFinished();
+    // Ticks held during the lookup come right after its last step.
+    takeHeldEvent();
 }
 
 void Form1::cancelFetch()
@@ -534,25 +509,27 @@ void Form1::cancelFetch()
     m_fetch->disconnect(this);
     delete m_fetch;
     m_fetch = nullptr;
-    m_pageWaiting = false;
     QGuiApplication::restoreOverrideCursor();
 }
 
 void Form1::inform(const QString& text)
 {
-    HandlerScope scope(*this);
+    // The message's own event loop is the only place where other events can
+    // come in the middle of a handler; they wait until the handler has ended.
+    m_messageOpen = true;
     m_messenger.inform(this, text);
+    m_messageOpen = false;
+    if (!m_held.empty())
+        QMetaObject::invokeMethod(this, &Form1::takeHeldEvent, Qt::QueuedConnection);
 }
 
 void Form1::Command6_Click()
 {
-    HandlerScope scope(*this);
     openSitePage(site::kShopPath);
 }
 
 void Form1::Label18_Click()
 {
-    HandlerScope scope(*this);
     if (const std::optional<QStringView> path = device::helpPathForLink(Label18->text()))
         openSitePage(*path);
 }
@@ -566,52 +543,63 @@ void Form1::openSitePage(QStringView path)
 
 void Form1::Timer1_Timer()
 {
-    HandlerScope scope(*this);
-    if (allEmpty(deviceBoxes()))
-        inform(kMaintenanceMessage.toString());
-    Timer1->stop();
+    reportEmptyLookup(Timer1, deviceBoxes());
 }
 
 void Form1::Timer2_Timer()
 {
-    HandlerScope scope(*this);
-    if (allEmpty(simBoxes()))
-        inform(kMaintenanceMessage.toString());
-    Timer2->stop();
+    reportEmptyLookup(Timer2, simBoxes());
 }
 
-void Form1::tickArrived(Watchdog watchdog)
+template <std::size_t N>
+void Form1::reportEmptyLookup(QTimer* timer, const std::array<QLineEdit*, N>& boxes)
+{
+    if (allEmpty(boxes))
+        inform(kMaintenanceMessage.toString());
+    timer->stop();
+}
+
+void Form1::tickArrived(Held tick)
 {
     // Ticks run only between handlers, as if the window had one thread that a
     // lookup or a message occupies.
-    if (m_handlerDepth > 0 || isLookupInProgress()) {
-        if (std::find(m_heldTicks.begin(), m_heldTicks.end(), watchdog) == m_heldTicks.end())
-            m_heldTicks.push_back(watchdog);
-        return;
-    }
-    if (watchdog == Watchdog::Device)
+    if (m_messageOpen || isLookupInProgress())
+        return hold(tick);
+    if (tick == Held::DeviceTick)
         Timer1_Timer();
     else
         Timer2_Timer();
 }
 
-void Form1::runHeldEvents()
+void Form1::hold(Held event)
 {
-    if (m_pageWaiting && m_fetch) {
-        resumeLookup(); // its own scope comes back here once it has ended
+    if (std::find(m_held.begin(), m_held.end(), event) == m_held.end())
+        m_held.push_back(event);
+}
+
+void Form1::takeHeldEvent()
+{
+    if (m_messageOpen)
+        return;
+    // A waiting page belongs to the running lookup and goes first; ticks wait
+    // until no lookup runs.
+    const auto next = std::find_if(m_held.begin(), m_held.end(), [this](Held event) {
+        return event == Held::Page || !isLookupInProgress();
+    });
+    if (next == m_held.end())
+        return;
+    const Held event = *next;
+    m_held.erase(next);
+    if (!m_held.empty())
+        QMetaObject::invokeMethod(this, &Form1::takeHeldEvent, Qt::QueuedConnection);
+    if (event == Held::Page) {
+        if (m_fetch)
+            pageArrived();
         return;
     }
-    while (m_handlerDepth == 0 && !isLookupInProgress() && !m_heldTicks.empty()) {
-        const Watchdog watchdog = m_heldTicks.front();
-        m_heldTicks.pop_front();
-        QTimer* timer = watchdog == Watchdog::Device ? Timer1 : Timer2;
-        if (!timer->isActive())
-            continue;
-        if (watchdog == Watchdog::Device)
-            Timer1_Timer();
-        else
-            Timer2_Timer();
-    }
+    QTimer* timer = event == Held::DeviceTick ? Timer1 : Timer2;
+    if (timer->isActive())
+        tickArrived(event);
 }
 
 void Form1::afterFirstPaint()
@@ -651,7 +639,7 @@ void Form1::closeEvent(QCloseEvent* event)
     // lookup is dropped and no watchdog reports afterwards.
     cancelFetch();
     m_lookup = Lookup::None;
-    m_heldTicks.clear();
+    m_held.clear();
     Timer1->stop();
     Timer2->stop();
     event->accept();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "device_lookup.h"
 #include "page_fetch.h"
+#include "sim_lookup.h"
 
 #include <QCursor>
 #include <QImage>
@@ -93,18 +95,33 @@ private:
         Device,
         Sim
     };
-    enum class Watchdog
+    // What waits for the window to be free (see m_held).
+    enum class Held
     {
-        Device,
-        Sim
+        DeviceTick,
+        SimTick,
+        Page
     };
-    class HandlerScope;
+    // Which box a lookup's field fills.
+    template <typename Box> struct FieldBox
+    {
+        Box field;
+        QLineEdit* Form1::*box;
+    };
+    template <typename Box, std::size_t N>
+    static constexpr bool followsBoxOrder(const std::array<FieldBox<Box>, N>& table)
+    {
+        for (std::size_t i = 0; i < N; ++i) {
+            if (static_cast<std::size_t>(table[i].field) != i)
+                return false;
+        }
+        return true;
+    }
 
     void createControls();
     void setTabOrderChain();
-    void startFetch(const QString& url, void (Form1::*resume)(const QString&));
+    void startFetch(const QString& url);
     void pageArrived();
-    void resumeLookup();
     void finishLookup();
     void cancelFetch();
     void deviceLookupPageArrived(const QString& page);
@@ -112,12 +129,15 @@ private:
     void resetVerdictLabels();
     void inform(const QString& text);
     void openSitePage(QStringView path);
-    void tickArrived(Watchdog watchdog);
-    void runHeldEvents();
+    template <std::size_t N>
+    void reportEmptyLookup(QTimer* timer, const std::array<QLineEdit*, N>& boxes);
+    void tickArrived(Held tick);
+    void hold(Held event);
+    void takeHeldEvent();
     void afterFirstPaint();
     void showBrowser();
-    std::array<QLineEdit*, 10> deviceBoxes() const;
-    std::array<QLineEdit*, 4> simBoxes() const;
+    std::array<QLineEdit*, device::kBoxCount> deviceBoxes() const;
+    std::array<QLineEdit*, sim::kBoxCount> simBoxes() const;
 
     Messenger& m_messenger;
     LinkOpener& m_opener;
@@ -171,12 +191,36 @@ private:
 
     Lookup m_lookup = Lookup::None;
     PageFetch* m_fetch = nullptr;
-    void (Form1::*m_resume)(const QString&) = nullptr;
-    bool m_pageWaiting = false;
-    int m_handlerDepth = 0;
-    std::deque<Watchdog> m_heldTicks;
+    // A message's event loop is the only place where events come in the
+    // middle of a handler. While a message is open or a lookup runs, watchdog
+    // ticks wait in m_held; a lookup's page waits there while another
+    // handler's message is open. takeHeldEvent() takes them up, queued when a
+    // message closes and at once when a lookup ends.
+    bool m_messageOpen = false;
+    std::deque<Held> m_held;
     bool m_painted = false;
     QString m_pendingNavigation;
+
+    // The one place that says which box each field fills; a table out of
+    // the lookups' order does not compile.
+    static constexpr std::array<FieldBox<device::Box>, device::kBoxCount> kDeviceFieldBoxes{{
+        {device::Box::Text2, &Form1::Text2},
+        {device::Box::Text4, &Form1::Text4},
+        {device::Box::Text5, &Form1::Text5},
+        {device::Box::Text6, &Form1::Text6},
+        {device::Box::Text7, &Form1::Text7},
+        {device::Box::Text8, &Form1::Text8},
+        {device::Box::Text9, &Form1::Text9},
+        {device::Box::Text10, &Form1::Text10},
+        {device::Box::Text11, &Form1::Text11},
+        {device::Box::Text12, &Form1::Text12},
+    }};
+    static constexpr std::array<FieldBox<sim::Box>, sim::kBoxCount> kSimFieldBoxes{{
+        {sim::Box::Text13, &Form1::Text13},
+        {sim::Box::Text14, &Form1::Text14},
+        {sim::Box::Text15, &Form1::Text15},
+        {sim::Box::Text16, &Form1::Text16},
+    }};
 };
 
 } // namespace mizong
