@@ -6,6 +6,7 @@
 #include "main_window.h"
 #include "messenger.h"
 #include "page_server.h"
+#include "window_doubles.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -28,43 +29,10 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using mizong::Form1;
 using mizong::testing::PageServer;
+using mizong::testing::RecordingMessenger;
+using mizong::testing::RecordingOpener;
 
 namespace {
-
-// Records every message; `whileOpen` runs as if the user took a while to read
-// it (it may spin the event loop).
-class RecordingMessenger final : public mizong::Messenger
-{
-public:
-    void inform(QWidget* parent, const QString& text) override
-    {
-        QVERIFY(parent != nullptr);
-        messages.append(text);
-        ++open;
-        maxOpen = std::max(maxOpen, open);
-        if (whileOpen)
-            whileOpen(text);
-        --open;
-    }
-
-    QStringList messages;
-    int open = 0;
-    int maxOpen = 0;
-    std::function<void(const QString&)> whileOpen;
-};
-
-class RecordingOpener final : public mizong::LinkOpener
-{
-public:
-    bool open(const QUrl& url) override
-    {
-        opened.append(url);
-        return succeed;
-    }
-
-    QList<QUrl> opened;
-    bool succeed = true;
-};
 
 QByteArray fixture(const QString& name)
 {
