@@ -19,6 +19,9 @@ namespace {
 // reply never buffers more than this ahead of us.
 constexpr qint64 kReadChunkBytes = 64 * 1024;
 
+// How long a reply that reported an error may take to finish.
+constexpr std::chrono::milliseconds kErrorGrace{100};
+
 // Whether the server's answer arrived, whatever its status: Qt reports a
 // 4xx/5xx status as an error of the content, protocol-operation or server
 // class, but the body is there and is a page like any other. Any other error
@@ -113,6 +116,11 @@ void PageFetch::start()
     connect(m_reply, &QNetworkReply::redirected, this, [this] { m_redirected = true; });
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &PageFetch::onMetaDataChanged);
     connect(m_reply, &QNetworkReply::readyRead, this, &PageFetch::onReadyRead);
+    // Qt reports an error just before it finishes the reply, except when it
+    // gives up inflating a body (a decompression bomb): Qt 6.4 then never
+    // finishes it. Aborting inside the report makes Qt report a second error.
+    connect(m_reply, &QNetworkReply::errorOccurred, this,
+            [this] { QTimer::singleShot(kErrorGrace, this, &PageFetch::fail); });
     connect(m_reply, &QNetworkReply::finished, this, &PageFetch::onReplyFinished);
 }
 
