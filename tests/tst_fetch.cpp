@@ -546,6 +546,7 @@ void TestFetch::identifierArrivesIntact_data()
     QTest::newRow("typed escapes") << u"%2B%20%zz"_s;
     QTest::newRow("blanks around and inside") << u"  35 6789 0 "_s;
     QTest::newRow("tab kept") << u"\t89860\t"_s;
+    QTest::newRow("line break kept") << u"89\r\n860"_s;
     QTest::newRow("chinese") << u"苹果手机"_s;
     QTest::newRow("everything") << u" 王 +#&%= 李?/ "_s;
 }
