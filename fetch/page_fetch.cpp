@@ -1,45 +1,28 @@
 #include "page_fetch.h"
 
 #include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
+#include <QPointer>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
+#include <curl/curl.h>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace mizong {
 
 namespace {
 
-// Qt stops reading from the socket when its buffer holds this much, so the
-// reply never buffers more than this ahead of us.
-constexpr qint64 kReadChunkBytes = 64 * 1024;
+// How often a transfer that waits on a silent service looks at its deadline;
+// a cancel wakes it at once.
+constexpr int kPollMs = 200;
 
-// How long a reply that reported an error may take to finish.
-constexpr std::chrono::milliseconds kErrorGrace{100};
-
-// Whether the server's answer arrived, whatever its status: Qt reports a
-// 4xx/5xx status as an error of the content, protocol-operation or server
-// class, but the body is there and is a page like any other. Any other error
-// (refused, unresolved, closed early, malformed or undecompressable answer,
-// too many redirects) means there is no page.
-bool responseArrived(const QNetworkReply& reply)
-{
-    const QNetworkReply::NetworkError error = reply.error();
-    if (error == QNetworkReply::NoError)
-        return true;
-    if (reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() < 400)
-        return false;
-    return (error >= QNetworkReply::ContentAccessDenied &&
-            error <= QNetworkReply::UnknownContentError) ||
-           error == QNetworkReply::ProtocolInvalidOperationError ||
-           (error >= QNetworkReply::InternalServerError &&
-            error <= QNetworkReply::UnknownServerError);
-}
+// As many redirects as browsers follow.
+constexpr long kMaxRedirects = 20;
 
 } // namespace
 
@@ -60,14 +43,135 @@ std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBa
     return text;
 }
 
+// What a transfer hands back to its fetch.
+struct PageFetch::Received
+{
+    bool complete = false; // the whole answer arrived, as the server framed it
+    QByteArray body;
+};
+
+// Shared by a fetch and the thread that runs its transfer; either may go
+// first. The fetch is told of the end only while it still exists.
+struct PageFetch::Transfer
+{
+    std::mutex mutex;
+    PageFetch* fetch = nullptr; // cleared when the fetch no longer listens
+    CURLM* multi = nullptr;     // set while the transfer runs, for waking it
+    std::atomic<bool> cancelled{false};
+
+    void cancel()
+    {
+        const std::lock_guard lock(mutex);
+        fetch = nullptr;
+        cancelled = true;
+        if (multi)
+            curl_multi_wakeup(multi);
+    }
+};
+
+namespace {
+
+struct Sink
+{
+    QByteArray* body;
+    qint64 maxBytes;
+    std::atomic<bool>* cancelled;
+};
+
+// The decoded body as it arrives; stops the transfer past the bound, so a
+// compression bomb ends after at most the bound's worth of inflated bytes.
+size_t writeBody(char* data, size_t size, size_t count, void* user)
+{
+    auto* sink = static_cast<Sink*>(user);
+    const size_t bytes = size * count;
+    if (sink->cancelled->load() || qint64(bytes) > sink->maxBytes - sink->body->size())
+        return 0; // anything short of `bytes` fails the transfer
+    sink->body->append(data, qsizetype(bytes));
+    return bytes;
+}
+
+int checkCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<std::atomic<bool>*>(user)->load() ? 1 : 0;
+}
+
+struct TransferSetup
+{
+    QByteArray url;
+    bool https = false;
+    qint64 maxBodyBytes = 0;
+    std::chrono::milliseconds deadline{0};
+    QByteArray extraCa;
+};
+
+// Runs one GET to its end on the calling (worker) thread. libcurl checks what
+// Qt's client did not: the framing of a chunked body (cut or malformed) and
+// the size of response headers, and it never leaves a reader behind.
+bool runTransfer(CURLM* multi, const TransferSetup& setup, std::atomic<bool>& cancelled,
+                 QByteArray& body)
+{
+    CURL* easy = curl_easy_init();
+    if (!easy)
+        return false;
+    Sink sink{&body, setup.maxBodyBytes, &cancelled};
+    curl_easy_setopt(easy, CURLOPT_URL, setup.url.constData());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Redirects as a browser follows them, never from https to http.
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, setup.https ? "https" : "http,https");
+    // Every encoding the library can inflate, announced as the client's own.
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    // A body announced over the bound is refused before any of it is read.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(setup.maxBodyBytes));
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, writeBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkCancelled);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &cancelled);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(setup.deadline.count()));
+    if (!setup.extraCa.isEmpty()) {
+        curl_blob blob{const_cast<char*>(setup.extraCa.constData()), size_t(setup.extraCa.size()),
+                       CURL_BLOB_COPY};
+        curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
+    }
+
+    bool complete = false;
+    if (curl_multi_add_handle(multi, easy) == CURLM_OK) {
+        int running = 1;
+        while (running && !cancelled) {
+            if (curl_multi_perform(multi, &running) != CURLM_OK)
+                break;
+            if (running && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
+                break;
+        }
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &queued))
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+                complete = message->data.result == CURLE_OK && !cancelled;
+        // A proxy that wants credentials answers in the service's stead: not
+        // a page of the service.
+        long proxyAuth = 0;
+        if (complete && curl_easy_getinfo(easy, CURLINFO_PROXYAUTH_AVAIL, &proxyAuth) == CURLE_OK &&
+            proxyAuth != 0)
+            complete = false;
+        curl_multi_remove_handle(multi, easy);
+    }
+    curl_easy_cleanup(easy);
+    return complete;
+}
+
+} // namespace
+
 PageFetch::PageFetch(const QString& url, QStringView charset, FetchLimits limits, QObject* parent)
-    : QObject(parent), m_url(url), m_charset(charset.toString()), m_limits(limits),
+    : QObject(parent), m_url(url), m_charset(charset.toString()), m_limits(std::move(limits)),
       m_deadline(new QTimer(this))
 {
     m_limits.maxBodyBytes = std::max<qint64>(m_limits.maxBodyBytes, 0);
 
-    // The deadline counts from here, for the whole fetch: Qt's transfer
-    // time-out only measures inactivity, which a dripping server never causes.
+    // The deadline counts from here, for the whole fetch: a service that
+    // drips a byte a second is abandoned too.
     m_deadline->setSingleShot(true);
     connect(m_deadline, &QTimer::timeout, this, &PageFetch::fail);
     m_deadline->start(m_limits.deadline);
@@ -79,8 +183,7 @@ PageFetch::PageFetch(const QString& url, QStringView charset, FetchLimits limits
 
 PageFetch::~PageFetch()
 {
-    // Our slots must not run while the children are torn down.
-    releaseNetwork();
+    releaseTransfer();
 }
 
 void PageFetch::abort()
@@ -97,101 +200,52 @@ void PageFetch::start()
     // instead of being "repaired" into another one.
     const QUrl url(m_url, QUrl::StrictMode);
     const QString scheme = url.scheme();
-    // Only HTTP: the manager would otherwise also read file:, data: and qrc:.
+    // Only HTTP: nothing else (file:, data:) is ever read.
     if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https")) {
         fail();
         return;
     }
 
-    // A manager of its own per fetch: no connection, cookie or authentication
-    // state is shared with any other fetch.
-    m_manager = new QNetworkAccessManager(this);
-    // No header of our own (Qt adds its usual Host, Connection,
-    // Accept-Encoding, Accept-Language and User-Agent "Mozilla/5.0").
-    // Redirects: Qt 6's default policy, NoLessSafeRedirectPolicy, follows
-    // http->http, http->https and https->https, not https->http.
-    const QNetworkRequest request(url);
-    m_reply = m_manager->get(request);
-    m_reply->setReadBufferSize(kReadChunkBytes);
-    connect(m_reply, &QNetworkReply::redirected, this, [this] { m_redirected = true; });
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &PageFetch::onMetaDataChanged);
-    connect(m_reply, &QNetworkReply::readyRead, this, &PageFetch::onReadyRead);
-    // Qt reports an error just before it finishes the reply, except when it
-    // gives up inflating a body (a decompression bomb): Qt 6.4 then never
-    // finishes it. Aborting inside the report makes Qt report a second error.
-    connect(m_reply, &QNetworkReply::errorOccurred, this,
-            [this] { QTimer::singleShot(kErrorGrace, this, &PageFetch::fail); });
-    connect(m_reply, &QNetworkReply::finished, this, &PageFetch::onReplyFinished);
-}
-
-// The body length the server announced, if it can be trusted: Qt drops the
-// header when it inflates a body, and after a redirect Qt 6.4 merges the
-// earlier responses' headers into the final one's ("0, 34").
-std::optional<qint64> PageFetch::announcedLength() const
-{
-    if (m_redirected)
-        return std::nullopt;
-    bool known = false;
-    const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-    return known ? std::optional(length) : std::nullopt;
-}
-
-void PageFetch::onMetaDataChanged()
-{
-    // A body announced over the bound is refused before any of it is read.
-    const std::optional<qint64> length = announcedLength();
-    if (length && *length > m_limits.maxBodyBytes)
+    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    CURLM* multi = initialised ? curl_multi_init() : nullptr;
+    if (!multi) {
         fail();
-}
+        return;
+    }
 
-void PageFetch::onReadyRead()
-{
-    takeAvailable();
-}
-
-// Moves what the reply holds into the body; false (and the fetch failed) once
-// the body has passed the bound. At most one byte over the bound is ever read.
-bool PageFetch::takeAvailable()
-{
-    while (m_reply->bytesAvailable() > 0) {
-        const qint64 room = m_limits.maxBodyBytes - m_body.size();
-        const qint64 wanted = room < kReadChunkBytes ? room + 1 : kReadChunkBytes;
-        const qsizetype held = m_body.size();
-        m_body.resize(held + wanted);
-        const qint64 got = m_reply->read(m_body.data() + held, wanted);
-        m_body.resize(held + std::max<qint64>(got, 0));
-        if (m_body.size() > m_limits.maxBodyBytes) {
-            fail();
-            return false;
+    m_transfer = std::make_shared<Transfer>();
+    m_transfer->fetch = this;
+    m_transfer->multi = multi;
+    TransferSetup setup{url.toEncoded(), scheme == u"https", m_limits.maxBodyBytes,
+                        m_limits.deadline, m_limits.extraCaCertificates};
+    // A connection of its own per fetch (its own multi handle): no connection,
+    // cookie or authentication state is shared with any other fetch. The thread
+    // is never joined: a fetch that ends cancels it and goes on at once.
+    std::thread([transfer = m_transfer, setup = std::move(setup), multi] {
+        auto received = std::make_shared<Received>();
+        received->complete = runTransfer(multi, setup, transfer->cancelled, received->body);
+        const std::lock_guard lock(transfer->mutex);
+        transfer->multi = nullptr;
+        curl_multi_cleanup(multi); // closes the connection
+        if (PageFetch* fetch = transfer->fetch) {
+            // Posted under the lock: the fetch cannot be deleted before the
+            // event is queued, and a queued event dies with its receiver.
+            QMetaObject::invokeMethod(
+                fetch, [fetch, received] { fetch->onReceived(*received); }, Qt::QueuedConnection);
         }
-        if (got <= 0)
-            break;
-    }
-    return true;
+    }).detach();
 }
 
-void PageFetch::onReplyFinished()
+void PageFetch::onReceived(const Received& received)
 {
-    // The last bytes may still be buffered in the reply.
-    if (!takeAvailable())
-        return;
-    if (!responseArrived(*m_reply)) {
+    if (!received.complete) {
         fail();
         return;
     }
-    // Qt 6.4 takes the end of the connection in the middle of a body for the
-    // end of a body without length and, depending on timing, reports no error
-    // or only the status's. Where the length is known we check it ourselves; a
-    // chunked body cut short can still pass, nothing in the reply tells.
-    const std::optional<qint64> length = announcedLength();
-    if (length && *length != m_body.size()) {
-        fail();
-        return;
-    }
-    if (std::optional<QString> text = BytesToBstr(m_body, m_charset))
+    if (std::optional<QString> text = BytesToBstr(received.body, m_charset))
         finish(FetchOutcome::Decoded, std::move(*text));
     else
-        finish(FetchOutcome::Undecoded, QString::fromLatin1(m_body)); // one char per byte
+        finish(FetchOutcome::Undecoded, QString::fromLatin1(received.body)); // one char per byte
 }
 
 void PageFetch::fail()
@@ -206,27 +260,20 @@ void PageFetch::finish(FetchOutcome outcome, QString page)
     m_finished = true;
     m_outcome = outcome;
     m_page = std::move(page);
-    m_body = QByteArray();
     m_deadline->stop();
-    releaseNetwork();
-    // Queued, so that no caller's slot runs inside a reply's or timer's signal
-    // and the slot may delete this object. Dropped if it is deleted first.
+    releaseTransfer();
+    // Queued, so that no caller's slot runs inside a timer's signal and the
+    // slot may delete this object. Dropped if it is deleted first.
     QMetaObject::invokeMethod(
         this, [this] { emit finished(); }, Qt::QueuedConnection);
 }
 
-// Cancels the request and lets the manager go, which closes its connection.
-void PageFetch::releaseNetwork()
+// Cancels the transfer without waiting for its thread.
+void PageFetch::releaseTransfer()
 {
-    if (m_reply) {
-        disconnect(m_reply, nullptr, this, nullptr);
-        m_reply->abort();
-        m_reply->deleteLater();
-        m_reply = nullptr;
-    }
-    if (m_manager) {
-        m_manager->deleteLater();
-        m_manager = nullptr;
+    if (m_transfer) {
+        m_transfer->cancel();
+        m_transfer.reset();
     }
 }
 
