@@ -2,11 +2,15 @@
 #include "page_server.h"
 #include "service_contract.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QPointer>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -150,13 +154,26 @@ private slots:
     void deleteInFinishedSlot_data();
     void deleteInFinishedSlot();
 
+    void tls_data();
+    void tls();
+    void proxy_data();
+    void proxy();
+
 private:
     PageServer m_server;
+    QTemporaryDir m_certificates;
+    bool m_haveCertificates = false;
 };
 
 void TestFetch::initTestCase()
 {
     QVERIFY(!m_server.start().isEmpty());
+    // Made for this run by openssl; the https tests skip without it.
+    m_haveCertificates =
+        m_certificates.isValid() &&
+        QProcess::execute(
+            u"sh"_s, {QStringLiteral(MIZONG_TEST_DATA_DIR "/../support/make-test-certificates"),
+                      m_certificates.path()}) == 0;
     const QByteArray page = u"<html><body>苹果\r\n</body></html>"_s.toUtf8();
     using Then = Answer::Then;
     m_server.route("/ok", {response("200 OK", page)});
@@ -767,6 +784,96 @@ void TestFetch::deleteInFinishedSlot()
     QTRY_VERIFY_WITH_TIMEOUT(watch.isNull(), kWaitMs);
     QTest::qWait(100);
     QCOMPARE(calls, 1);
+}
+
+void TestFetch::tls_data()
+{
+    QTest::addColumn<QString>("certificate");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<FetchOutcome>("outcome");
+
+    using enum FetchOutcome;
+    QTest::newRow("from a trusted CA") << u"valid"_s << QByteArray("/ok") << Decoded;
+    QTest::newRow("self-signed") << u"self-signed"_s << QByteArray("/ok") << Failed;
+    QTest::newRow("expired") << u"expired"_s << QByteArray("/ok") << Failed;
+    QTest::newRow("for another host") << u"wrong-host"_s << QByteArray("/ok") << Failed;
+    QTest::newRow("redirect to https") << u"valid"_s << QByteArray("/to-https") << Decoded;
+    QTest::newRow("redirect to http refused") << u"valid"_s << QByteArray("/to-http") << Failed;
+}
+
+void TestFetch::tls()
+{
+    QFETCH(QString, certificate);
+    QFETCH(QByteArray, path);
+    QFETCH(FetchOutcome, outcome);
+    if (!m_haveCertificates)
+        QSKIP("openssl could not make the test certificates");
+
+    const auto read = [this](const QString& name) {
+        QFile file(m_certificates.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    PageServer server;
+    server.setTls(read(certificate + u".pem"_s), read(certificate + u".key"_s));
+    server.route("/ok", {response("200 OK", "secure")});
+    server.route("/to-https", {response("302 Found", "", "Location: /ok\r\n")});
+    server.route("/to-http", {response("302 Found", "",
+                                       "Location: " + m_server.url("/ok").toLatin1() + "\r\n")});
+
+    FetchLimits limits;
+    limits.extraCaCertificates = read(u"ca.pem"_s);
+    const std::unique_ptr<PageFetch> fetch(FetchPage(server.url(path), u"UTF-8", nullptr, limits));
+    QVERIFY(waitFinished(fetch.get()));
+    QCOMPARE(fetch->outcome(), outcome);
+    QCOMPARE(fetch->page(), outcome == FetchOutcome::Decoded ? u"secure"_s : QString());
+    QVERIFY(m_server.log().isEmpty()); // the plain server is never asked
+    QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, kWaitMs);
+}
+
+void TestFetch::proxy_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QByteArray>("noProxy");
+    QTest::addColumn<FetchOutcome>("outcome");
+    QTest::addColumn<QByteArray>("proxied"); // the target the proxy got; empty: none
+
+    const QString device = u"http://lookup.invalid/result/?postsn=35%2B6789"_s;
+    // Never resolved here: only a proxy can answer for it.
+    QTest::newRow("http_proxy honoured")
+        << device << QByteArray() << FetchOutcome::Decoded << device.toLatin1();
+    QTest::newRow("no_proxy bypasses it")
+        << m_server.url("/ok") << QByteArray("127.0.0.1") << FetchOutcome::Decoded << QByteArray();
+    QTest::newRow("proxy wants credentials")
+        << u"http://lookup.invalid/needs-credentials"_s << QByteArray() << FetchOutcome::Failed
+        << QByteArray("http://lookup.invalid/needs-credentials");
+}
+
+void TestFetch::proxy()
+{
+    QFETCH(QString, url);
+    QFETCH(QByteArray, noProxy);
+    QFETCH(FetchOutcome, outcome);
+    QFETCH(QByteArray, proxied);
+
+    PageServer proxy;
+    proxy.route("/result/", {response("200 OK", "device")});
+    proxy.route("/needs-credentials",
+                {response("407 Proxy Authentication Required", "<p>sign in</p>",
+                          "Proxy-Authenticate: Basic realm=\"proxy\"\r\n")});
+    qputenv("http_proxy", proxy.start().toLatin1());
+    qputenv("no_proxy", noProxy);
+    const auto restore = qScopeGuard([] {
+        qunsetenv("http_proxy");
+        qunsetenv("no_proxy");
+    });
+
+    const PageResult result = fetchPageBlocking(url, u"UTF-8");
+    QCOMPARE(result.outcome, outcome);
+    QCOMPARE(proxy.log().size(), proxied.isEmpty() ? 0 : 1);
+    if (!proxied.isEmpty())
+        QCOMPARE(proxy.log().first().target, proxied);
+    else
+        QCOMPARE(m_server.log().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestFetch)

@@ -1,5 +1,8 @@
 #include "page_server.h"
 
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -51,7 +54,34 @@ QString PageServer::start()
 {
     if (!isListening())
         listen(QHostAddress::LocalHost, 0);
-    return QStringLiteral("http://127.0.0.1:%1").arg(serverPort());
+    const QString scheme =
+        m_tlsCertificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https");
+    return QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(serverPort());
+}
+
+void PageServer::setTls(const QByteArray& certificate, const QByteArray& key)
+{
+    m_tlsCertificate = certificate;
+    m_tlsKey = key;
+}
+
+void PageServer::incomingConnection(qintptr descriptor)
+{
+    if (m_tlsCertificate.isEmpty()) {
+        QTcpServer::incomingConnection(descriptor);
+        return;
+    }
+    auto* socket = new QSslSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    socket->setLocalCertificate(QSslCertificate(m_tlsCertificate));
+    socket->setPrivateKey(QSslKey(m_tlsKey, QSsl::Ec));
+    // A client that refuses the certificate simply hangs up.
+    connect(socket, &QSslSocket::sslErrors, socket, [socket] { socket->abort(); });
+    socket->startServerEncryption();
+    addPendingConnection(socket);
 }
 
 void PageServer::setPage(const QString& value, const QByteArray& body)

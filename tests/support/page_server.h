@@ -56,8 +56,11 @@ class PageServer final : public QTcpServer
 public:
     explicit PageServer(QObject* parent = nullptr);
 
-    // Listens on an ephemeral loopback port; returns "http://127.0.0.1:PORT".
+    // Listens on an ephemeral loopback port; returns "http://127.0.0.1:PORT",
+    // or "https://…" once it serves TLS.
     QString start();
+    // Serves TLS with this PEM certificate and key to the connections to come.
+    void setTls(const QByteArray& certificate, const QByteArray& key);
     QString url(QByteArrayView target) { return start() + QString::fromLatin1(target); }
 
     void setPage(const QString& value, const QByteArray& body);
@@ -86,6 +89,9 @@ public:
     // `unit` repeated `times`, deflated in the given wrapping.
     static QByteArray deflate(QByteArrayView unit, qint64 times, Wrapping wrapping);
 
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
 private:
     void onConnection();
     void answer(QTcpSocket* socket, const Request& request);
@@ -100,6 +106,8 @@ private:
     QList<Request> m_log;
     QList<QPointer<QTcpSocket>> m_sockets;
     int m_connections = 0;
+    QByteArray m_tlsCertificate;
+    QByteArray m_tlsKey;
 };
 
 } // namespace mizong::testing
