@@ -224,9 +224,13 @@ void PageFetch::start()
     std::thread([transfer = m_transfer, setup = std::move(setup), multi] {
         auto received = std::make_shared<Received>();
         received->complete = runTransfer(multi, setup, transfer->cancelled, received->body);
+        {
+            const std::lock_guard lock(transfer->mutex);
+            transfer->multi = nullptr;
+        }
+        // Closes the connection before the fetch hears of the end.
+        curl_multi_cleanup(multi);
         const std::lock_guard lock(transfer->mutex);
-        transfer->multi = nullptr;
-        curl_multi_cleanup(multi); // closes the connection
         if (PageFetch* fetch = transfer->fetch) {
             // Posted under the lock: the fetch cannot be deleted before the
             // event is queued, and a queued event dies with its receiver.
