@@ -14,7 +14,8 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
-#include <sys/resource.h>
+
+#include <unistd.h>
 
 using namespace mizong;
 using mizong::testing::Answer;

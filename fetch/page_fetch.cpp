@@ -21,8 +21,8 @@ namespace {
 // a cancel wakes it at once.
 constexpr int kPollMs = 200;
 
-// As many redirects as browsers follow.
-constexpr long kMaxRedirects = 20;
+// As many redirects as Qt's client follows by default.
+constexpr long kMaxRedirects = 50;
 
 } // namespace
 
@@ -117,7 +117,7 @@ bool runTransfer(CURLM* multi, const TransferSetup& setup, std::atomic<bool>& ca
     curl_easy_setopt(easy, CURLOPT_URL, setup.url.constData());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    // Redirects as a browser follows them, never from https to http.
+    // Redirects are followed, but a fetch that starts on https never leaves it.
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, setup.https ? "https" : "http,https");
