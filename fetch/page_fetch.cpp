@@ -98,11 +98,50 @@ int checkCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 struct TransferSetup
 {
     QByteArray url;
-    bool https = false;
     qint64 maxBodyBytes = 0;
     std::chrono::milliseconds deadline{0};
     QByteArray extraCa;
 };
+
+// Runs one GET to its end on the calling (worker) thread. libcurl checks what
+// Qt's client did not: the framing of a chunked body (cut or malformed) and
+// the size of response headers, and it never leaves a reader behind.
+// One request and its answer on the easy handle; true when the whole answer
+// arrived as the server framed it.
+bool performOnce(CURLM* multi, CURL* easy, const std::atomic<bool>& cancelled)
+{
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK)
+        return false;
+    int running = 1;
+    while (running && !cancelled) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK)
+            break;
+        if (running && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
+            break;
+    }
+    bool complete = false;
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued))
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+            complete = message->data.result == CURLE_OK && !cancelled;
+    curl_multi_remove_handle(multi, easy);
+    // A proxy that wants credentials answers in the service's stead: not a
+    // page of the service.
+    long proxyAuth = 0;
+    if (complete && curl_easy_getinfo(easy, CURLINFO_PROXYAUTH_AVAIL, &proxyAuth) == CURLE_OK &&
+        proxyAuth != 0)
+        complete = false;
+    return complete;
+}
+
+// Whether a redirect from `from` to `to` is followed: the policy of Qt's
+// client, which never goes from https down to http, nor to another scheme.
+bool redirectAllowed(const QByteArray& from, const QByteArray& to)
+{
+    const QByteArray target = to.toLower();
+    return target.startsWith("https://") ||
+           (target.startsWith("http://") && !from.toLower().startsWith("https://"));
+}
 
 // Runs one GET to its end on the calling (worker) thread. libcurl checks what
 // Qt's client did not: the framing of a chunked body (cut or malformed) and
@@ -114,13 +153,8 @@ bool runTransfer(CURLM* multi, const TransferSetup& setup, std::atomic<bool>& ca
     if (!easy)
         return false;
     Sink sink{&body, setup.maxBodyBytes, &cancelled};
-    curl_easy_setopt(easy, CURLOPT_URL, setup.url.constData());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    // Redirects are followed, but a fetch that starts on https never leaves it.
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, setup.https ? "https" : "http,https");
     // Every encoding the library can inflate, announced as the client's own.
     curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     // A body announced over the bound is refused before any of it is read.
@@ -137,26 +171,22 @@ bool runTransfer(CURLM* multi, const TransferSetup& setup, std::atomic<bool>& ca
         curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
     }
 
+    // Redirects are followed here, hop by hop, to keep Qt's policy.
+    QByteArray url = setup.url;
     bool complete = false;
-    if (curl_multi_add_handle(multi, easy) == CURLM_OK) {
-        int running = 1;
-        while (running && !cancelled) {
-            if (curl_multi_perform(multi, &running) != CURLM_OK)
-                break;
-            if (running && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
-                break;
-        }
-        int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &queued))
-            if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
-                complete = message->data.result == CURLE_OK && !cancelled;
-        // A proxy that wants credentials answers in the service's stead: not
-        // a page of the service.
-        long proxyAuth = 0;
-        if (complete && curl_easy_getinfo(easy, CURLINFO_PROXYAUTH_AVAIL, &proxyAuth) == CURLE_OK &&
-            proxyAuth != 0)
+    for (long redirects = 0;; ++redirects) {
+        body.clear(); // a redirect's own body is no page
+        curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+        complete = performOnce(multi, easy, cancelled);
+        char* next = nullptr;
+        if (!complete || curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &next) != CURLE_OK || !next)
+            break;
+        const QByteArray target(next);
+        if (redirects == kMaxRedirects || !redirectAllowed(url, target)) {
             complete = false;
-        curl_multi_remove_handle(multi, easy);
+            break;
+        }
+        url = target;
     }
     curl_easy_cleanup(easy);
     return complete;
@@ -216,8 +246,8 @@ void PageFetch::start()
     m_transfer = std::make_shared<Transfer>();
     m_transfer->fetch = this;
     m_transfer->multi = multi;
-    TransferSetup setup{url.toEncoded(), scheme == u"https", m_limits.maxBodyBytes,
-                        m_limits.deadline, m_limits.extraCaCertificates};
+    TransferSetup setup{url.toEncoded(), m_limits.maxBodyBytes, m_limits.deadline,
+                        m_limits.extraCaCertificates};
     // A connection of its own per fetch (its own multi handle): no connection,
     // cookie or authentication state is shared with any other fetch. The thread
     // is never joined: a fetch that ends cancels it and goes on at once.

@@ -790,21 +790,29 @@ void TestFetch::tls_data()
 {
     QTest::addColumn<QString>("certificate");
     QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<bool>("fromPlain"); // reached by a redirect from the plain server
     QTest::addColumn<FetchOutcome>("outcome");
 
     using enum FetchOutcome;
-    QTest::newRow("from a trusted CA") << u"valid"_s << QByteArray("/ok") << Decoded;
-    QTest::newRow("self-signed") << u"self-signed"_s << QByteArray("/ok") << Failed;
-    QTest::newRow("expired") << u"expired"_s << QByteArray("/ok") << Failed;
-    QTest::newRow("for another host") << u"wrong-host"_s << QByteArray("/ok") << Failed;
-    QTest::newRow("redirect to https") << u"valid"_s << QByteArray("/to-https") << Decoded;
-    QTest::newRow("redirect to http refused") << u"valid"_s << QByteArray("/to-http") << Failed;
+    const auto row = [](const char* name, const char16_t* certificate,
+                        const char* path) -> QTestData& {
+        return QTest::newRow(name) << QString::fromUtf16(certificate) << QByteArray(path);
+    };
+    row("from a trusted CA", u"valid", "/ok") << false << Decoded;
+    row("self-signed", u"self-signed", "/ok") << false << Failed;
+    row("expired", u"expired", "/ok") << false << Failed;
+    row("for another host", u"wrong-host", "/ok") << false << Failed;
+    row("redirect to https", u"valid", "/to-https") << false << Decoded;
+    row("redirect to http refused", u"valid", "/to-http") << false << Failed;
+    row("redirect from http", u"valid", "/ok") << true << Decoded;
+    row("from http through https back to http", u"valid", "/to-http") << true << Failed;
 }
 
 void TestFetch::tls()
 {
     QFETCH(QString, certificate);
     QFETCH(QByteArray, path);
+    QFETCH(bool, fromPlain);
     QFETCH(FetchOutcome, outcome);
     if (!m_haveCertificates)
         QSKIP("openssl could not make the test certificates");
@@ -820,13 +828,18 @@ void TestFetch::tls()
     server.route("/to-http", {response("302 Found", "",
                                        "Location: " + m_server.url("/ok").toLatin1() + "\r\n")});
 
+    m_server.route("/to-tls", {response("302 Found", "",
+                                        "Location: " + server.url(path).toLatin1() + "\r\n")});
+
     FetchLimits limits;
     limits.extraCaCertificates = read(u"ca.pem"_s);
-    const std::unique_ptr<PageFetch> fetch(FetchPage(server.url(path), u"UTF-8", nullptr, limits));
+    const QString url = fromPlain ? m_server.url("/to-tls") : server.url(path);
+    const std::unique_ptr<PageFetch> fetch(FetchPage(url, u"UTF-8", nullptr, limits));
     QVERIFY(waitFinished(fetch.get()));
     QCOMPARE(fetch->outcome(), outcome);
     QCOMPARE(fetch->page(), outcome == FetchOutcome::Decoded ? u"secure"_s : QString());
-    QVERIFY(m_server.log().isEmpty()); // the plain server is never asked
+    // Nothing goes back to the plain server.
+    QCOMPARE(m_server.log().size(), fromPlain ? 1 : 0);
     QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, kWaitMs);
 }
 
