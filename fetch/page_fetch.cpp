@@ -1,7 +1,6 @@
 #include "page_fetch.h"
 
 #include <QEventLoop>
-#include <QPointer>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
