@@ -705,6 +705,7 @@ void TestFetch::abortDuringFetch_data()
     QTest::newRow("before the request is sent") << QByteArray("/stall") << false;
     QTest::newRow("waiting for the answer") << QByteArray("/stall") << true;
     QTest::newRow("while the body drips") << QByteArray("/drip") << true;
+    QTest::newRow("during a flood") << QByteArray("/endless-chunk-extension") << true;
 }
 
 void TestFetch::abortDuringFetch()
