@@ -202,6 +202,7 @@ PageFetch::PageFetch(const QString& url, QStringView charset, FetchLimits limits
     // The deadline counts from here, for the whole fetch: a service that
     // drips a byte a second is abandoned too.
     m_deadline->setSingleShot(true);
+    m_deadline->setTimerType(Qt::PreciseTimer); // a coarse one may fire 5 % early
     connect(m_deadline, &QTimer::timeout, this, &PageFetch::fail);
     m_deadline->start(m_limits.deadline);
 
