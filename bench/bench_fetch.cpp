@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
-
 #include <unistd.h>
 
 using namespace mizong;
@@ -136,6 +135,10 @@ int main(int argc, char** argv)
         {"gzip bomb", "/k", bomb(Wrapping::Gzip, "gzip"), 30000, 5000},
         {"zlib bomb", "/l", bomb(Wrapping::Zlib, "deflate"), 30000, 5000},
         {"raw deflate bomb", "/m", bomb(Wrapping::Raw, "deflate"), 30000, 5000},
+        {"zstd bomb", "/q",
+         Answer{ok + "Content-Encoding: zstd\r\n\r\n" + PageServer::zstdRun('\0', 1LL << 30),
+                Then::Close},
+         30000, 5000},
     };
 
     // The service in a thread of its own, so that a stalled client loop does

@@ -253,6 +253,11 @@ void TestFetch::initTestCase()
     m_server.route("/gzip-bomb", bomb(Wrapping::Gzip, "gzip"));
     m_server.route("/zlib-bomb", bomb(Wrapping::Zlib, "deflate"));
     m_server.route("/raw-deflate-bomb", bomb(Wrapping::Raw, "deflate"));
+    m_server.route("/zstd-bomb", {response("200 OK", PageServer::zstdRun('\0', 1LL << 30),
+                                           "Content-Encoding: zstd\r\n")});
+    m_server.route("/zstd-at-bound",
+                   {response("200 OK", PageServer::zstdRun('a', FetchLimits{}.maxBodyBytes),
+                             "Content-Encoding: zstd\r\n")});
 
     m_server.route("/chunked-cut-in-data", {chunkedHead + "a\r\n01234", Then::Close});
     m_server.route("/chunked-cut-at-boundary", {chunkedHead + "5\r\n01234\r\n", Then::Close});
@@ -471,6 +476,7 @@ void TestFetch::fetch_data()
     row("gzip bomb", "/gzip-bomb") << big << never << Failed << QString();
     row("zlib bomb", "/zlib-bomb") << big << never << Failed << QString();
     row("raw deflate bomb", "/raw-deflate-bomb") << big << never << Failed << QString();
+    row("zstd bomb", "/zstd-bomb") << big << never << Failed << QString();
 
     // A page only when the whole body arrived as the server framed it.
     row("chunked cut inside data", "/chunked-cut-in-data") << big << slow << Failed << QString();
@@ -496,6 +502,7 @@ void TestFetch::fetch_data()
     row("8 MiB + 1, until close", "/close-8mib-over") << big << slow << Failed << QString();
     row("8 MiB line, gzip", "/gzip-8mib") << big << slow << Decoded << full;
     row("8 MiB + 1, gzip", "/gzip-8mib-over") << big << slow << Failed << QString();
+    row("8 MiB line, zstd", "/zstd-at-bound") << big << slow << Decoded << full;
 }
 
 // Every row: its sound outcome, an end within the liveness limit, and no

@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #endif
 
+#include <algorithm>
 #include <memory>
 
 namespace mizong::testing {
@@ -137,6 +138,24 @@ QByteArray PageServer::deflate(QByteArrayView unit, qint64 times, Wrapping wrapp
     }
     deflateEnd(&stream);
     return out;
+}
+
+QByteArray PageServer::zstdRun(char byte, qint64 bytes)
+{
+    constexpr qint64 kBlock = 128 * 1024;
+    // Magic number; no content size, checksum or dictionary; a 128 KiB window.
+    QByteArray frame("\x28\xb5\x2f\xfd\x00\x38", 6);
+    do {
+        const qint64 size = std::min(bytes, kBlock);
+        bytes -= size;
+        // Block header: last-block flag, type 1 (run length), the run's length.
+        const quint32 header = quint32(size) << 3 | 1u << 1 | (bytes == 0 ? 1u : 0u);
+        frame += char(header & 0xff);
+        frame += char(header >> 8 & 0xff);
+        frame += char(header >> 16 & 0xff);
+        frame += byte;
+    } while (bytes > 0);
+    return frame;
 }
 
 void PageServer::onConnection()

@@ -88,6 +88,9 @@ public:
     };
     // `unit` repeated `times`, deflated in the given wrapping.
     static QByteArray deflate(QByteArrayView unit, qint64 times, Wrapping wrapping);
+    // `bytes` copies of `byte` as a Zstandard frame of run-length blocks:
+    // four bytes on the wire for every 128 KiB.
+    static QByteArray zstdRun(char byte, qint64 bytes);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
