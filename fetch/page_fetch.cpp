@@ -100,7 +100,22 @@ struct TransferSetup
     qint64 maxBodyBytes = 0;
     std::chrono::milliseconds deadline{0};
     QByteArray extraCa;
+    QByteArray noProxy;
 };
+
+// Loopback addresses never go through a proxy, as with Qt's client; the
+// environment's own list of exceptions still applies.
+QByteArray noProxyList()
+{
+    QByteArray list = qgetenv("no_proxy");
+    if (list.isEmpty())
+        list = qgetenv("NO_PROXY");
+    if (list.trimmed() == "*")
+        return list;
+    if (!list.isEmpty())
+        list += ',';
+    return list + "localhost,127.0.0.1,::1";
+}
 
 // Runs one GET to its end on the calling (worker) thread. libcurl checks what
 // Qt's client did not: the framing of a chunked body (cut or malformed) and
@@ -164,6 +179,8 @@ bool runTransfer(CURLM* multi, const TransferSetup& setup, std::atomic<bool>& ca
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkCancelled);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &cancelled);
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(setup.deadline.count()));
+    // The proxy itself comes from the environment (http_proxy, https_proxy).
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, setup.noProxy.constData());
     if (!setup.extraCa.isEmpty()) {
         curl_blob blob{const_cast<char*>(setup.extraCa.constData()), size_t(setup.extraCa.size()),
                        CURL_BLOB_COPY};
@@ -247,7 +264,7 @@ void PageFetch::start()
     m_transfer->fetch = this;
     m_transfer->multi = multi;
     TransferSetup setup{url.toEncoded(), m_limits.maxBodyBytes, m_limits.deadline,
-                        m_limits.extraCaCertificates};
+                        m_limits.extraCaCertificates, noProxyList()};
     // A connection of its own per fetch (its own multi handle): no connection,
     // cookie or authentication state is shared with any other fetch. The thread
     // is never joined: a fetch that ends cancels it and goes on at once.
