@@ -1,42 +1,27 @@
 #include "page_fetch.h"
 
 #include <QEventLoop>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
+#include <curl/curl.h>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace mizong {
 
 namespace {
 
-// Qt stops reading from the socket when its buffer holds this much, so the
-// reply never buffers more than this ahead of us.
-constexpr qint64 kReadChunkBytes = 64 * 1024;
+// How often a transfer that waits on a silent service looks at its deadline;
+// a cancel wakes it at once.
+constexpr int kPollMs = 200;
 
-// Whether the server's answer arrived, whatever its status: Qt reports a
-// 4xx/5xx status as an error of the content, protocol-operation or server
-// class, but the body is there and is a page like any other. Any other error
-// (refused, unresolved, closed early, malformed or undecompressable answer,
-// too many redirects) means there is no page.
-bool responseArrived(const QNetworkReply& reply)
-{
-    const QNetworkReply::NetworkError error = reply.error();
-    if (error == QNetworkReply::NoError)
-        return true;
-    if (reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() < 400)
-        return false;
-    return (error >= QNetworkReply::ContentAccessDenied &&
-            error <= QNetworkReply::UnknownContentError) ||
-           error == QNetworkReply::ProtocolInvalidOperationError ||
-           (error >= QNetworkReply::InternalServerError &&
-            error <= QNetworkReply::UnknownServerError);
-}
+// As many redirects as Qt's client follows by default.
+constexpr long kMaxRedirects = 50;
 
 } // namespace
 
@@ -57,15 +42,184 @@ std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBa
     return text;
 }
 
+// What a transfer hands back to its fetch.
+struct PageFetch::Received
+{
+    bool complete = false; // the whole answer arrived, as the server framed it
+    QByteArray body;
+};
+
+// Shared by a fetch and the thread that runs its transfer; either may go
+// first. The fetch is told of the end only while it still exists.
+struct PageFetch::Transfer
+{
+    std::mutex mutex;
+    PageFetch* fetch = nullptr; // cleared when the fetch no longer listens
+    CURLM* multi = nullptr;     // set while the transfer runs, for waking it
+    std::atomic<bool> cancelled{false};
+
+    void cancel()
+    {
+        const std::lock_guard lock(mutex);
+        fetch = nullptr;
+        cancelled = true;
+        if (multi)
+            curl_multi_wakeup(multi);
+    }
+};
+
+namespace {
+
+struct Sink
+{
+    QByteArray* body;
+    qint64 maxBytes;
+    std::atomic<bool>* cancelled;
+};
+
+// The decoded body as it arrives; stops the transfer past the bound, so a
+// compression bomb ends after at most the bound's worth of inflated bytes.
+size_t writeBody(char* data, size_t size, size_t count, void* user)
+{
+    auto* sink = static_cast<Sink*>(user);
+    const size_t bytes = size * count;
+    if (sink->cancelled->load() || qint64(bytes) > sink->maxBytes - sink->body->size())
+        return 0; // anything short of `bytes` fails the transfer
+    sink->body->append(data, qsizetype(bytes));
+    return bytes;
+}
+
+int checkCancelled(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<std::atomic<bool>*>(user)->load() ? 1 : 0;
+}
+
+struct TransferSetup
+{
+    QByteArray url;
+    qint64 maxBodyBytes = 0;
+    std::chrono::milliseconds deadline{0};
+    QByteArray extraCa;
+    QByteArray noProxy;
+};
+
+// Loopback addresses never go through a proxy, as with Qt's client; the
+// environment's own list of exceptions still applies.
+QByteArray noProxyList()
+{
+    QByteArray list = qgetenv("no_proxy");
+    if (list.isEmpty())
+        list = qgetenv("NO_PROXY");
+    if (list.trimmed() == "*")
+        return list;
+    if (!list.isEmpty())
+        list += ',';
+    return list + "localhost,127.0.0.1,::1";
+}
+
+// Runs one GET to its end on the calling (worker) thread. libcurl checks what
+// Qt's client did not: the framing of a chunked body (cut or malformed) and
+// the size of response headers, and it never leaves a reader behind.
+// One request and its answer on the easy handle; true when the whole answer
+// arrived as the server framed it.
+bool performOnce(CURLM* multi, CURL* easy, const std::atomic<bool>& cancelled)
+{
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK)
+        return false;
+    int running = 1;
+    while (running && !cancelled) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK)
+            break;
+        if (running && curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr) != CURLM_OK)
+            break;
+    }
+    bool complete = false;
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued))
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+            complete = message->data.result == CURLE_OK && !cancelled;
+    curl_multi_remove_handle(multi, easy);
+    // A proxy that wants credentials answers in the service's stead: not a
+    // page of the service.
+    long proxyAuth = 0;
+    if (complete && curl_easy_getinfo(easy, CURLINFO_PROXYAUTH_AVAIL, &proxyAuth) == CURLE_OK &&
+        proxyAuth != 0)
+        complete = false;
+    return complete;
+}
+
+// Whether a redirect from `from` to `to` is followed: the policy of Qt's
+// client, which never goes from https down to http, nor to another scheme.
+bool redirectAllowed(const QByteArray& from, const QByteArray& to)
+{
+    const QByteArray target = to.toLower();
+    return target.startsWith("https://") ||
+           (target.startsWith("http://") && !from.toLower().startsWith("https://"));
+}
+
+// Runs one GET to its end on the calling (worker) thread. libcurl checks what
+// Qt's client did not: the framing of a chunked body (cut or malformed) and
+// the size of response headers, and it never leaves a reader behind.
+bool runTransfer(CURLM* multi, const TransferSetup& setup, std::atomic<bool>& cancelled,
+                 QByteArray& body)
+{
+    CURL* easy = curl_easy_init();
+    if (!easy)
+        return false;
+    Sink sink{&body, setup.maxBodyBytes, &cancelled};
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Every encoding the library can inflate, announced as the client's own.
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    // A body announced over the bound is refused before any of it is read.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(setup.maxBodyBytes));
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, writeBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkCancelled);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &cancelled);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(setup.deadline.count()));
+    // The proxy itself comes from the environment (http_proxy, https_proxy).
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, setup.noProxy.constData());
+    if (!setup.extraCa.isEmpty()) {
+        curl_blob blob{const_cast<char*>(setup.extraCa.constData()), size_t(setup.extraCa.size()),
+                       CURL_BLOB_COPY};
+        curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
+    }
+
+    // Redirects are followed here, hop by hop, to keep Qt's policy.
+    QByteArray url = setup.url;
+    bool complete = false;
+    for (long redirects = 0;; ++redirects) {
+        body.clear(); // a redirect's own body is no page
+        curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+        complete = performOnce(multi, easy, cancelled);
+        char* next = nullptr;
+        if (!complete || curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &next) != CURLE_OK || !next)
+            break;
+        const QByteArray target(next);
+        if (redirects == kMaxRedirects || !redirectAllowed(url, target)) {
+            complete = false;
+            break;
+        }
+        url = target;
+    }
+    curl_easy_cleanup(easy);
+    return complete;
+}
+
+} // namespace
+
 PageFetch::PageFetch(const QString& url, QStringView charset, FetchLimits limits, QObject* parent)
-    : QObject(parent), m_url(url), m_charset(charset.toString()), m_limits(limits),
+    : QObject(parent), m_url(url), m_charset(charset.toString()), m_limits(std::move(limits)),
       m_deadline(new QTimer(this))
 {
     m_limits.maxBodyBytes = std::max<qint64>(m_limits.maxBodyBytes, 0);
 
-    // The deadline counts from here, for the whole fetch: Qt's transfer
-    // time-out only measures inactivity, which a dripping server never causes.
+    // The deadline counts from here, for the whole fetch: a service that
+    // drips a byte a second is abandoned too.
     m_deadline->setSingleShot(true);
+    m_deadline->setTimerType(Qt::PreciseTimer); // a coarse one may fire 5 % early
     connect(m_deadline, &QTimer::timeout, this, &PageFetch::fail);
     m_deadline->start(m_limits.deadline);
 
@@ -76,8 +230,7 @@ PageFetch::PageFetch(const QString& url, QStringView charset, FetchLimits limits
 
 PageFetch::~PageFetch()
 {
-    // Our slots must not run while the children are torn down.
-    releaseNetwork();
+    releaseTransfer();
 }
 
 void PageFetch::abort()
@@ -94,96 +247,56 @@ void PageFetch::start()
     // instead of being "repaired" into another one.
     const QUrl url(m_url, QUrl::StrictMode);
     const QString scheme = url.scheme();
-    // Only HTTP: the manager would otherwise also read file:, data: and qrc:.
+    // Only HTTP: nothing else (file:, data:) is ever read.
     if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https")) {
         fail();
         return;
     }
 
-    // A manager of its own per fetch: no connection, cookie or authentication
-    // state is shared with any other fetch.
-    m_manager = new QNetworkAccessManager(this);
-    // No header of our own (Qt adds its usual Host, Connection,
-    // Accept-Encoding, Accept-Language and User-Agent "Mozilla/5.0").
-    // Redirects: Qt 6's default policy, NoLessSafeRedirectPolicy, follows
-    // http->http, http->https and https->https, not https->http.
-    const QNetworkRequest request(url);
-    m_reply = m_manager->get(request);
-    m_reply->setReadBufferSize(kReadChunkBytes);
-    connect(m_reply, &QNetworkReply::redirected, this, [this] { m_redirected = true; });
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &PageFetch::onMetaDataChanged);
-    connect(m_reply, &QNetworkReply::readyRead, this, &PageFetch::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &PageFetch::onReplyFinished);
-}
-
-// The body length the server announced, if it can be trusted: Qt drops the
-// header when it inflates a body, and after a redirect Qt 6.4 merges the
-// earlier responses' headers into the final one's ("0, 34").
-std::optional<qint64> PageFetch::announcedLength() const
-{
-    if (m_redirected)
-        return std::nullopt;
-    bool known = false;
-    const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-    return known ? std::optional(length) : std::nullopt;
-}
-
-void PageFetch::onMetaDataChanged()
-{
-    // A body announced over the bound is refused before any of it is read.
-    const std::optional<qint64> length = announcedLength();
-    if (length && *length > m_limits.maxBodyBytes)
+    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    CURLM* multi = initialised ? curl_multi_init() : nullptr;
+    if (!multi) {
         fail();
-}
+        return;
+    }
 
-void PageFetch::onReadyRead()
-{
-    takeAvailable();
-}
-
-// Moves what the reply holds into the body; false (and the fetch failed) once
-// the body has passed the bound. At most one byte over the bound is ever read.
-bool PageFetch::takeAvailable()
-{
-    while (m_reply->bytesAvailable() > 0) {
-        const qint64 room = m_limits.maxBodyBytes - m_body.size();
-        const qint64 wanted = room < kReadChunkBytes ? room + 1 : kReadChunkBytes;
-        const qsizetype held = m_body.size();
-        m_body.resize(held + wanted);
-        const qint64 got = m_reply->read(m_body.data() + held, wanted);
-        m_body.resize(held + std::max<qint64>(got, 0));
-        if (m_body.size() > m_limits.maxBodyBytes) {
-            fail();
-            return false;
+    m_transfer = std::make_shared<Transfer>();
+    m_transfer->fetch = this;
+    m_transfer->multi = multi;
+    TransferSetup setup{url.toEncoded(), m_limits.maxBodyBytes, m_limits.deadline,
+                        m_limits.extraCaCertificates, noProxyList()};
+    // A connection of its own per fetch (its own multi handle): no connection,
+    // cookie or authentication state is shared with any other fetch. The thread
+    // is never joined: a fetch that ends cancels it and goes on at once.
+    std::thread([transfer = m_transfer, setup = std::move(setup), multi] {
+        auto received = std::make_shared<Received>();
+        received->complete = runTransfer(multi, setup, transfer->cancelled, received->body);
+        {
+            const std::lock_guard lock(transfer->mutex);
+            transfer->multi = nullptr;
         }
-        if (got <= 0)
-            break;
-    }
-    return true;
+        // Closes the connection before the fetch hears of the end.
+        curl_multi_cleanup(multi);
+        const std::lock_guard lock(transfer->mutex);
+        if (PageFetch* fetch = transfer->fetch) {
+            // Posted under the lock: the fetch cannot be deleted before the
+            // event is queued, and a queued event dies with its receiver.
+            QMetaObject::invokeMethod(
+                fetch, [fetch, received] { fetch->onReceived(*received); }, Qt::QueuedConnection);
+        }
+    }).detach();
 }
 
-void PageFetch::onReplyFinished()
+void PageFetch::onReceived(const Received& received)
 {
-    // The last bytes may still be buffered in the reply.
-    if (!takeAvailable())
-        return;
-    if (!responseArrived(*m_reply)) {
+    if (!received.complete) {
         fail();
         return;
     }
-    // Qt 6.4 takes the end of the connection in the middle of a body for the
-    // end of a body without length and, depending on timing, reports no error
-    // or only the status's. Where the length is known we check it ourselves; a
-    // chunked body cut short can still pass, nothing in the reply tells.
-    const std::optional<qint64> length = announcedLength();
-    if (length && *length != m_body.size()) {
-        fail();
-        return;
-    }
-    if (std::optional<QString> text = BytesToBstr(m_body, m_charset))
+    if (std::optional<QString> text = BytesToBstr(received.body, m_charset))
         finish(FetchOutcome::Decoded, std::move(*text));
     else
-        finish(FetchOutcome::Undecoded, QString::fromLatin1(m_body)); // one char per byte
+        finish(FetchOutcome::Undecoded, QString::fromLatin1(received.body)); // one char per byte
 }
 
 void PageFetch::fail()
@@ -198,27 +311,20 @@ void PageFetch::finish(FetchOutcome outcome, QString page)
     m_finished = true;
     m_outcome = outcome;
     m_page = std::move(page);
-    m_body = QByteArray();
     m_deadline->stop();
-    releaseNetwork();
-    // Queued, so that no caller's slot runs inside a reply's or timer's signal
-    // and the slot may delete this object. Dropped if it is deleted first.
+    releaseTransfer();
+    // Queued, so that no caller's slot runs inside a timer's signal and the
+    // slot may delete this object. Dropped if it is deleted first.
     QMetaObject::invokeMethod(
         this, [this] { emit finished(); }, Qt::QueuedConnection);
 }
 
-// Cancels the request and lets the manager go, which closes its connection.
-void PageFetch::releaseNetwork()
+// Cancels the transfer without waiting for its thread.
+void PageFetch::releaseTransfer()
 {
-    if (m_reply) {
-        disconnect(m_reply, nullptr, this, nullptr);
-        m_reply->abort();
-        m_reply->deleteLater();
-        m_reply = nullptr;
-    }
-    if (m_manager) {
-        m_manager->deleteLater();
-        m_manager = nullptr;
+    if (m_transfer) {
+        m_transfer->cancel();
+        m_transfer.reset();
     }
 }
 

@@ -6,10 +6,9 @@
 #include <QStringView>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
 class QTimer;
 
 namespace mizong {
@@ -28,8 +27,11 @@ struct FetchLimits
     // Deadline for the whole fetch, not just inactivity: a service that
     // drips a byte a second is abandoned too.
     std::chrono::milliseconds deadline{30000};
-    // A body that grows past this is abandoned; nothing larger is held.
+    // A body that grows past this is abandoned; nothing larger is held. For a
+    // compressed body the bound is on the inflated bytes.
     qint64 maxBodyBytes = 8 * 1024 * 1024;
+    // PEM certificates trusted besides the system's store (tests use it).
+    QByteArray extraCaCertificates{};
 };
 
 // Decodes the whole body under the charset named CodeBase; an initial byte
@@ -61,26 +63,21 @@ signals:
 
 private:
     friend PageFetch* FetchPage(const QString&, QStringView, QObject*, FetchLimits);
+    struct Transfer;
+    struct Received;
     PageFetch(const QString& url, QStringView charset, FetchLimits limits, QObject* parent);
 
     void start();
-    void onMetaDataChanged();
-    void onReadyRead();
-    void onReplyFinished();
-    bool takeAvailable();
-    std::optional<qint64> announcedLength() const;
+    void onReceived(const Received& received);
     void fail();
     void finish(FetchOutcome outcome, QString page);
-    void releaseNetwork();
+    void releaseTransfer();
 
     QString m_url;
     QString m_charset;
     FetchLimits m_limits;
-    QNetworkAccessManager* m_manager = nullptr;
-    QNetworkReply* m_reply = nullptr;
+    std::shared_ptr<Transfer> m_transfer;
     QTimer* m_deadline = nullptr;
-    QByteArray m_body;
-    bool m_redirected = false;
     bool m_finished = false;
     FetchOutcome m_outcome = FetchOutcome::Failed;
     QString m_page;
@@ -88,7 +85,10 @@ private:
 
 // Starts a plain GET for the complete address `url` (already encoded by the
 // caller). The status code is never looked at: error pages are pages. No
-// request header of our own is set. The returned object is owned by `parent`.
+// request header of our own is set. The transfer runs on a thread of its own,
+// so nothing a service sends can stall the caller's event loop, and it is
+// never waited for: a fetch that ends lets go of its connection at once. The
+// returned object is owned by `parent`.
 PageFetch* FetchPage(const QString& url, QStringView charset, QObject* parent,
                      FetchLimits limits = {});
 

@@ -53,7 +53,7 @@ QList<Field> fields()
 
 std::optional<QString> identifierFrom(QStringView input)
 {
-    QString identifier = trimBlanks(input);
+    QString identifier = trimBlanks(withoutInvisibles(input));
     if (identifier.size() != 15 && identifier.size() != 12)
         return std::nullopt;
     return identifier;

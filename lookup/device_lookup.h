@@ -41,7 +41,8 @@ inline constexpr QStringView kReplacedProductMessage =
     u"很抱歉，这是已更换产品的序列号，建议去官网继续查询！";
 inline constexpr QStringView kInvalidSerialMessage = u"此序列号无效，建议去官网继续查询！";
 
-// The typed text with blanks trimmed at both ends, when its length is 15 (an
+// The typed text without invisible characters (withoutInvisibles) and with
+// blanks trimmed at both ends, when its length is 15 (an
 // IMEI) or 12 (a serial number) UTF-16 units; otherwise no value.
 std::optional<QString> identifierFrom(QStringView input);
 

@@ -54,7 +54,7 @@ QString areaValue(QStringView line)
 
 std::optional<QString> iccidFrom(QStringView input)
 {
-    QString iccid = trimBlanks(input);
+    QString iccid = trimBlanks(withoutInvisibles(input));
     if (iccid.isEmpty())
         return std::nullopt;
     return iccid;

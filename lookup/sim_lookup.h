@@ -30,7 +30,8 @@ inline constexpr QStringView kInvalidMessage = u"你输入的不是一个有效�
 // Its presence anywhere on the page selects the two-line home-area form.
 inline constexpr QStringView kAreaCodeLabel = u"归属地(区号)";
 
-// The typed text with blanks trimmed at both ends; no value when that is empty.
+// The typed text without invisible characters (withoutInvisibles) and with
+// blanks trimmed at both ends; no value when that is empty.
 std::optional<QString> iccidFrom(QStringView input);
 
 QString requestUrl(QStringView serviceBase, QStringView iccid);

@@ -125,6 +125,23 @@ void TestLookup::identifierRule_data()
     // Eleven characters, twelve UTF-16 units.
     QTest::newRow("surrogate pair counts twice")
         << u"F2LK70QCDT\U0001F600"_s << ok(u"F2LK70QCDT\U0001F600"_s);
+
+    // Pasted invisibles are dropped wherever they stand, before trimming and
+    // before the length rule.
+    const QString imei = u"358805052512340"_s;
+    QTest::newRow("zero-width space around") << u"\u200B"_s + imei + u"\u200B"_s << ok(imei);
+    QTest::newRow("bidi marks and isolates")
+        << u"\u202A\u200E"_s + imei + u"\u2069\u202C"_s << ok(imei);
+    QTest::newRow("every invisible, inside too")
+        << u"\u00AD\u200B\u200C\u200D\u200E\u200F\u202A\u202B\u202C\u202D\u202E358805"
+           u"\u2060\u2061\u2062\u2063\u2064\u2066\u2067\u2068\u2069\uFEFF052512340"_s
+        << ok(imei);
+    QTest::newRow("byte order mark before blanks")
+        << u"\uFEFF  "_s + imei + u" \u200B "_s << ok(imei);
+    QTest::newRow("invisibles do not count") << u"\u200B35880505251234\u200B"_s << OptionalText();
+    QTest::newRow("neighbours kept")
+        << u"\u200A\u2065\u2070\u202F35880505251"_s << ok(u"\u200A\u2065\u2070\u202F35880505251"_s);
+    QTest::newRow("only invisibles") << QString(15, QChar(0x200B)) << OptionalText();
 }
 
 void TestLookup::identifierRule()
@@ -447,6 +464,11 @@ void TestLookup::iccidRule_data()
     QTest::newRow("tab only is not empty") << u"\t"_s << OptionalText(u"\t"_s);
     QTest::newRow("empty") << QString() << OptionalText();
     QTest::newRow("blanks only") << u"    "_s << OptionalText();
+    QTest::newRow("invisibles dropped, then trimmed")
+        << u"\u202D \u200B8986 0114\uFEFF \u2068"_s << OptionalText(u"8986 0114"_s);
+    QTest::newRow("invisibles only") << u"\u200B\u2060\uFEFF"_s << OptionalText();
+    QTest::newRow("tab and line break kept")
+        << u"\u200B\t89\n\u200B"_s << OptionalText(u"\t89\n"_s);
 }
 
 void TestLookup::iccidRule()
