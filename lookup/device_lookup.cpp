@@ -7,7 +7,6 @@ namespace mizong::device {
 
 namespace {
 
-
 // The opening markup of a value cell; fields 6 to 10 capture it with the value.
 constexpr QStringView kCellMarkup =
     u"<td width=\"70%\" scope=\"col\" abbr=\"Starter\"><span class=\"STYLE2 STYLE1 STYLE11 "
@@ -26,9 +25,10 @@ QList<Field> fields()
 {
     return {
         {Box::Text5,
-         joinPieces({u"激活卡所属运营商(.*?)", kCrLf,
-                 u"(.*?)<td width=\"70%\"><span class=\"STYLE2 STYLE1 STYLE11 biaoti\"><strong> ",
-                 kCrLf, u"(.*?)</strong></span></td>"}),
+         joinPieces(
+             {u"激活卡所属运营商(.*?)", kCrLf,
+              u"(.*?)<td width=\"70%\"><span class=\"STYLE2 STYLE1 STYLE11 biaoti\"><strong> ",
+              kCrLf, u"(.*?)</strong></span></td>"}),
          2, false},
         {Box::Text2,
          joinPieces(
@@ -42,8 +42,10 @@ QList<Field> fields()
         {Box::Text8, joinPieces({u"出厂日期(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
         {Box::Text9, joinPieces({u"iOS版本</span></th>", kCrLf, u"(.*?)</strong></span></td>"}), 0,
          true},
-        {Box::Text10, joinPieces({u"购买时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
-        {Box::Text11, joinPieces({u"过保时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
+        {Box::Text10, joinPieces({u"购买时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1,
+         true},
+        {Box::Text11, joinPieces({u"过保时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1,
+         true},
         {Box::Text12, joinPieces({u"剩余保修时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1,
          true},
     };

@@ -13,14 +13,14 @@ constexpr QStringView kValueOpen = u"<div class=\"STYLE14\"><span class=\"STYLE1
 // lines; the value line follows.
 QString labelledRow(QStringView label)
 {
-    return joinPieces({label, u"(.*?)", kCrLf, u"(.*?)</div></th>", kCrLf, u"(.*?)<td width=\"74%\">",
-                   kCrLf, u"(.*?)", kValueOpen, kCrLf});
+    return joinPieces({label, u"(.*?)", kCrLf, u"(.*?)</div></th>", kCrLf,
+                       u"(.*?)<td width=\"74%\">", kCrLf, u"(.*?)", kValueOpen, kCrLf});
 }
 
 QString carrierPattern()
 {
-    return joinPieces({u"运营商</div>", kCrLf, u"(.*?)</div></th>", kCrLf, u"(.*?)<td width=\"74%\">",
-                   kValueOpen, kCrLf, u"(.*?)</span></div></td>"});
+    return joinPieces({u"运营商</div>", kCrLf, u"(.*?)</div></th>", kCrLf,
+                       u"(.*?)<td width=\"74%\">", kValueOpen, kCrLf, u"(.*?)</span></div></td>"});
 }
 
 QString phonePattern()
@@ -42,7 +42,8 @@ QString plainAreaPattern()
 // value line, group 6 that line alone.
 QString areaCodePattern()
 {
-    return joinPieces({labelledRow(u"归属地"), u"(.*?)(", kCrLf, u"(.*?))", kCrLf, u"(.*?)</span>"});
+    return joinPieces(
+        {labelledRow(u"归属地"), u"(.*?)(", kCrLf, u"(.*?))", kCrLf, u"(.*?)</span>"});
 }
 
 QString areaValue(QStringView line)
