@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <curl/curl.h>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,36 @@ namespace {
 // How often a transfer that waits on a silent service looks at its deadline;
 // a cancel wakes it at once.
 constexpr int kPollMs = 200;
+
+// Transfer threads are never waited for while the program runs, but at its
+// exit they must not still be inside libcurl or OpenSSL while those clean up.
+// Every transfer is cancelled by then (its fetch is gone), so they end within
+// milliseconds; the wait is bounded all the same.
+class RunningTransfers
+{
+public:
+    void add()
+    {
+        const std::lock_guard lock(m_mutex);
+        ++m_count;
+    }
+    void remove()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (--m_count == 0)
+            m_none.notify_all();
+    }
+    ~RunningTransfers()
+    {
+        std::unique_lock lock(m_mutex);
+        m_none.wait_for(lock, std::chrono::seconds(2), [this] { return m_count == 0; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_none;
+    int m_count = 0;
+};
 
 // As many redirects as Qt's client follows by default.
 constexpr long kMaxRedirects = 50;
@@ -254,6 +285,9 @@ void PageFetch::start()
     }
 
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    // Made after libcurl's set-up, so that it is destroyed (and waits) before
+    // libcurl's and OpenSSL's clean-up at exit.
+    static RunningTransfers running;
     CURLM* multi = initialised ? curl_multi_init() : nullptr;
     if (!multi) {
         fail();
@@ -268,6 +302,7 @@ void PageFetch::start()
     // A connection of its own per fetch (its own multi handle): no connection,
     // cookie or authentication state is shared with any other fetch. The thread
     // is never joined: a fetch that ends cancels it and goes on at once.
+    running.add();
     std::thread([transfer = m_transfer, setup = std::move(setup), multi] {
         auto received = std::make_shared<Received>();
         received->complete = runTransfer(multi, setup, transfer->cancelled, received->body);
@@ -284,6 +319,7 @@ void PageFetch::start()
             QMetaObject::invokeMethod(
                 fetch, [fetch, received] { fetch->onReceived(*received); }, Qt::QueuedConnection);
         }
+        running.remove();
     }).detach();
 }
 
