@@ -1,4 +1,4 @@
-#include "lazy_pattern.h"
+#include "lazy_pattern_p.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "pattern_extract.h"
 
-#include "lazy_pattern.h"
+#include "lazy_pattern_p.h"
 
 #include <QHash>
 #include <QMutex>

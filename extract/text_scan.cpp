@@ -1,4 +1,4 @@
-#include "text_scan.h"
+#include "text_scan_p.h"
 
 #include <algorithm>
 #include <bit>

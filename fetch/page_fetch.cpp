@@ -1,6 +1,5 @@
 #include "page_fetch.h"
 
-#include <QEventLoop>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
@@ -367,16 +366,6 @@ void PageFetch::releaseTransfer()
 PageFetch* FetchPage(const QString& url, QStringView charset, QObject* parent, FetchLimits limits)
 {
     return new PageFetch(url, charset, limits, parent);
-}
-
-PageResult fetchPageBlocking(const QString& url, QStringView charset, FetchLimits limits)
-{
-    const std::unique_ptr<PageFetch> fetch(FetchPage(url, charset, nullptr, limits));
-    QEventLoop loop;
-    // finished() always comes from the event loop, so it cannot be missed here.
-    QObject::connect(fetch.get(), &PageFetch::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    return {fetch->outcome(), fetch->page()};
 }
 
 } // namespace mizong

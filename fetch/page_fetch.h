@@ -92,12 +92,4 @@ private:
 PageFetch* FetchPage(const QString& url, QStringView charset, QObject* parent,
                      FetchLimits limits = {});
 
-// For tests and tools: runs a local event loop until the fetch has finished.
-struct PageResult
-{
-    FetchOutcome outcome;
-    QString page;
-};
-PageResult fetchPageBlocking(const QString& url, QStringView charset, FetchLimits limits = {});
-
 } // namespace mizong

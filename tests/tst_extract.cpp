@@ -1,6 +1,6 @@
-#include "lazy_pattern.h"
+#include "lazy_pattern_p.h"
 #include "pattern_extract.h"
-#include "text_scan.h"
+#include "text_scan_p.h"
 
 #include <QObject>
 #include <QRandomGenerator>

@@ -1,3 +1,4 @@
+#include "blocking_fetch.h"
 #include "page_fetch.h"
 #include "page_server.h"
 #include "service_contract.h"
@@ -19,6 +20,8 @@
 
 using namespace mizong;
 using mizong::testing::Answer;
+using mizong::testing::fetchPageBlocking;
+using mizong::testing::PageResult;
 using mizong::testing::PageServer;
 using mizong::testing::Request;
 using namespace Qt::StringLiterals;

@@ -1,6 +1,7 @@
 // The sample service against the lookup functions: every sample it lists
 // must lead down the path it claims, over real loopback HTTP.
 #include "device_lookup.h"
+#include "blocking_fetch.h"
 #include "page_fetch.h"
 #include "service_contract.h"
 #include "sim_lookup.h"
@@ -17,6 +18,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace mizong;
+using mizong::testing::fetchPageBlocking;
 
 namespace {
 

@@ -1,6 +1,9 @@
 #pragma once
 
-#include "text_scan.h"
+// Internal to mizong_extract (and its tests): pattern_extract.h is the
+// interface.
+
+#include "text_scan_p.h"
 
 #include <QString>
 #include <QStringView>

@@ -5,7 +5,10 @@
 
 // Building blocks of the lazy-group matcher: substring search that keeps up
 // with memory bandwidth on long pages, line-feed search and the UTF-16 check
-// that QRegularExpression applies to every subject. Internal to mizong_extract.
+// that QRegularExpression applies to every subject. Internal to mizong_extract
+// (and its tests). They stay hand-written while tools/bench shows them 1.5x
+// or more faster than QStringMatcher and QStringView::isValidUtf16 on the
+// lookups' pages (about 2.5x and 8x here).
 namespace mizong::scan {
 
 // Finds a fixed needle. Candidates are filtered eight positions at a time on
