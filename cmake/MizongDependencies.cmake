@@ -20,10 +20,12 @@ if(BUILD_GUI)
   mizong_require_qt(WebEngineWidgets qt6-webengine-dev)
   mizong_require_qt(Quick qt6-declarative-dev)
 endif()
-# The sample lookup service; Debian's Qt HTTP Server package also needs
-# Qt WebSockets for its CMake package to load.
-mizong_require_qt(WebSockets qt6-websockets-dev)
-mizong_require_qt(HttpServer qt6-httpserver-dev)
+if(MIZONG_BUILD_SAMPLE_SERVICE)
+  # Debian's Qt HTTP Server package also needs Qt WebSockets for its CMake
+  # package to load.
+  mizong_require_qt(WebSockets qt6-websockets-dev)
+  mizong_require_qt(HttpServer qt6-httpserver-dev)
+endif()
 if(MIZONG_BUILD_BENCH)
   find_package(benchmark QUIET)
   if(NOT benchmark_FOUND)
