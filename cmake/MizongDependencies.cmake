@@ -11,7 +11,7 @@ endmacro()
 
 mizong_require_qt(Core qt6-base-dev)
 mizong_require_qt(Network qt6-base-dev)
-if(BUILD_TESTING)
+if(BUILD_TESTING OR MIZONG_BUILD_BENCH)
   mizong_require_qt(Test qt6-base-dev)
 endif()
 if(BUILD_GUI)

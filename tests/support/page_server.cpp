@@ -217,6 +217,21 @@ void PageServer::answer(QTcpSocket* socket, const Request& request)
         drip->start(50);
         break;
     }
+    case Answer::Then::Trickle: {
+        auto* trickle = new QTimer(socket);
+        const qsizetype piece = canned.more.size() / 40 + 1;
+        connect(trickle, &QTimer::timeout, socket,
+                [socket, trickle, more = canned.more, piece, at = qsizetype(0)]() mutable {
+                    socket->write(more.mid(at, piece));
+                    at += piece;
+                    if (at >= more.size()) {
+                        trickle->stop();
+                        socket->disconnectFromHost();
+                    }
+                });
+        trickle->start(50);
+        break;
+    }
     case Answer::Then::Flood: {
         QByteArray block;
         while (block.size() < 16 * 1024)

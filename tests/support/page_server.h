@@ -19,10 +19,11 @@ struct Answer
     enum class Then
     {
         KeepOpen,
-        Close, // after the bytes
-        Drip,  // `more` every 50 ms, for ever: never idle, never complete
-        Flood, // `more` again and again, as fast as the peer reads
-        Reset, // after the bytes, a reset instead of an orderly close
+        Close,   // after the bytes
+        Drip,    // `more` every 50 ms, for ever: never idle, never complete
+        Flood,   // `more` again and again, as fast as the peer reads
+        Reset,   // after the bytes, a reset instead of an orderly close
+        Trickle, // `more` in 40 pieces, one every 50 ms, then an orderly close
     };
     Answer(QByteArray bytes = {}, Then then = Then::KeepOpen, QByteArray more = {})
         : bytes(std::move(bytes)), then(then), more(std::move(more))
