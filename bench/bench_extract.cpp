@@ -1,13 +1,15 @@
-// Cost of the ten device fields (and four SIM fields) on result pages from a
-// few kilobytes to the 8 MiB fetch bound: the lazy-group matcher against a
-// std::regex version of the same fields and against one plain substring
+// Cost of the lookups' own extraction of the ten device fields (and four SIM
+// fields) on result pages from a few kilobytes to the 8 MiB fetch bound,
+// against std::regex running the same rules and against one plain substring
 // search over the page (the floor), plus hostile pages. With --no-jit the
 // program instead compares against QRegularExpression without its JIT, which
 // has to be switched off before the first expression is compiled. --quiet
 // prints only the summary tables.
 
+#include "device_lookup.h"
 #include "pattern_extract.h"
 #include "result_pages.h"
+#include "sim_lookup.h"
 #include "text_scan_p.h"
 
 #include <QByteArray>
@@ -45,31 +47,29 @@ constexpr qsizetype stdRegexLimit = 64 << 10;
 
 const QString replacedPhrase = QStringLiteral("这是已更换产品的序列号");
 
-QString postProcess(QString value, const bench::FieldPattern& field)
-{
-    if (field.stripCellMarkup)
-        value = mizong::removeAll(value, bench::cellMarkup());
-    return mizong::trimBlanks(value);
-}
-
-template <std::size_t N>
-Fields oursFields(QStringView page, const std::array<bench::FieldPattern, N>& fields)
+// The device fields in the order of the lookup's rules.
+Fields inRuleOrder(const mizong::device::Slots& byBox)
 {
     Fields values;
-    for (const bench::FieldPattern& field : fields) {
-        std::optional<QString> v = mizong::extractGroup(page, field.pattern, field.group);
-        values.push_back(v ? std::optional<QString>(postProcess(*v, field)) : std::nullopt);
-    }
+    for (const mizong::device::FieldRule& rule : mizong::device::fieldRules())
+        values.push_back(byBox[mizong::device::index(rule.box)]);
     return values;
 }
 
-template <std::size_t N>
-Fields regexFields(QStringView page, const std::array<bench::FieldPattern, N>& fields)
+// The lookup's own extraction of the ten device fields.
+Fields oursFields(QStringView page)
+{
+    return inRuleOrder(mizong::device::extractFields(page));
+}
+
+// The same rules through QRegularExpression.
+Fields regexFields(QStringView page)
 {
     Fields values;
-    for (const bench::FieldPattern& field : fields) {
-        auto v = mizong::extractGroupsRegex(page, field.pattern, {field.group});
-        values.push_back(v ? std::optional<QString>(postProcess(v->front(), field)) : std::nullopt);
+    for (const mizong::device::FieldRule& rule : mizong::device::fieldRules()) {
+        auto v = mizong::extractGroupsRegex(page, rule.pattern, {rule.group});
+        values.push_back(v ? std::optional<QString>(mizong::device::finishValue(rule, v->front()))
+                           : std::nullopt);
     }
     return values;
 }
@@ -77,18 +77,17 @@ Fields regexFields(QStringView page, const std::array<bench::FieldPattern, N>& f
 struct StdField
 {
     std::wregex re;
-    int group;
-    const bench::FieldPattern* field;
+    const mizong::device::FieldRule* rule;
 };
 
+// The same rules through std::regex.
 const std::vector<StdField>& stdDeviceFields()
 {
-    static const std::array<bench::FieldPattern, 10> fields = bench::deviceFields();
     static const std::vector<StdField> compiled = [] {
         std::vector<StdField> out;
-        for (const bench::FieldPattern& f : fields)
+        for (const mizong::device::FieldRule& rule : mizong::device::fieldRules())
             out.push_back(
-                {std::wregex(f.pattern.toStdWString(), std::regex::ECMAScript), f.group, &f});
+                {std::wregex(rule.pattern.toStdWString(), std::regex::ECMAScript), &rule});
         return out;
     }();
     return compiled;
@@ -100,11 +99,20 @@ Fields stdRegexFields(const std::wstring& page)
     for (const StdField& f : stdDeviceFields()) {
         std::wsmatch m;
         if (std::regex_search(page, m, f.re))
-            values.push_back(postProcess(QString::fromStdWString(m[f.group + 1].str()), *f.field));
+            values.push_back(mizong::device::finishValue(
+                *f.rule, QString::fromStdWString(m[f.rule->group + 1].str())));
         else
             values.push_back(std::nullopt);
     }
     return values;
+}
+
+int foundSim(QStringView page)
+{
+    int n = 0;
+    for (const auto& v : mizong::sim::extractFields(page))
+        n += v.has_value();
+    return n;
 }
 
 const QString& typicalPage(qsizetype bytes)
@@ -147,11 +155,10 @@ int found(const Fields& values)
 // fields off the page.
 void checkTypicalPages()
 {
-    const auto device = bench::deviceFields();
     for (const Size& size : typicalSizes) {
         const QString& page = typicalPage(size.bytes);
-        const Fields ours = oursFields(page, device);
-        if (found(ours) != 10 || ours != regexFields(page, device) ||
+        const Fields ours = oursFields(page);
+        if (found(ours) != 10 || ours != regexFields(page) ||
             (size.bytes <= stdRegexLimit && ours != stdRegexFields(typicalWide(size.bytes)))) {
             std::fprintf(stderr, "fields differ between implementations at %s\n", size.label);
             std::exit(1);
@@ -232,9 +239,8 @@ void registerMain()
         const qsizetype bytes = size.bytes;
         registerRun("typical/ours/" + label, [bytes](benchmark::State& state) {
             const QString& page = typicalPage(bytes);
-            const auto device = bench::deviceFields();
             for (auto _ : state)
-                benchmark::DoNotOptimize(oursFields(page, device));
+                benchmark::DoNotOptimize(mizong::device::extractFields(page));
         });
         if (bytes <= stdRegexLimit)
             registerRun("typical/stdregex/" + label, [bytes](benchmark::State& state) {
@@ -249,9 +255,8 @@ void registerMain()
         });
         registerRun("typical/qregex/" + label, [bytes](benchmark::State& state) {
             const QString& page = typicalPage(bytes);
-            const auto device = bench::deviceFields();
             for (auto _ : state)
-                benchmark::DoNotOptimize(regexFields(page, device));
+                benchmark::DoNotOptimize(regexFields(page));
         });
     }
     for (bench::Hostile kind : hostileKinds)
@@ -260,10 +265,9 @@ void registerMain()
             const qsizetype bytes = size.bytes;
             registerRun("hostile/device/" + suffix, [kind, bytes](benchmark::State& state) {
                 const QString& page = cachedHostilePage(kind, bytes);
-                const auto device = bench::deviceFields();
                 for (auto _ : state)
-                    benchmark::DoNotOptimize(oursFields(page, device));
-                state.counters["found"] = found(oursFields(page, device));
+                    benchmark::DoNotOptimize(mizong::device::extractFields(page));
+                state.counters["found"] = found(oursFields(page));
             });
             // A streaming read of the page (a character that is not there):
             // how much of the growth the memory hierarchy alone accounts for.
@@ -274,10 +278,9 @@ void registerMain()
             });
             registerRun("hostile/sim/" + suffix, [kind, bytes](benchmark::State& state) {
                 const QString& page = cachedHostilePage(kind, bytes);
-                const auto sim = bench::simFields();
                 for (auto _ : state)
-                    benchmark::DoNotOptimize(oursFields(page, sim));
-                state.counters["found"] = found(oursFields(page, sim));
+                    benchmark::DoNotOptimize(mizong::sim::extractFields(page));
+                state.counters["found"] = foundSim(page);
             });
         }
 }
@@ -290,18 +293,16 @@ void registerNoJit()
         const std::string suffix = std::string(bench::hostileName(kind)) + "/64KB";
         registerRun("nojit/qregex/" + suffix, [kind](benchmark::State& state) {
             const QString& page = cachedHostilePage(kind, noJitBytes);
-            const auto device = bench::deviceFields();
             Fields last;
             for (auto _ : state)
-                benchmark::DoNotOptimize(last = regexFields(page, device));
+                benchmark::DoNotOptimize(last = regexFields(page));
             state.counters["found"] = found(last);
         });
         registerRun("nojit/ours/" + suffix, [kind](benchmark::State& state) {
             const QString& page = cachedHostilePage(kind, noJitBytes);
-            const auto device = bench::deviceFields();
             Fields last;
             for (auto _ : state)
-                benchmark::DoNotOptimize(last = oursFields(page, device));
+                benchmark::DoNotOptimize(last = oursFields(page));
             state.counters["found"] = found(last);
         });
     }

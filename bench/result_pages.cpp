@@ -173,55 +173,6 @@ void writeUnclosedRows(PageWriter& page)
 
 } // namespace
 
-QString cellMarkup()
-{
-    return starterCell + QStringLiteral("<strong>");
-}
-
-std::array<FieldPattern, 10> deviceFields()
-{
-    const QString labelTail = QStringLiteral("(.*?)") + crlf + QStringLiteral("(.*?)") + strongEnd;
-    return {{
-        {QStringLiteral("激活卡所属运营商(.*?)") + crlf +
-             QStringLiteral("(.*?)<td width=\"70%\"><span class=\"STYLE2 STYLE1 STYLE11 "
-                            "biaoti\"><strong> ") +
-             crlf + QStringLiteral("(.*?)") + strongEnd,
-         2, false},
-        {QStringLiteral("首次激活时间</span></th>") + crlf + QStringLiteral("(.*?)") + starterCell +
-             QStringLiteral("<span class=\"biaoti\">(.*?)</span></span></td>"),
-         1, false},
-        {QStringLiteral("<span class=\"biaoti STYLE8\">(.*?)</span>"), 0, false},
-        {starterCell + QStringLiteral("<strong>(.*?)</strong></span>"), 0, false},
-        {starterCell + QStringLiteral("<strong>(.*?)") + strongEnd, 0, false},
-        {QStringLiteral("出厂日期") + labelTail, 1, true},
-        {QStringLiteral("iOS版本</span></th>") + crlf + QStringLiteral("(.*?)") + strongEnd, 0,
-         true},
-        {QStringLiteral("购买时间") + labelTail, 1, true},
-        {QStringLiteral("过保时间") + labelTail, 1, true},
-        {QStringLiteral("剩余保修时间") + labelTail, 1, true},
-    }};
-}
-
-std::array<FieldPattern, 4> simFields()
-{
-    const QString head = QStringLiteral("(.*?)") + crlf + QStringLiteral("(.*?)</div></th>") +
-                         crlf + QStringLiteral("(.*?)<td width=\"74%\">") + crlf +
-                         QStringLiteral("(.*?)") + simValueOpen + crlf;
-    return {{
-        {QStringLiteral("运营商</div>") + crlf + QStringLiteral("(.*?)</div></th>") + crlf +
-             QStringLiteral("(.*?)<td width=\"74%\">") + simValueOpen + crlf +
-             QStringLiteral("(.*?)</span></div></td>"),
-         2, false},
-        {QStringLiteral("手机号") + head + QStringLiteral("(.*?)</span>"), 4, false},
-        {QStringLiteral("卡年代") + head + QStringLiteral("(.*?)年") + crlf +
-             QStringLiteral("(.*?)</span>"),
-         4, false},
-        {QStringLiteral("归属地") + head + QStringLiteral("(.*?)(") + crlf +
-             QStringLiteral("(.*?))") + crlf + QStringLiteral("(.*?)</span>"),
-         4, false},
-    }};
-}
-
 QString typicalPage(qsizetype bytes)
 {
     PageWriter page;

@@ -6,22 +6,9 @@
 #include <array>
 #include <optional>
 
-// Pages and field patterns for the extraction benchmarks. The patterns are
-// assembled here from their pieces, independently of the lookup code.
+// Pages for the extraction benchmarks: typical result pages of any size and
+// hostile ones.
 namespace bench {
-
-struct FieldPattern
-{
-    QString pattern;
-    int group;
-    bool stripCellMarkup;
-};
-
-std::array<FieldPattern, 10> deviceFields();
-std::array<FieldPattern, 4> simFields(); // home area: the area-code variant
-
-// The cell markup that fields 6 to 10 strip from their values.
-QString cellMarkup();
 
 // A device result page in the service's layout (CR LF line ends) with news
 // and link filler before and after the result table, about `bytes` long in

@@ -12,16 +12,7 @@ constexpr QStringView kCellMarkup =
     u"<td width=\"70%\" scope=\"col\" abbr=\"Starter\"><span class=\"STYLE2 STYLE1 STYLE11 "
     u"biaoti\"><strong>";
 
-struct Field
-{
-    Box box;
-    QString pattern;
-    int group;
-    bool stripCellMarkup;
-};
-
-// In the order the fields are extracted.
-QList<Field> fields()
+QList<FieldRule> makeFieldRules()
 {
     return {
         {Box::Text5,
@@ -88,16 +79,25 @@ QString screeningMessage(Screening screening)
     return {};
 }
 
+const QList<FieldRule>& fieldRules()
+{
+    static const QList<FieldRule> rules = makeFieldRules();
+    return rules;
+}
+
+QString finishValue(const FieldRule& rule, QStringView matched)
+{
+    if (rule.stripCellMarkup)
+        return trimBlanks(removeAll(matched, kCellMarkup));
+    return trimBlanks(matched);
+}
+
 Slots extractFields(QStringView page)
 {
     Slots values;
-    for (const Field& field : fields()) {
-        std::optional<QString> value = extractGroup(page, field.pattern, field.group);
-        if (!value)
-            continue;
-        if (field.stripCellMarkup)
-            *value = removeAll(*value, kCellMarkup);
-        values[index(field.box)] = trimBlanks(*value);
+    for (const FieldRule& rule : fieldRules()) {
+        if (const std::optional<QString> value = extractGroup(page, rule.pattern, rule.group))
+            values[index(rule.box)] = finishValue(rule, *value);
     }
     return values;
 }

@@ -3,6 +3,7 @@
 #include "lookup_common.h"
 
 #include <QDate>
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -58,6 +59,21 @@ enum class Screening
 Screening screen(QStringView page);
 // The message for a refusal; empty for Clean.
 QString screeningMessage(Screening screening);
+
+// How one field is cut out of the result page: the pattern, the group whose
+// text is the value, and whether the value cell's opening markup is removed
+// from that text.
+struct FieldRule
+{
+    Box box;
+    QString pattern;
+    int group;
+    bool stripCellMarkup;
+};
+// The ten rules, in the order they are applied.
+const QList<FieldRule>& fieldRules();
+// What a rule's matched text becomes in its box.
+QString finishValue(const FieldRule& rule, QStringView matched);
 
 // The ten fields, indexed by Box.
 Slots extractFields(QStringView page);
