@@ -1,7 +1,7 @@
 // The sample service against the lookup functions: every sample it lists
 // must lead down the path it claims, over real loopback HTTP.
-#include "device_lookup.h"
 #include "blocking_fetch.h"
+#include "device_lookup.h"
 #include "page_fetch.h"
 #include "service_contract.h"
 #include "sim_lookup.h"
