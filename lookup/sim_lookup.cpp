@@ -92,4 +92,10 @@ Slots extractFields(QStringView page)
     return values;
 }
 
+QStringList fieldPatterns()
+{
+    return {carrierPattern(), phonePattern(), cardAgePattern(), plainAreaPattern(),
+            areaCodePattern()};
+}
+
 } // namespace mizong::sim

@@ -3,6 +3,7 @@
 #include "lookup_common.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <optional>
@@ -41,6 +42,10 @@ bool isRejected(QStringView page);
 
 // The four fields, indexed by Box.
 Slots extractFields(QStringView page);
+
+// Every pattern the extraction applies (the home area has two forms), for
+// the tools that check the matcher against QRegularExpression.
+QStringList fieldPatterns();
 
 inline FallbackPlan<kBoxCount> fallbackFor(const Slots& values)
 {

@@ -2,8 +2,9 @@
 // field patterns: the first match and every group must agree, unless PCRE2
 // gave up (its match limit), which it reports as a warning.
 
+#include "device_lookup.h"
 #include "pattern_extract.h"
-#include "result_pages.h"
+#include "sim_lookup.h"
 
 #include <QByteArray>
 #include <QString>
@@ -26,11 +27,9 @@ void noteRegexWarning(QtMsgType type, const QMessageLogContext&, const QString& 
 
 QStringList lookupPatterns()
 {
-    QStringList patterns;
-    for (const bench::FieldPattern& field : bench::deviceFields())
-        patterns.append(field.pattern);
-    for (const bench::FieldPattern& field : bench::simFields())
-        patterns.append(field.pattern);
+    QStringList patterns = sim::fieldPatterns();
+    for (const device::FieldRule& rule : device::fieldRules())
+        patterns.append(rule.pattern);
     return patterns;
 }
 
