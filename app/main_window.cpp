@@ -330,22 +330,25 @@ void Form1::setTabOrderChain()
     Text1[0]->setFocus(Qt::OtherFocusReason);
 }
 
+template <typename Box, std::size_t N>
+std::array<QLineEdit*, N> Form1::boxesOf(const std::array<FieldBox<Box>, N>& table) const
+{
+    std::array<QLineEdit*, N> boxes{};
+    for (std::size_t i = 0; i < N; ++i)
+        boxes[i] = this->*table[i].box;
+    return boxes;
+}
+
 std::array<QLineEdit*, device::kBoxCount> Form1::deviceBoxes() const
 {
     static_assert(followsBoxOrder(kDeviceFieldBoxes), "device boxes out of the lookup's order");
-    std::array<QLineEdit*, device::kBoxCount> boxes{};
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        boxes[i] = this->*kDeviceFieldBoxes[i].box;
-    return boxes;
+    return boxesOf(kDeviceFieldBoxes);
 }
 
 std::array<QLineEdit*, sim::kBoxCount> Form1::simBoxes() const
 {
     static_assert(followsBoxOrder(kSimFieldBoxes), "SIM boxes out of the lookup's order");
-    std::array<QLineEdit*, sim::kBoxCount> boxes{};
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        boxes[i] = this->*kSimFieldBoxes[i].box;
-    return boxes;
+    return boxesOf(kSimFieldBoxes);
 }
 
 void Form1::Form_Load()

@@ -136,6 +136,9 @@ private:
     void takeHeldEvent();
     void afterFirstPaint();
     void showBrowser();
+    // The boxes of a table, in the order of its lookup's slots.
+    template <typename Box, std::size_t N>
+    std::array<QLineEdit*, N> boxesOf(const std::array<FieldBox<Box>, N>& table) const;
     std::array<QLineEdit*, device::kBoxCount> deviceBoxes() const;
     std::array<QLineEdit*, sim::kBoxCount> simBoxes() const;
 

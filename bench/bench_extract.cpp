@@ -187,12 +187,22 @@ const QStringList scanNeedles{QStringLiteral("</strong></span></td>"), QStringLi
                               QStringLiteral("<span class=\"biaoti STYLE8\">"),
                               QStringLiteral("</span></th>")};
 
-template <typename Finder> qsizetype countAll(const Finder& finder, QStringView page)
+// Every occurrence of every needle on the typical page of `bytes`, found with
+// `Finder` (the matcher's LiteralFinder or QStringMatcher).
+template <typename Finder> void countNeedles(benchmark::State& state, qsizetype bytes)
 {
-    qsizetype n = 0;
-    for (qsizetype at = finder.indexIn(page, 0); at >= 0; at = finder.indexIn(page, at + 1))
-        ++n;
-    return n;
+    const QString& page = typicalPage(bytes);
+    std::vector<Finder> finders;
+    for (const QString& needle : scanNeedles)
+        finders.emplace_back(needle);
+    for (auto _ : state) {
+        for (const Finder& finder : finders) {
+            qsizetype n = 0;
+            for (qsizetype at = finder.indexIn(page, 0); at >= 0; at = finder.indexIn(page, at + 1))
+                ++n;
+            benchmark::DoNotOptimize(n);
+        }
+    }
 }
 
 void registerScan()
@@ -201,22 +211,10 @@ void registerScan()
         const std::string label = size.label;
         const qsizetype bytes = size.bytes;
         registerRun("scan/literal/ours/" + label, [bytes](benchmark::State& state) {
-            const QString& page = typicalPage(bytes);
-            std::vector<mizong::scan::LiteralFinder> finders;
-            for (const QString& needle : scanNeedles)
-                finders.emplace_back(needle);
-            for (auto _ : state)
-                for (const auto& finder : finders)
-                    benchmark::DoNotOptimize(countAll(finder, page));
+            countNeedles<mizong::scan::LiteralFinder>(state, bytes);
         });
         registerRun("scan/literal/qt/" + label, [bytes](benchmark::State& state) {
-            const QString& page = typicalPage(bytes);
-            std::vector<QStringMatcher> matchers;
-            for (const QString& needle : scanNeedles)
-                matchers.emplace_back(needle);
-            for (auto _ : state)
-                for (const auto& matcher : matchers)
-                    benchmark::DoNotOptimize(countAll(matcher, page));
+            countNeedles<QStringMatcher>(state, bytes);
         });
         registerRun("scan/utf16/ours/" + label, [bytes](benchmark::State& state) {
             const QString& page = typicalPage(bytes);
@@ -422,12 +420,11 @@ void printScanSummary(const SummaryReporter& r)
     std::printf("%-28s %10s %10s %10s\n", "scan", "ours", "Qt", "Qt/ours");
     for (const Size& size : scanSizes) {
         const std::string s = size.label;
-        for (const char* kind : {"literal", "utf16"}) {
-            const std::string name = std::string(kind) + "/" + s;
+        for (const auto& [kind, qtName] :
+             {std::pair{"literal", "QStringMatcher"}, std::pair{"utf16", "isValidUtf16"}}) {
             const double ours = r.ms("scan/" + std::string(kind) + "/ours/" + s);
             const double qt = r.ms("scan/" + std::string(kind) + "/qt/" + s);
-            const std::string what =
-                std::string(kind) == "literal" ? "QStringMatcher, " + s : "isValidUtf16, " + s;
+            const std::string what = std::string(qtName) + ", " + s;
             std::printf("%-28s %10s %10s %10s\n", what.c_str(), cell(ours).c_str(),
                         cell(qt).c_str(), ratio(qt, ours).c_str());
         }
