@@ -2,6 +2,7 @@
 // accessibility bus (whose traffic would wake a wrongly woken event loop and
 // hide the fault), its window must answer the first click, and a normal
 // start prints nothing. Also its own command-line options, without a display.
+#include "home_site.h"
 #include "mizong_config.h"
 
 #include <QDeadlineTimer>
@@ -9,12 +10,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <xcb/xcb.h>
 
+using mizong::testing::SampleHomeSite;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -114,7 +116,7 @@ private:
     QProcessEnvironment userEnvironment() const;
 
     QTemporaryDir m_runtimeDir;
-    QProcess m_site;
+    std::unique_ptr<SampleHomeSite> m_site;
 };
 
 void TestStartup::initTestCase()
@@ -124,24 +126,15 @@ void TestStartup::initTestCase()
     QVERIFY(m_runtimeDir.isValid());
 
     // The home site, so that the page view loads a real page and whatever it
-    // prints shows up. A service already on that port (a running demo) does
-    // as well.
-    const QUrl home(QStringLiteral(MIZONG_HOME_SITE_BASE));
-    if (home.host() == u"127.0.0.1" || home.host() == u"localhost") {
-        m_site.setProgram(QStringLiteral(MIZONG_SAMPLE_SERVICE));
-        m_site.setArguments({u"--port"_s, QString::number(home.port(80))});
-        m_site.start();
-        QVERIFY(m_site.waitForStarted());
-        m_site.waitForReadyRead(5000);
-    }
+    // prints shows up.
+    m_site = std::make_unique<SampleHomeSite>(QStringLiteral(MIZONG_SAMPLE_SERVICE),
+                                              QStringLiteral(MIZONG_HOME_SITE_BASE));
+    QVERIFY(!m_site->failedToStart());
 }
 
 void TestStartup::cleanupTestCase()
 {
-    if (m_site.state() != QProcess::NotRunning) {
-        m_site.terminate();
-        m_site.waitForFinished();
-    }
+    m_site.reset();
 }
 
 // A user's session: a display and a runtime folder, no accessibility bus,

@@ -2,6 +2,8 @@
 // memory of the program with its announcement page next to a bare window and
 // to the web engine's own floor, and the longest event-loop stall during a
 // slow lookup. Each runs the probe programs as separate processes.
+#include "home_site.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
@@ -115,28 +117,12 @@ TreeMemory treeMemory(qint64 root)
 }
 
 // The home site, so that the page views load the real announcement page.
-class HomeSite
+struct HomeSite : mizong::testing::SampleHomeSite
 {
-public:
     HomeSite()
-    {
-        const QUrl home(QStringLiteral(MIZONG_HOME_SITE_BASE));
-        if (home.host() != u"127.0.0.1" && home.host() != u"localhost")
-            return;
-        m_service.start(QStringLiteral(MIZONG_SAMPLE_SERVICE),
-                        {QStringLiteral("--port"), QString::number(home.port(80))});
-        // A service already on that port (a running demo) serves as well.
-        m_service.waitForReadyRead(5000);
-    }
-    ~HomeSite()
-    {
-        m_service.terminate();
-        m_service.waitForFinished();
-    }
-    Q_DISABLE_COPY_MOVE(HomeSite)
-
-private:
-    QProcess m_service;
+        : SampleHomeSite(QStringLiteral(MIZONG_SAMPLE_SERVICE),
+                         QStringLiteral(MIZONG_HOME_SITE_BASE))
+    {}
 };
 
 // Starts `program`, waits for `marker` on its output and for the page to
