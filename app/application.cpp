@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "accessibility.h"
 #include "assets.h"
 #include "command_line.h"
 #include "main_window.h"
@@ -18,11 +19,8 @@
 
 namespace mizong {
 
-int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& onWindow)
+void prepareEnvironment()
 {
-    if (const std::optional<int> code = answerCommandLine(argc, argv, stdout))
-        return *code;
-
     // Chromium refuses to run as root with its sandbox on and ends the whole
     // process, so a root user would never see the window. The switch goes to
     // Chromium directly: QTWEBENGINE_DISABLE_SANDBOX would make Qt report,
@@ -33,12 +31,26 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
             qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.append(" --no-sandbox").trimmed());
     }
 
+    // The engine keeps the page's own accessibility tree from the platform's
+    // on Linux unless asked, so a screen reader would find an empty page.
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
+        qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
+}
+
+int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& onWindow)
+{
+    if (const std::optional<int> code = answerCommandLine(argc, argv, stdout))
+        return *code;
+
+    prepareEnvironment();
+
     // Reading the font configuration is the largest part of showing the
     // window's text; it runs while the application connects to the display.
     // Only fontconfig runs on that thread: no Qt object may exist before the
     // application object, or Qt takes the wrong thread for its main thread.
     std::thread fontConfiguration([] { FcInit(); });
     QApplication app(argc, argv);
+    installAccessibleInterfaces();
     fontConfiguration.join();
     QApplication::setApplicationName(QStringLiteral("mizong"));
     QApplication::setApplicationVersion(QStringLiteral(MIZONG_VERSION));

@@ -4,6 +4,10 @@
 
 namespace mizong {
 
+// The environment the page view's engine reads when it starts; must run
+// before any thread or Qt object exists.
+void prepareEnvironment();
+
 class Form1;
 
 // The program's whole start: environment, application, window, event loop.

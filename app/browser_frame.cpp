@@ -103,6 +103,8 @@ void BrowserFrame::navigate(const QUrl& url)
         m_view = loadView();
         if (m_view) {
             m_view->setGeometry(rect());
+            m_view->setAccessibleName(accessibleName());
+            m_view->setAccessibleDescription(accessibleDescription());
             m_view->show();
             setFocusProxy(m_view);
         }

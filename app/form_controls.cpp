@@ -36,6 +36,12 @@ void FittedLabel::paintEvent(QPaintEvent*)
 
 LinkLabel::LinkLabel(QWidget* parent) : FittedLabel(parent) {}
 
+void LinkLabel::activate()
+{
+    if (!text().isEmpty())
+        emit clicked();
+}
+
 void LinkLabel::mousePressEvent(QMouseEvent* event)
 {
     m_pressed = event->button() == Qt::LeftButton;

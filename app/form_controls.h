@@ -29,6 +29,10 @@ class LinkLabel final : public FittedLabel
 public:
     explicit LinkLabel(QWidget* parent = nullptr);
 
+    // Opens the link as a click does (a screen reader's press, a shortcut);
+    // nothing while the caption is empty.
+    void activate();
+
 signals:
     void clicked();
 

@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "accessibility.h"
 #include "assets.h"
 #include "browser_frame.h"
 #include "cursor_hotspot.h"
@@ -18,8 +19,11 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -157,6 +161,7 @@ Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget*
     : QWidget(parent), m_messenger(messenger), m_opener(opener), m_options(std::move(options))
 {
     installFontSubstitutions();
+    installAccessibleInterfaces();
     setObjectName(QStringLiteral("Form1"));
     // The design's title has a line break before "by"; a title bar shows one
     // line, so the break is shown as a blank.
@@ -168,13 +173,15 @@ Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget*
     pal.setColor(QPalette::Window, kBeyondBackground);
     setPalette(pal);
     resize(kClientSize);
+    m_logicalSize = kClientSize;
+    m_pictureRatio = devicePixelRatioF();
 
     createControls();
     setTabOrderChain();
     // Last, so that a background decoded elsewhere meanwhile is ready by now.
-    m_background = m_options.decodedBackground.valid() && devicePixelRatioF() <= 1.0
+    m_background = m_options.decodedBackground.valid() && m_pictureRatio <= 1.0
                        ? QPixmap::fromImage(m_options.decodedBackground.get())
-                       : loadBackground(devicePixelRatioF());
+                       : loadBackground(m_pictureRatio);
     m_options.decodedBackground = {};
     Form_Load();
 }
@@ -186,8 +193,7 @@ Form1::~Form1()
 
 void Form1::createControls()
 {
-    const qreal dpr = devicePixelRatioF();
-    m_linkCursor = linkCursor(dpr);
+    m_linkCursor = linkCursor(m_pictureRatio);
 
     auto label = [this](QLabel* widget, const char* name, const QString& caption, QRect rect) {
         widget->setObjectName(QLatin1StringView(name));
@@ -217,6 +223,8 @@ void Form1::createControls()
         caption->setBuddy(box);
         return box;
     };
+    // The pictures carry the words; the accessible name and the tool tip say
+    // them, and which lookup the button belongs to where two look alike.
     auto button = [this](const char* name, int left, int top, const QString& picture,
                          const QString& words) {
         auto* widget = new QPushButton(this);
@@ -240,12 +248,15 @@ void Form1::createControls()
     Text1[0] =
         lineEdit("Text1(0)", twipsRect(1920, 600, kInputWidth, kBoxHeight), false, Label14->text());
     Label14->setBuddy(Text1[0]);
-    Command3 = button("Command3", 480, 1200, queryPicture, QStringLiteral("开始查询"));
-    Command1 = button("Command1", 2640, 1200, clearPicture, QStringLiteral("清空信息"));
+    Command3 =
+        button("Command3", 480, 1200, queryPicture, QStringLiteral("开始查询（IMEI或序列号）"));
+    Command1 =
+        button("Command1", 2640, 1200, clearPicture, QStringLiteral("清空信息（IMEI或序列号）"));
     Label17 = new FittedLabel(this);
     label(Label17, "Label17", QString(), twipsRect(2640, 1800, 2775, kLabelHeight));
     Command6 = button("Command6", 480, 1920, assets::kButtonShop.toString(),
                       QStringLiteral("觅踪网淘宝店"));
+    Command6->setAccessibleDescription(QStringLiteral("在浏览器中打开觅踪网淘宝店"));
     Label18 = new LinkLabel(this);
     label(Label18, "Label18", QString(), twipsRect(2640, 2160, 2775, kLabelHeight));
     for (QLabel* verdict : {static_cast<QLabel*>(Label17), static_cast<QLabel*>(Label18)}) {
@@ -258,7 +269,8 @@ void Form1::createControls()
     WebBrowser1 = new BrowserFrame(m_options.browserModulePath, this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->setGeometry(twipsRect(360, 2640, 5535, 3315));
-    WebBrowser1->setAccessibleName(QStringLiteral("公告"));
+    WebBrowser1->setAccessibleName(QStringLiteral("觅踪网公告"));
+    WebBrowser1->setAccessibleDescription(QStringLiteral("觅踪网的公告页面"));
 
     // Device lookup, right column: caption and result box per row.
     Label1 = plainLabel("Label1", QStringLiteral("最近一次激活时间："), 6105, 600, 1815);
@@ -293,8 +305,8 @@ void Form1::createControls()
     Text1[1] = lineEdit("Text1(1)", twipsRect(2040, 6600, kInputWidth, kBoxHeight), false,
                         Label15->text());
     Label15->setBuddy(Text1[1]);
-    Command4 = button("Command4", 720, 7560, queryPicture, QStringLiteral("开始查询"));
-    Command2 = button("Command2", 3120, 7560, clearPicture, QStringLiteral("清空信息"));
+    Command4 = button("Command4", 720, 7560, queryPicture, QStringLiteral("开始查询（ICCID）"));
+    Command2 = button("Command2", 3120, 7560, clearPicture, QStringLiteral("清空信息（ICCID）"));
     Label10 = plainLabel("Label10", QStringLiteral("运营商："), 6960, 6600, 735);
     Text13 = resultBox("Text13", 8160, 6530, Label10);
     Label11 = plainLabel("Label11", QStringLiteral("手机号(参考)："), 6480, 7200, 1215);
@@ -317,6 +329,10 @@ void Form1::createControls()
     connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
     connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
     connect(Label18, &LinkLabel::clicked, this, &Form1::Label18_Click);
+
+    // The keyboard's way to the help link, which takes no focus.
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, Label18, &LinkLabel::activate);
 }
 
 void Form1::setTabOrderChain()
@@ -434,13 +450,23 @@ void Form1::deviceLookupPageArrived(const QString& page)
     const device::VerdictCaptions captions = device::captionsFor(
         device::decideVerdict(values[device::index(device::Box::Text2)],
                               values[device::index(device::Box::Text4)], QLocale::system()));
-    Label17->setText(captions.verdict);
-    Label18->setText(captions.link);
-    if (captions.linkCursor)
+    showVerdict(captions.verdict, captions.link, captions.linkCursor);
+    finishLookup();
+}
+
+void Form1::showVerdict(const QString& verdict, const QString& link, bool linkCursor)
+{
+    const bool changed = verdict != Label17->text();
+    Label17->setText(verdict);
+    Label18->setText(link);
+    if (linkCursor)
         Label18->setCursor(m_linkCursor);
     else
         Label18->unsetCursor();
-    finishLookup();
+    // The verdict is what the lookup was for, yet focus stays in the input
+    // box, so a screen reader would not read it by itself.
+    if (changed && !verdict.isEmpty())
+        announce(Label17, verdict);
 }
 
 void Form1::Command4_Click()
@@ -624,8 +650,66 @@ void Form1::showBrowser()
     m_pendingNavigation.clear();
 }
 
+bool Form1::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ScreenChangeInternal:
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    case QEvent::DevicePixelRatioChange:
+#endif
+        takePicturesForScreen();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+void Form1::takePicturesForScreen()
+{
+    const qreal ratio = devicePixelRatioF();
+    if (qFuzzyCompare(ratio, m_pictureRatio))
+        return;
+    m_pictureRatio = ratio;
+    m_background = loadBackground(ratio);
+    m_linkCursor = linkCursor(ratio);
+    if (Label18->testAttribute(Qt::WA_SetCursor))
+        Label18->setCursor(m_linkCursor);
+    update();
+    // On X11 the window keeps its size in device pixels when it moves to a
+    // screen of another ratio, which would show only part of the window.
+    // Its geometry for the new screen arrives with the screen change, so the
+    // size is put right once both are in.
+    if (isWindow() && !m_keepSizePending) {
+        m_keepSizePending = true;
+        QTimer::singleShot(0, this, &Form1::keepLogicalSize);
+    }
+}
+
+void Form1::keepLogicalSize()
+{
+    m_keepSizePending = false;
+    if (size() != m_logicalSize)
+        resize(m_logicalSize);
+    // The widget may keep its logical size while the native window does not.
+    if (QWindow* window = windowHandle(); window && window->size() != m_logicalSize)
+        window->resize(m_logicalSize);
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    // A size that comes with a change of ratio is the platform's, not the user's.
+    if (!m_keepSizePending)
+        m_logicalSize = event->size();
+    QWidget::resizeEvent(event);
+}
+
 void Form1::paintEvent(QPaintEvent*)
 {
+    // Also catches a window first shown on a screen other than the one it
+    // was made for, which sends no change of screen.
+    if (!qFuzzyCompare(devicePixelRatioF(), m_pictureRatio))
+        takePicturesForScreen();
     QPainter painter(this);
     painter.fillRect(rect(), kBeyondBackground);
     painter.drawPixmap(QPoint(0, 0), m_background);

@@ -85,7 +85,9 @@ signals:
     void lookupFinished();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -127,6 +129,10 @@ private:
     void deviceLookupPageArrived(const QString& page);
     void simLookupPageArrived(const QString& page);
     void resetVerdictLabels();
+    void showVerdict(const QString& verdict, const QString& link, bool linkCursor);
+    void openHelpOfVerdict();
+    void takePicturesForScreen();
+    void keepLogicalSize();
     void inform(const QString& text);
     void openSitePage(QStringView path);
     template <std::size_t N>
@@ -191,6 +197,12 @@ private:
 
     QPixmap m_background;
     QCursor m_linkCursor;
+    // The pixel ratio the pictures and the cursor were taken for, and the
+    // window's size in logical pixels: a screen of another ratio gets its
+    // own pictures and the same logical size.
+    qreal m_pictureRatio = 1.0;
+    QSize m_logicalSize;
+    bool m_keepSizePending = false;
 
     Lookup m_lookup = Lookup::None;
     PageFetch* m_fetch = nullptr;

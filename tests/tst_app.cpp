@@ -250,8 +250,8 @@ void TestApp::windowAtStartup()
     QVERIFY(f.label(u"Label17"_s)->text().isEmpty());
     QVERIFY(f.label(u"Label18"_s)->text().isEmpty());
     QVERIFY(!f.label(u"Label18"_s)->testAttribute(Qt::WA_SetCursor));
-    QCOMPARE(f.child<QPushButton>(u"Command3"_s)->accessibleName(), u"开始查询"_s);
-    QCOMPARE(f.child<QPushButton>(u"Command1"_s)->accessibleName(), u"清空信息"_s);
+    QCOMPARE(f.child<QPushButton>(u"Command3"_s)->accessibleName(), u"开始查询（IMEI或序列号）"_s);
+    QCOMPARE(f.child<QPushButton>(u"Command1"_s)->accessibleName(), u"清空信息（IMEI或序列号）"_s);
     QCOMPARE(f.child<QPushButton>(u"Command6"_s)->accessibleName(), u"觅踪网淘宝店"_s);
     QCOMPARE(f.box(u"Text6"_s)->accessibleName(), u"产品型号："_s);
     QCOMPARE(f.box(u"Text4"_s)->palette().color(QPalette::Text), QColor(255, 0, 0));

@@ -1,0 +1,308 @@
+// The window as a screen reader finds it: through an accessibility bus on an
+// X display, the controls' names and roles, the help link's action, the
+// verdict's announcement and the announcement page's own text.
+
+#include "accessibility.h"
+#include "application.h"
+#include "main_window.h"
+#include "page_server.h"
+#include "service_contract.h"
+#include "window_doubles.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+using mizong::Form1;
+using mizong::testing::Answer;
+using mizong::testing::PageServer;
+using mizong::testing::RecordingMessenger;
+using mizong::testing::RecordingOpener;
+
+namespace {
+
+constexpr int kLimitMs = 30000; // liveness only
+
+QByteArray fixture(const QString& name)
+{
+    QFile file(QStringLiteral(MIZONG_TEST_DATA_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", qPrintable(name));
+    return file.readAll();
+}
+
+bool webViewWanted()
+{
+    return qEnvironmentVariableIsEmpty("MIZONG_TEST_NO_WEBVIEW");
+}
+
+// What a screen reader was told.
+struct SeenEvent
+{
+    QAccessible::Event type;
+    QObject* object;
+    QString message;
+};
+QList<SeenEvent> g_events;
+
+void recordEvent(QAccessibleEvent* event)
+{
+    SeenEvent seen{event->type(), event->object(), QString()};
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    if (event->type() == QAccessible::Announcement)
+        seen.message = static_cast<QAccessibleAnnouncementEvent*>(event)->message();
+#endif
+    g_events.append(seen);
+}
+
+// Every name, value and text in the subtree, as a reader walks it.
+bool treeContains(QAccessibleInterface* node, const QString& phrase, int depth = 0)
+{
+    if (!node || !node->isValid() || depth > 64)
+        return false;
+    for (QAccessible::Text kind :
+         {QAccessible::Name, QAccessible::Value, QAccessible::Description}) {
+        if (node->text(kind).contains(phrase))
+            return true;
+    }
+    if (QAccessibleTextInterface* text = node->textInterface()) {
+        if (text->text(0, text->characterCount()).contains(phrase))
+            return true;
+    }
+    for (int i = 0; i < node->childCount(); ++i) {
+        if (treeContains(node->child(i), phrase, depth + 1))
+            return true;
+    }
+    return false;
+}
+
+QAccessibleInterface* accessibleOf(QObject* object)
+{
+    QAccessibleInterface* node = QAccessible::queryAccessibleInterface(object);
+    if (!node)
+        qFatal("no accessible interface for %s", qPrintable(object->objectName()));
+    return node;
+}
+
+QByteArray httpPage(const QByteArray& body)
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+} // namespace
+
+class TestAccessibility final : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Fixture
+    {
+        RecordingMessenger messenger;
+        RecordingOpener opener;
+        PageServer service;
+        PageServer homeSite;
+        std::unique_ptr<Form1> form;
+
+        explicit Fixture(bool embedBrowser = false)
+        {
+            Form1::Options options;
+            options.serviceBase = service.start();
+            options.homeSiteBase = homeSite.start();
+            options.embedBrowser = embedBrowser;
+            options.browserModulePath = QStringLiteral(MIZONG_WEBVIEW_MODULE);
+            form = std::make_unique<Form1>(messenger, opener, options);
+            form->show();
+            form->activateWindow();
+            if (!QTest::qWaitForWindowActive(form.get()))
+                qWarning("window not active");
+        }
+
+        template <typename T = QWidget> T* child(const QString& name) const
+        {
+            T* widget = form->findChild<T*>(name);
+            if (!widget)
+                qFatal("no control %s", qPrintable(name));
+            return widget;
+        }
+        // A device lookup of a page served for any identifier.
+        void deviceLookup(const QString& page)
+        {
+            service.setDefaultPage(fixture(page));
+            child<QLineEdit>(u"Text1(0)"_s)->setText(u"358805052512340"_s);
+            QSignalSpy done(form.get(), &Form1::lookupFinished);
+            QTest::mouseClick(child<QPushButton>(u"Command3"_s), Qt::LeftButton);
+            if (done.isEmpty())
+                QVERIFY(done.wait(kLimitMs));
+        }
+    };
+
+private slots:
+    void initTestCase();
+    void init() { g_events.clear(); }
+    void controlsAreNamed_data();
+    void controlsAreNamed();
+    void helpLinkIsALink_data();
+    void helpLinkIsALink();
+    void pageIsReadable();
+};
+
+void TestAccessibility::initTestCase()
+{
+    // Active as with a screen reader running: the bus is there.
+    QTRY_VERIFY2_WITH_TIMEOUT(QAccessible::isActive(), "no accessibility bus (AT_SPI_BUS_ADDRESS)",
+                              kLimitMs);
+    QAccessible::installUpdateHandler(recordEvent);
+}
+
+void TestAccessibility::controlsAreNamed_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("role"); // QAccessible::Role
+    QTest::addColumn<QString>("name");
+
+    const int button = QAccessible::Button;
+    QTest::newRow("device start") << u"Command3"_s << button << u"开始查询（IMEI或序列号）"_s;
+    QTest::newRow("device clear") << u"Command1"_s << button << u"清空信息（IMEI或序列号）"_s;
+    QTest::newRow("SIM start") << u"Command4"_s << button << u"开始查询（ICCID）"_s;
+    QTest::newRow("SIM clear") << u"Command2"_s << button << u"清空信息（ICCID）"_s;
+    QTest::newRow("shop") << u"Command6"_s << button << u"觅踪网淘宝店"_s;
+    QTest::newRow("announcement") << u"WebBrowser1"_s << int(QAccessible::Client)
+                                  << u"觅踪网公告"_s;
+    QTest::newRow("device input") << u"Text1(0)"_s << int(QAccessible::EditableText)
+                                  << u"IMEI或序列号:"_s;
+    QTest::newRow("SIM input") << u"Text1(1)"_s << int(QAccessible::EditableText) << u"ICCID:"_s;
+    QTest::newRow("empty help link") << u"Label18"_s << int(QAccessible::StaticText) << QString();
+    QTest::newRow("window") << u"Form1"_s << int(QAccessible::Window) << QString(); // its title
+}
+
+void TestAccessibility::controlsAreNamed()
+{
+    QFETCH(QString, control);
+    QFETCH(int, role);
+    QFETCH(QString, name);
+    Fixture f;
+    QObject* object = control == f.form->objectName() ? f.form.get() : f.child<QWidget>(control);
+    QAccessibleInterface* node = accessibleOf(object);
+    QCOMPARE(int(node->role()), role);
+    QCOMPARE(node->text(QAccessible::Name), object == f.form.get() ? f.form->windowTitle() : name);
+
+    // One window for a reader to find: the application's only top-level object.
+    QAccessibleInterface* application = accessibleOf(qApp);
+    QCOMPARE(application->childCount(), 1);
+    QCOMPARE(application->child(0)->object(), f.form.get());
+}
+
+void TestAccessibility::helpLinkIsALink_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("verdict"); // empty: none, nothing announced
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("help"); // the page the link opens
+
+    QTest::newRow("re-activated") << u"device-reactivated.html"_s
+                                  << u"手机已经被刷机！请及时复查刷机信息！"_s
+                                  << u"如何判断小偷已经刷机？点击查看！"_s
+                                  << mizong::site::kHelpReactivatedPath.toString();
+    QTest::newRow("not re-activated")
+        << u"device-not-reactivated.html"_s << u"手机还未刷机，请耐心等待!"_s
+        << u"如何催促对方刷机？点击查看！"_s << mizong::site::kHelpNotReactivatedPath.toString();
+    QTest::newRow("no verdict") << u"device-partial.html"_s << QString() << QString() << QString();
+}
+
+void TestAccessibility::helpLinkIsALink()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, verdict);
+    QFETCH(QString, link);
+    QFETCH(QString, help);
+    Fixture f;
+    f.deviceLookup(page);
+    QObject* verdictLabel = f.child<QLabel>(u"Label17"_s);
+
+    // The verdict is announced once, from the verdict label.
+    QList<SeenEvent> told;
+    for (const SeenEvent& seen : std::as_const(g_events)) {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        if (seen.type == QAccessible::Announcement) {
+            QCOMPARE(seen.message, verdict);
+            told.append(seen);
+        }
+#else
+        if (seen.type == QAccessible::Alert)
+            told.append(seen);
+#endif
+    }
+    QCOMPARE(told.size(), verdict.isEmpty() ? 0 : 1);
+    if (!told.isEmpty())
+        QCOMPARE(told.first().object, verdictLabel);
+
+    QAccessibleInterface* node = accessibleOf(f.child<QLabel>(u"Label18"_s));
+    QAccessibleActionInterface* actions = node->actionInterface();
+    QVERIFY(actions);
+    QCOMPARE(node->text(QAccessible::Name), link);
+    if (link.isEmpty()) {
+        QCOMPARE(node->role(), QAccessible::StaticText);
+        QVERIFY(actions->actionNames().isEmpty());
+    } else {
+        QCOMPARE(node->role(), QAccessible::Link);
+        QVERIFY(node->state().linked);
+        QCOMPARE(actions->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+    }
+
+    // A reader's press and F1 each open the article of the verdict, or nothing.
+    const QUrl article(f.homeSite.start() + help);
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    QTest::keyClick(f.form->focusWidget(), Qt::Key_F1);
+    const QList<QUrl> opened = help.isEmpty() ? QList<QUrl>{} : QList<QUrl>{article, article};
+    QCOMPARE(f.opener.opened, opened);
+    QVERIFY(f.messenger.messages.isEmpty());
+}
+
+void TestAccessibility::pageIsReadable()
+{
+    if (!webViewWanted())
+        QSKIP("this build tests the window without the web engine");
+    Fixture f(true);
+    const QByteArray phrase = "寻回失窃手机的公告";
+    f.homeSite.route(mizong::site::kAnnouncementPath.toUtf8(),
+                     Answer(httpPage("<!doctype html><html><head><meta charset=\"utf-8\">"
+                                     "<title>公告</title></head><body><p>" +
+                                     phrase + "</p></body></html>"),
+                            Answer::Then::Close));
+    QWidget* frame = f.child<QWidget>(u"WebBrowser1"_s);
+    QWidget* view = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (view = frame->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly)), kLimitMs);
+    QCOMPARE(accessibleOf(view)->text(QAccessible::Name), u"觅踪网公告"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(treeContains(accessibleOf(view), QString::fromUtf8(phrase)), kLimitMs);
+
+    // The engine's own helper windows are no top-level objects for a reader.
+    QAccessibleInterface* application = accessibleOf(qApp);
+    QCOMPARE(application->childCount(), 1);
+    QCOMPARE(application->child(0)->object(), f.form.get());
+}
+
+int main(int argc, char* argv[])
+{
+    // The X11 platform, whose accessibility bridge a screen reader talks to.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    mizong::prepareEnvironment();
+    QApplication app(argc, argv);
+    mizong::installAccessibleInterfaces();
+    TestAccessibility test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_accessibility.moc"
