@@ -6,6 +6,7 @@
 #include "main_window.h"
 #include "messenger.h"
 #include "mizong_config.h"
+#include "termination.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -73,6 +74,8 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
         frame.moveCenter(screen->availableGeometry().center());
         window.move(frame.topLeft());
     }
+    if (!closeOnTermination(&window))
+        qWarning("mizong: cannot close on SIGTERM; the session's end stops the program at once");
     if (onWindow)
         onWindow(window);
     window.show();

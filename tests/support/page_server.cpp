@@ -60,6 +60,13 @@ QString PageServer::start()
     return QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(serverPort());
 }
 
+QString PageServer::startOn(quint16 port)
+{
+    if (!isListening() && !listen(QHostAddress::LocalHost, port))
+        return QString();
+    return start();
+}
+
 void PageServer::setTls(const QByteArray& certificate, const QByteArray& key)
 {
     m_tlsCertificate = certificate;

@@ -60,6 +60,9 @@ public:
     // Listens on an ephemeral loopback port; returns "http://127.0.0.1:PORT",
     // or "https://…" once it serves TLS.
     QString start();
+    // Listens on a given loopback port instead (a program's fixed address);
+    // empty when the port is taken.
+    QString startOn(quint16 port);
     // Serves TLS with this PEM certificate and key to the connections to come.
     void setTls(const QByteArray& certificate, const QByteArray& key);
     QString url(QByteArrayView target) { return start() + QString::fromLatin1(target); }
