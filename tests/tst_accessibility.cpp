@@ -4,6 +4,7 @@
 
 #include "accessibility.h"
 #include "application.h"
+#include "form_fixture.h"
 #include "main_window.h"
 #include "page_server.h"
 #include "service_contract.h"
@@ -24,21 +25,13 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using mizong::Form1;
 using mizong::testing::Answer;
+using mizong::testing::dataFile;
+using mizong::testing::FormFixture;
 using mizong::testing::PageServer;
-using mizong::testing::RecordingMessenger;
-using mizong::testing::RecordingOpener;
 
 namespace {
 
 constexpr int kLimitMs = 30000; // liveness only
-
-QByteArray fixture(const QString& name)
-{
-    QFile file(QStringLiteral(MIZONG_TEST_DATA_DIR "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return file.readAll();
-}
 
 bool webViewWanted()
 {
@@ -106,44 +99,21 @@ class TestAccessibility final : public QObject
     Q_OBJECT
 
 private:
-    struct Fixture
+    // The home site is made first: the window is made with its address.
+    struct HomeSite
     {
-        RecordingMessenger messenger;
-        RecordingOpener opener;
-        PageServer service;
         PageServer homeSite;
-        std::unique_ptr<Form1> form;
-
+    };
+    struct Fixture : HomeSite, FormFixture
+    {
         explicit Fixture(bool embedBrowser = false)
+            : FormFixture([this, embedBrowser](Form1::Options& options) {
+                  options.homeSiteBase = homeSite.start();
+                  options.embedBrowser = embedBrowser;
+                  options.browserModulePath = QStringLiteral(MIZONG_WEBVIEW_MODULE);
+              })
         {
-            Form1::Options options;
-            options.serviceBase = service.start();
-            options.homeSiteBase = homeSite.start();
-            options.embedBrowser = embedBrowser;
-            options.browserModulePath = QStringLiteral(MIZONG_WEBVIEW_MODULE);
-            form = std::make_unique<Form1>(messenger, opener, options);
-            form->show();
-            form->activateWindow();
-            if (!QTest::qWaitForWindowActive(form.get()))
-                qWarning("window not active");
-        }
-
-        template <typename T = QWidget> T* child(const QString& name) const
-        {
-            T* widget = form->findChild<T*>(name);
-            if (!widget)
-                qFatal("no control %s", qPrintable(name));
-            return widget;
-        }
-        // A device lookup of a page served for any identifier.
-        void deviceLookup(const QString& page)
-        {
-            service.setDefaultPage(fixture(page));
-            child<QLineEdit>(u"Text1(0)"_s)->setText(u"358805052512340"_s);
-            QSignalSpy done(form.get(), &Form1::lookupFinished);
-            QTest::mouseClick(child<QPushButton>(u"Command3"_s), Qt::LeftButton);
-            if (done.isEmpty())
-                QVERIFY(done.wait(kLimitMs));
+            showActive();
         }
     };
 

@@ -3,6 +3,7 @@
 
 #include "browser_frame.h"
 #include "form_controls.h"
+#include "form_fixture.h"
 #include "main_window.h"
 #include "messenger.h"
 #include "page_server.h"
@@ -28,19 +29,13 @@
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using mizong::Form1;
+using mizong::testing::dataFile;
+using mizong::testing::FormFixture;
 using mizong::testing::PageServer;
 using mizong::testing::RecordingMessenger;
 using mizong::testing::RecordingOpener;
 
 namespace {
-
-QByteArray fixture(const QString& name)
-{
-    QFile file(QStringLiteral(MIZONG_TEST_DATA_DIR "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return file.readAll();
-}
 
 QRect twips(int left, int top, int width, int height)
 {
@@ -64,51 +59,24 @@ class TestApp final : public QObject
     Q_OBJECT
 
 private:
-    struct Fixture
+    struct Fixture : FormFixture
     {
-        RecordingMessenger messenger;
-        RecordingOpener opener;
-        PageServer server;
-        std::unique_ptr<Form1> form;
-
         explicit Fixture(std::chrono::milliseconds interval = 8000ms, bool show = false)
+            : FormFixture([interval](Form1::Options& options) {
+                  options.watchdogInterval = interval;
+                  options.embedBrowser = webViewWanted();
+                  options.browserModulePath = QStringLiteral(MIZONG_WEBVIEW_MODULE);
+              })
         {
-            Form1::Options options;
-            options.serviceBase = server.start();
-            options.homeSiteBase = QStringLiteral("http://home.invalid");
-            options.watchdogInterval = interval;
-            options.embedBrowser = webViewWanted();
-            options.browserModulePath = QStringLiteral(MIZONG_WEBVIEW_MODULE);
-            form = std::make_unique<Form1>(messenger, opener, options);
             if (show) {
                 form->show();
                 if (!QTest::qWaitForWindowExposed(form.get()))
                     qWarning("window not exposed");
             }
         }
-
-        template <typename T = QWidget> T* child(const QString& name) const
-        {
-            T* widget = form->findChild<T*>(name);
-            if (!widget)
-                qFatal("no control %s", qPrintable(name));
-            return widget;
-        }
         QLineEdit* box(const QString& name) const { return child<QLineEdit>(name); }
         QTimer* timer(const QString& name) const { return child<QTimer>(name); }
         QLabel* label(const QString& name) const { return child<QLabel>(name); }
-        void click(const QString& button) const
-        {
-            QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
-        }
-        // Clicks a start button and waits until that lookup's last step has run.
-        void lookup(const QString& button) const
-        {
-            QSignalSpy done(form.get(), &Form1::lookupFinished);
-            click(button);
-            if (done.isEmpty())
-                QVERIFY(done.wait(10000));
-        }
         QStringList texts(const QStringList& boxes) const
         {
             QStringList out;
@@ -552,7 +520,7 @@ void TestApp::deviceLookup()
 
     Fixture f;
     if (!page.isEmpty())
-        f.server.setPage(sent, fixture(page));
+        f.server.setPage(sent, dataFile(page));
     // Leftovers of an earlier lookup must not survive any path.
     for (const QString& name : kDeviceBoxes)
         f.box(name)->setText(u"old"_s);
@@ -620,7 +588,7 @@ void TestApp::simLookup()
 
     Fixture f;
     if (!page.isEmpty())
-        f.server.setPage(sent, fixture(page));
+        f.server.setPage(sent, dataFile(page));
     for (const QString& name : kSimBoxes + kDeviceBoxes)
         f.box(name)->setText(name);
     f.box(u"Text1(1)"_s)->setText(input);
@@ -667,8 +635,8 @@ void TestApp::unreachableService()
 void TestApp::secondLookupClearsTheFirst()
 {
     Fixture f;
-    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_s));
-    f.server.setPage(u"F2LKQ0XYDTWF"_s, fixture(u"device-partial.html"_s));
+    f.server.setPage(kFull, dataFile(u"device-not-reactivated.html"_s));
+    f.server.setPage(u"F2LKQ0XYDTWF"_s, dataFile(u"device-partial.html"_s));
     f.box(u"Text1(0)"_s)->setText(kFull);
     f.lookup(u"Command3"_s);
     QCOMPARE(f.texts(kDeviceBoxes), kFullBoxes);
@@ -686,8 +654,8 @@ void TestApp::secondLookupClearsTheFirst()
 void TestApp::simLookupKeepsTheVerdict()
 {
     Fixture f;
-    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_s));
-    f.server.setPage(u"89860114831001234567"_s, fixture(u"sim-plain.html"_s));
+    f.server.setPage(kFull, dataFile(u"device-not-reactivated.html"_s));
+    f.server.setPage(u"89860114831001234567"_s, dataFile(u"sim-plain.html"_s));
     f.box(u"Text1(0)"_s)->setText(kFull);
     f.lookup(u"Command3"_s);
     f.box(u"Text1(1)"_s)->setText(u"89860114831001234567"_s);
@@ -752,7 +720,7 @@ void TestApp::heldTickOfOtherWatchdogComesAfterwards()
     QVERIFY(f.timer(u"Timer2"_s)->isActive());
     // ... and a device lookup with a slow answer runs while Timer2 falls due.
     f.server.setDelay(600ms);
-    f.server.setPage(kFull, fixture(u"device-not-reactivated.html"_s));
+    f.server.setPage(kFull, dataFile(u"device-not-reactivated.html"_s));
     f.box(u"Text1(0)"_s)->setText(kFull);
     f.lookup(u"Command3"_s);
     // The device lookup filled its boxes; the SIM watchdog's held tick comes now.
@@ -798,7 +766,7 @@ void TestApp::pageWaitsForOpenLinkMessage()
     Fixture f;
     f.opener.succeed = false;
     f.server.setDelay(200ms);
-    f.server.setPage(u"DX3K9ABCDEFG"_s, fixture(u"device-invalid.html"_s));
+    f.server.setPage(u"DX3K9ABCDEFG"_s, dataFile(u"device-invalid.html"_s));
     f.box(u"Text1(0)"_s)->setText(u"DX3K9ABCDEFG"_s);
     QSignalSpy done(f.form.get(), &Form1::lookupFinished);
     f.click(u"Command3"_s);

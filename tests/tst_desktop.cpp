@@ -3,6 +3,7 @@
 // a window manager moves it.
 
 #include "assets.h"
+#include "form_fixture.h"
 #include "main_window.h"
 #include "page_server.h"
 #include "window_doubles.h"
@@ -22,21 +23,13 @@
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using mizong::Form1;
+using mizong::testing::dataFile;
+using mizong::testing::FormFixture;
 using mizong::testing::PageServer;
-using mizong::testing::RecordingMessenger;
-using mizong::testing::RecordingOpener;
 
 namespace {
 
 constexpr int kLimitMs = 30000; // liveness only
-
-QByteArray fixture(const QString& name)
-{
-    QFile file(QStringLiteral(MIZONG_TEST_DATA_DIR "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return file.readAll();
-}
 
 QImage rendered(const QPixmap& picture)
 {
@@ -50,48 +43,14 @@ class TestDesktop final : public QObject
     Q_OBJECT
 
 private:
-    struct Fixture
+    struct Fixture : FormFixture
     {
-        RecordingMessenger messenger;
-        RecordingOpener opener;
-        PageServer service;
-        std::unique_ptr<Form1> form;
-
         Fixture(QScreen* screen, QSize size)
         {
-            Form1::Options options;
-            options.serviceBase = service.start();
-            options.homeSiteBase = QStringLiteral("http://home.invalid");
-            options.embedBrowser = false;
-            form = std::make_unique<Form1>(messenger, opener, options);
-            if (screen) {
-                form->setScreen(screen);
-                form->move(screen->geometry().topLeft() + QPoint(20, 20));
-            }
-            if (size.isValid())
-                form->resize(size);
-            form->show();
-            form->activateWindow();
-            if (!QTest::qWaitForWindowActive(form.get()))
-                qWarning("window not active");
-        }
-
-        template <typename T = QWidget> T* child(const QString& name) const
-        {
-            T* widget = form->findChild<T*>(name);
-            if (!widget)
-                qFatal("no control %s", qPrintable(name));
-            return widget;
-        }
-        // A device lookup of a page served for any identifier.
-        void deviceLookup(const QString& page)
-        {
-            service.setDefaultPage(fixture(page));
-            child<QLineEdit>(u"Text1(0)"_s)->setText(u"358805052512340"_s);
-            QSignalSpy done(form.get(), &Form1::lookupFinished);
-            QTest::mouseClick(child<QPushButton>(u"Command3"_s), Qt::LeftButton);
-            if (done.isEmpty())
-                QVERIFY(done.wait(kLimitMs));
+            form->setScreen(screen);
+            form->move(screen->geometry().topLeft() + QPoint(20, 20));
+            form->resize(size);
+            showActive();
         }
     };
 

@@ -4,6 +4,7 @@
 // start prints nothing. Also its own command-line options, without a display.
 #include "home_site.h"
 #include "mizong_config.h"
+#include "user_environment.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -141,14 +142,7 @@ void TestStartup::cleanupTestCase()
 // nothing that tells the program how to run.
 QProcessEnvironment TestStartup::userEnvironment() const
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name :
-         {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS",
-          "QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "QT_ACCESSIBILITY", "QTWEBENGINE_DISABLE_SANDBOX",
-          "QTWEBENGINE_CHROMIUM_FLAGS", "QT_LOGGING_RULES", "QT_MESSAGE_PATTERN", "LD_PRELOAD"})
-        env.remove(QString::fromLatin1(name));
-    env.insert(u"XDG_RUNTIME_DIR"_s, m_runtimeDir.path());
-    return env;
+    return mizong::testing::userEnvironment(m_runtimeDir.path());
 }
 
 void TestStartup::commandLine_data()

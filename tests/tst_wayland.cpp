@@ -6,6 +6,7 @@
 #include "mizong_config.h"
 #include "page_server.h"
 #include "service_contract.h"
+#include "user_environment.h"
 
 #include <QDir>
 #include <QFile>
@@ -108,9 +109,8 @@ void TestWayland::initTestCase()
     QVERIFY(QFile::setPermissions(m_runtime.path(), QFileDevice::ReadOwner |
                                                         QFileDevice::WriteOwner |
                                                         QFileDevice::ExeOwner));
-    m_env = QProcessEnvironment::systemEnvironment();
+    m_env = mizong::testing::userEnvironment(m_runtime.path());
     m_env.remove(u"DISPLAY"_s);
-    m_env.insert(u"XDG_RUNTIME_DIR"_s, m_runtime.path());
     m_env.insert(u"WAYLAND_DISPLAY"_s, kSocket);
     m_weston.setProcessEnvironment(m_env);
     m_weston.setProcessChannelMode(QProcess::MergedChannels);
