@@ -698,8 +698,11 @@ void Form1::keepLogicalSize()
 
 void Form1::resizeEvent(QResizeEvent* event)
 {
-    // A size that comes with a change of ratio is the platform's, not the user's.
-    if (!m_keepSizePending)
+    // A size that comes with a change of ratio is the platform's, not the
+    // user's; it may come before the change of screen is told.
+    if (!qFuzzyCompare(devicePixelRatioF(), m_pictureRatio))
+        takePicturesForScreen();
+    else if (!m_keepSizePending)
         m_logicalSize = event->size();
     QWidget::resizeEvent(event);
 }
