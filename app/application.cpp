@@ -6,7 +6,9 @@
 #include "main_window.h"
 #include "messenger.h"
 #include "mizong_config.h"
+#ifdef Q_OS_UNIX
 #include "termination.h"
+#endif
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -74,8 +76,10 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
         frame.moveCenter(screen->availableGeometry().center());
         window.move(frame.topLeft());
     }
+#ifdef Q_OS_UNIX
     if (!closeOnTermination(&window))
         qWarning("mizong: cannot close on SIGTERM; the session's end stops the program at once");
+#endif
     if (onWindow)
         onWindow(window);
     window.show();

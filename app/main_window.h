@@ -130,7 +130,6 @@ private:
     void simLookupPageArrived(const QString& page);
     void resetVerdictLabels();
     void showVerdict(const QString& verdict, const QString& link, bool linkCursor);
-    void openHelpOfVerdict();
     void takePicturesForScreen();
     void keepLogicalSize();
     void inform(const QString& text);
