@@ -26,6 +26,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace mizong {
 
@@ -173,7 +174,7 @@ Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget*
     pal.setColor(QPalette::Window, kBeyondBackground);
     setPalette(pal);
     resize(kClientSize);
-    m_logicalSize = kClientSize;
+    m_logicalSize = m_earlierSize = kClientSize;
     m_pictureRatio = devicePixelRatioF();
 
     createControls();
@@ -670,40 +671,48 @@ void Form1::takePicturesForScreen()
     const qreal ratio = devicePixelRatioF();
     if (qFuzzyCompare(ratio, m_pictureRatio))
         return;
-    m_pictureRatio = ratio;
+    const qreal previous = std::exchange(m_pictureRatio, ratio);
     m_background = loadBackground(ratio);
     m_linkCursor = linkCursor(ratio);
     if (Label18->testAttribute(Qt::WA_SetCursor))
         Label18->setCursor(m_linkCursor);
     update();
-    // On X11 the window keeps its size in device pixels when it moves to a
-    // screen of another ratio, which would show only part of the window.
-    // Its geometry for the new screen arrives with the screen change, so the
-    // size is put right once both are in.
-    if (isWindow() && !m_keepSizePending) {
-        m_keepSizePending = true;
-        QTimer::singleShot(0, this, &Form1::keepLogicalSize);
-    }
+    if (!isWindow() || m_keepSizePending)
+        return;
+    // On X11 a window moved to a screen of another ratio keeps its size in
+    // device pixels, which would show only part of the window. Depending on
+    // the Qt version the platform's size arrives before or after the change
+    // of ratio; one that kept the device pixels of the size before is the
+    // platform's, not the user's.
+    const auto devicePixels = [](QSize size, qreal scale) { return QSizeF(size) * scale; };
+    const QSizeF now = devicePixels(size(), ratio);
+    const QSizeF before = devicePixels(m_earlierSize, previous);
+    const bool platformSize = size() != m_earlierSize && qAbs(now.width() - before.width()) < 1 &&
+                              qAbs(now.height() - before.height()) < 1;
+    m_sizeToKeep = platformSize ? m_earlierSize : m_logicalSize;
+    m_keepSizePending = true;
+    // Once the platform's geometry for the new screen is in as well.
+    QTimer::singleShot(0, this, &Form1::keepLogicalSize);
 }
 
 void Form1::keepLogicalSize()
 {
     m_keepSizePending = false;
-    if (size() != m_logicalSize)
-        resize(m_logicalSize);
+    if (size() != m_sizeToKeep)
+        resize(m_sizeToKeep);
     // The widget may keep its logical size while the native window does not.
-    if (QWindow* window = windowHandle(); window && window->size() != m_logicalSize)
-        window->resize(m_logicalSize);
+    if (QWindow* window = windowHandle(); window && window->size() != m_sizeToKeep)
+        window->resize(m_sizeToKeep);
 }
 
 void Form1::resizeEvent(QResizeEvent* event)
 {
-    // A size that comes with a change of ratio is the platform's, not the
-    // user's; it may come before the change of screen is told.
     if (!qFuzzyCompare(devicePixelRatioF(), m_pictureRatio))
         takePicturesForScreen();
-    else if (!m_keepSizePending)
+    if (!m_keepSizePending && event->size() != m_logicalSize) {
+        m_earlierSize = m_logicalSize;
         m_logicalSize = event->size();
+    }
     QWidget::resizeEvent(event);
 }
 

@@ -197,10 +197,12 @@ private:
     QPixmap m_background;
     QCursor m_linkCursor;
     // The pixel ratio the pictures and the cursor were taken for, and the
-    // window's size in logical pixels: a screen of another ratio gets its
-    // own pictures and the same logical size.
+    // window's last two sizes in logical pixels: a screen of another ratio
+    // gets its own pictures and the same logical size.
     qreal m_pictureRatio = 1.0;
     QSize m_logicalSize;
+    QSize m_earlierSize;
+    QSize m_sizeToKeep;
     bool m_keepSizePending = false;
 
     Lookup m_lookup = Lookup::None;
