@@ -11,10 +11,13 @@
 #include <QImage>
 #include <QScreen>
 
-#include <fontconfig/fontconfig.h>
 #include <future>
+
+#ifndef Q_OS_WIN
+#include <fontconfig/fontconfig.h>
 #include <thread>
 #include <unistd.h>
+#endif
 
 namespace mizong {
 
@@ -23,6 +26,7 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
     if (const std::optional<int> code = answerCommandLine(argc, argv, stdout))
         return *code;
 
+#ifndef Q_OS_WIN
     // Chromium refuses to run as root with its sandbox on and ends the whole
     // process, so a root user would never see the window. The switch goes to
     // Chromium directly: QTWEBENGINE_DISABLE_SANDBOX would make Qt report,
@@ -40,6 +44,9 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
     std::thread fontConfiguration([] { FcInit(); });
     QApplication app(argc, argv);
     fontConfiguration.join();
+#else
+    QApplication app(argc, argv);
+#endif
     QApplication::setApplicationName(QStringLiteral("mizong"));
     QApplication::setApplicationVersion(QStringLiteral(MIZONG_VERSION));
     // Not applicationDisplayName: Qt would append it to every window title.
