@@ -20,8 +20,8 @@ struct LinkCommand
 
 // Internet Explorer with the address, when `program` exists; otherwise the
 // link goes to the default browser.
-std::optional<LinkCommand> internetExplorerCommand(const QUrl& url,
-                                                   const QString& program = kInternetExplorer.toString());
+std::optional<LinkCommand>
+internetExplorerCommand(const QUrl& url, const QString& program = kInternetExplorer.toString());
 
 // Starts that command; false when there is no Internet Explorer or it failed.
 bool openInInternetExplorer(const QUrl& url);

@@ -5,12 +5,10 @@
 #include <QVBoxLayout>
 
 #include <atomic>
-
-#include <windows.h>
-
 #include <exdisp.h>
 #include <ole2.h>
 #include <oleidl.h>
+#include <windows.h>
 
 namespace mizong {
 
@@ -18,8 +16,7 @@ namespace {
 
 std::atomic<int> g_liveSites{0};
 
-template <typename T>
-void release(T*& pointer)
+template <typename T> void release(T*& pointer)
 {
     if (pointer) {
         pointer->Release();
@@ -97,9 +94,9 @@ public:
     HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
-                                               RECT* position, RECT* clip,
-                                               OLEINPLACEFRAMEINFO* frameInfo) override
+    HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame,
+                                               IOleInPlaceUIWindow** document, RECT* position,
+                                               RECT* clip, OLEINPLACEFRAMEINFO* frameInfo) override
     {
         if (!frame || !document || !position || !clip || !frameInfo)
             return E_POINTER;
@@ -134,7 +131,10 @@ public:
     }
 
     // IOleInPlaceFrame
-    HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override
+    {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
@@ -184,8 +184,8 @@ void WebBrowserHost::navigate(const QUrl& url)
         return;
     }
     const QString address = url.toString(QUrl::FullyEncoded);
-    BSTR text = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(address.utf16()),
-                                  UINT(address.size()));
+    BSTR text =
+        SysAllocStringLen(reinterpret_cast<const OLECHAR*>(address.utf16()), UINT(address.size()));
     VARIANT none;
     VariantInit(&none);
     const HRESULT result = m_browser->Navigate(text, &none, &none, &none, &none);
@@ -287,6 +287,18 @@ bool WebBrowserHost::nativeEvent(const QByteArray& eventType, void* message, qin
     if (eventType == "windows_generic_MSG" && static_cast<MSG*>(message)->message == WM_SIZE)
         fitControl();
     return QWidget::nativeEvent(eventType, message, result);
+}
+
+void WebBrowserHost::focusInEvent(QFocusEvent* event)
+{
+    // Tabbing into the frame hands the keyboard to the page.
+    if (m_object && m_site) {
+        const auto window = reinterpret_cast<HWND>(winId());
+        RECT area;
+        GetClientRect(window, &area);
+        m_object->DoVerb(OLEIVERB_UIACTIVATE, nullptr, m_site, 0, window, &area);
+    }
+    QWidget::focusInEvent(event);
 }
 
 void WebBrowserHost::resizeEvent(QResizeEvent* event)

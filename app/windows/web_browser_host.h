@@ -25,7 +25,8 @@ class WebBrowserHost final : public QWidget
     Q_PROPERTY(QUrl url READ url WRITE navigate)
 
 public:
-    enum class Control {
+    enum class Control
+    {
         System,   // the WebBrowser control, else the address as text
         TextOnly, // the address as text, as when the control is missing
     };
@@ -48,6 +49,7 @@ public:
 protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     bool createControl();

@@ -3,13 +3,15 @@
 #include "windows/web_browser_host.h"
 
 #include <QApplication>
+#include <QHostAddress>
 #include <QLabel>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 #include <optional>
-
 #include <windows.h>
 
 using namespace Qt::StringLiterals;
@@ -49,18 +51,33 @@ private slots:
 
 void TestWindows::controlNavigates()
 {
+    // The control fetches the page itself: the request line tells where it went.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    QByteArray request;
+    connect(&server, &QTcpServer::newConnection, &server, [&] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [&request, socket] {
+            request += socket->readAll();
+            if (request.contains("\r\n\r\n"))
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+                              "Content-Length: 2\r\nConnection: close\r\n\r\nok");
+        });
+    });
+
     WebBrowserHost host;
     host.resize(369, 221);
     host.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host));
-    const QUrl address(u"http://127.0.0.1:9/公告?a=1&b=二"_s);
+    const QUrl address(u"http://127.0.0.1:%1/公告?a=1&b=二"_s.arg(server.serverPort()));
     host.navigate(address);
     QVERIFY(host.hasControl());
     QVERIFY(!host.fallbackLabel());
     QCOMPARE(host.url(), address);
     QVERIFY(controlWindow(host));
-    // The control reports the address it was sent, encoded.
-    QTRY_COMPARE(host.controlLocation(), address.toString(QUrl::FullyEncoded));
+    QTRY_VERIFY_WITH_TIMEOUT(request.contains("\r\n"), 20000);
+    QCOMPARE(request.left(request.indexOf("\r\n")),
+             QByteArray("GET /%E5%85%AC%E5%91%8A?a=1&b=%E4%BA%8C HTTP/1.1"));
 }
 
 void TestWindows::controlFillsHost_data()
@@ -175,10 +192,12 @@ void TestWindows::internetExplorerCommand_data()
                                << QStringList{u"http://127.0.0.1:8765/"_s};
     QTest::newRow("chinese and space")
         << u"iexplore.exe"_s << QUrl(u"http://127.0.0.1:8765/商店 页?q=苹果"_s)
-        << QStringList{u"http://127.0.0.1:8765/%E5%95%86%E5%BA%97%20%E9%A1%B5?q=%E8%8B%B9%E6%9E%9C"_s};
-    QTest::newRow("not installed") << QString() << QUrl(u"http://127.0.0.1:8765/"_s)
-                                   << QStringList();
-    QTest::newRow("invalid address") << u"iexplore.exe"_s << QUrl(u"http://[::1"_s) << QStringList();
+        << QStringList{
+               u"http://127.0.0.1:8765/%E5%95%86%E5%BA%97%20%E9%A1%B5?q=%E8%8B%B9%E6%9E%9C"_s};
+    QTest::newRow("not installed")
+        << QString() << QUrl(u"http://127.0.0.1:8765/"_s) << QStringList();
+    QTest::newRow("invalid address")
+        << u"iexplore.exe"_s << QUrl(u"http://[::1"_s) << QStringList();
 }
 
 void TestWindows::internetExplorerCommand()
