@@ -7,3 +7,5 @@ endif()
 add_link_options(-static)
 # Windows 10 and later: the API level Qt 6 itself requires.
 add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE)
+# libcurl's zlib (Debian's libz-mingw-w64-dev) as a static library too.
+set(ZLIB_USE_STATIC_LIBS ON)
