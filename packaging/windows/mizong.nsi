@@ -4,6 +4,9 @@
 ; /CurrentUser or /AllUsers with /S), adds a Start-menu entry and an
 ; uninstaller, and the uninstaller removes all of it.
 Unicode true
+; A 64-bit installer for a 64-bit program: it refuses 32-bit Windows by
+; itself, and runs under a 64-bit-only Wine.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !define APP_NAME "觅踪助理"
@@ -20,7 +23,6 @@ SetCompressor /SOLID lzma
 !define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_VALUENAME "InstallLocation"
 !include MultiUser.nsh
 !include MUI2.nsh
-!include x64.nsh
 
 Name "${APP_NAME} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -48,10 +50,6 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "mizong developers"
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "${APP_NAME} 需要 64 位 Windows。" /SD IDOK
-    Abort
-  ${EndIf}
   !insertmacro MULTIUSER_INIT
 FunctionEnd
 
