@@ -15,15 +15,19 @@
 #include <QImage>
 #include <QScreen>
 
-#include <fontconfig/fontconfig.h>
 #include <future>
+
+#ifndef Q_OS_WIN
+#include <fontconfig/fontconfig.h>
 #include <thread>
 #include <unistd.h>
+#endif
 
 namespace mizong {
 
 void prepareEnvironment()
 {
+#ifndef Q_OS_WIN
     // Chromium refuses to run as root with its sandbox on and ends the whole
     // process, so a root user would never see the window. The switch goes to
     // Chromium directly: QTWEBENGINE_DISABLE_SANDBOX would make Qt report,
@@ -38,6 +42,7 @@ void prepareEnvironment()
     // on Linux unless asked, so a screen reader would find an empty page.
     if (!qEnvironmentVariableIsSet("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
         qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
+#endif
 }
 
 int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& onWindow)
@@ -47,14 +52,18 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
 
     prepareEnvironment();
 
+#ifndef Q_OS_WIN
     // Reading the font configuration is the largest part of showing the
     // window's text; it runs while the application connects to the display.
     // Only fontconfig runs on that thread: no Qt object may exist before the
     // application object, or Qt takes the wrong thread for its main thread.
     std::thread fontConfiguration([] { FcInit(); });
     QApplication app(argc, argv);
-    installAccessibleInterfaces();
     fontConfiguration.join();
+#else
+    QApplication app(argc, argv);
+#endif
+    installAccessibleInterfaces();
     QApplication::setApplicationName(QStringLiteral("mizong"));
     QApplication::setApplicationVersion(QStringLiteral(MIZONG_VERSION));
     // Not applicationDisplayName: Qt would append it to every window title.

@@ -1,6 +1,10 @@
 #include "browser_frame.h"
 
+#ifdef Q_OS_WIN
+#include "windows/web_browser_host.h"
+#else
 #include "webview/webview_module.h"
+#endif
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -18,6 +22,7 @@ QT_END_NAMESPACE
 
 namespace mizong {
 
+#ifndef Q_OS_WIN
 namespace {
 
 #if QT_CONFIG(opengl)
@@ -57,6 +62,7 @@ void provideShareContext()
 }
 
 } // namespace
+#endif
 
 BrowserFrame::BrowserFrame(QString modulePath, QWidget* parent)
     : QWidget(parent), m_modulePath(std::move(modulePath))
@@ -76,6 +82,10 @@ QStringList BrowserFrame::moduleCandidates()
 QWidget* BrowserFrame::loadView()
 {
     m_loadTried = true;
+#ifdef Q_OS_WIN
+    // Windows has its own page view: the system's WebBrowser control.
+    return new WebBrowserHost(this);
+#else
     const QStringList candidates =
         m_modulePath.isEmpty() ? moduleCandidates() : QStringList{m_modulePath};
     for (const QString& path : candidates) {
@@ -94,6 +104,7 @@ QWidget* BrowserFrame::loadView()
     }
     qWarning("mizong: no page view module found; the announcement is not shown");
     return nullptr;
+#endif
 }
 
 void BrowserFrame::navigate(const QUrl& url)

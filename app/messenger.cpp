@@ -4,6 +4,10 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#ifdef Q_OS_WIN
+#include "windows/link_command.h"
+#endif
+
 namespace mizong {
 
 void MessageBoxMessenger::inform(QWidget* parent, const QString& text)
@@ -18,6 +22,10 @@ void MessageBoxMessenger::inform(QWidget* parent, const QString& text)
 
 bool DesktopLinkOpener::open(const QUrl& url)
 {
+#ifdef Q_OS_WIN
+    if (openInInternetExplorer(url))
+        return true;
+#endif
     return QDesktopServices::openUrl(url);
 }
 
