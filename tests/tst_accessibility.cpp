@@ -86,12 +86,6 @@ QAccessibleInterface* accessibleOf(QObject* object)
     return node;
 }
 
-QByteArray httpPage(const QByteArray& body)
-{
-    return "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-}
-
 } // namespace
 
 class TestAccessibility final : public QObject
@@ -245,11 +239,12 @@ void TestAccessibility::pageIsReadable()
         QSKIP("this build tests the window without the web engine");
     Fixture f(true);
     const QByteArray phrase = "寻回失窃手机的公告";
-    f.homeSite.route(mizong::site::kAnnouncementPath.toUtf8(),
-                     Answer(httpPage("<!doctype html><html><head><meta charset=\"utf-8\">"
-                                     "<title>公告</title></head><body><p>" +
-                                     phrase + "</p></body></html>"),
-                            Answer::Then::Close));
+    f.homeSite.route(
+        mizong::site::kAnnouncementPath.toUtf8(),
+        Answer(PageServer::htmlResponse("<!doctype html><html><head><meta charset=\"utf-8\">"
+                                        "<title>公告</title></head><body><p>" +
+                                        phrase + "</p></body></html>"),
+               Answer::Then::Close));
     QWidget* frame = f.child<QWidget>(u"WebBrowser1"_s);
     QWidget* view = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT(

@@ -195,17 +195,8 @@ void TestStartup::firstClickAnswered()
     QProcessEnvironment env = userEnvironment();
     if (delayMainThread)
         env.insert(u"LD_PRELOAD"_s, QStringLiteral(MIZONG_DELAY_SHIM));
-    QProcess program;
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::MergedChannels);
-    program.start(QStringLiteral(MIZONG_EXECUTABLE), {});
-    QVERIFY(program.waitForStarted());
-    auto stop = qScopeGuard([&program] {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished();
-        }
-    });
+    mizong::testing::RunningProgram program;
+    QVERIFY(program.launch(QStringLiteral(MIZONG_EXECUTABLE), env));
 
     const xcb_window_t window = findWindow(u"^觅踪助理 "_s);
     QVERIFY2(window != 0, "the window did not appear");

@@ -22,6 +22,7 @@
 
 using mizong::testing::Answer;
 using mizong::testing::PageServer;
+using mizong::testing::RunningProgram;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -151,24 +152,13 @@ void TestWayland::windowOnWayland()
         QVERIFY2(!site.startOn(quint16(home.port(80))).isEmpty(),
                  "the home site's port is taken (a demo running?)");
         site.route(mizong::site::kAnnouncementPath.toUtf8(),
-                   Answer("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
-                          "Content-Length: 20\r\nConnection: close\r\n\r\n<p>announcement</p>",
-                          Answer::Then::Close));
+                   Answer(PageServer::htmlResponse("<p>announcement</p>"), Answer::Then::Close));
     }
 
-    QProcess program;
     QProcessEnvironment env = m_env;
     env.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::MergedChannels);
-    program.start(QStringLiteral(MIZONG_EXECUTABLE), {});
-    QVERIFY(program.waitForStarted());
-    auto stop = qScopeGuard([&program] {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished();
-        }
-    });
+    RunningProgram program;
+    QVERIFY(program.launch(QStringLiteral(MIZONG_EXECUTABLE), env));
 
     // The compositor's own view of the window: a top-level with the title
     // and the application id of the desktop entry.

@@ -269,6 +269,13 @@ void PageServer::answer(QTcpSocket* socket, const Request& request)
     }
 }
 
+QByteArray PageServer::htmlResponse(const QByteArray& body)
+{
+    return "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
+           "Connection: close\r\nContent-Length: " +
+           QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
 void PageServer::answerPage(QTcpSocket* socket, const Request& request)
 {
     // "GET /path?name=value HTTP/1.1": the raw value after the first '='.
@@ -276,10 +283,7 @@ void PageServer::answerPage(QTcpSocket* socket, const Request& request)
     const QString value =
         eq < 0 ? QString() : formDecode(QByteArrayView(request.target).sliced(eq + 1));
     m_requests.append(value);
-    const QByteArray body = m_pages.value(value, m_defaultPage);
-    QByteArray response = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
-                          "Connection: close\r\nContent-Length: " +
-                          QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    const QByteArray response = htmlResponse(m_pages.value(value, m_defaultPage));
     QPointer<QTcpSocket> guard(socket);
     QTimer::singleShot(m_delay, socket, [guard, response] {
         if (!guard)

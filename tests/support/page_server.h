@@ -83,6 +83,8 @@ public:
 
     // '+' to a blank, then %XX as UTF-8: what a service reads from a query value.
     static QString formDecode(QByteArrayView raw);
+    // A complete "200 OK" answer with this UTF-8 HTML body, the connection closed after it.
+    static QByteArray htmlResponse(const QByteArray& body);
 
     enum class Wrapping
     {

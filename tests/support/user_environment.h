@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 
@@ -19,5 +20,27 @@ inline QProcessEnvironment userEnvironment(const QString& runtimeDir)
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
     return env;
 }
+
+// The real program as a test runs it: its output and errors in one channel,
+// and killed when the test leaves it running (a check failed on the way).
+class RunningProgram final : public QProcess
+{
+public:
+    ~RunningProgram() override
+    {
+        if (state() != NotRunning) {
+            kill();
+            waitForFinished();
+        }
+    }
+
+    bool launch(const QString& executable, const QProcessEnvironment& env)
+    {
+        setProcessEnvironment(env);
+        setProcessChannelMode(MergedChannels);
+        start(executable, {});
+        return waitForStarted();
+    }
+};
 
 } // namespace mizong::testing
