@@ -23,6 +23,8 @@ namespace {
 
 // Bytes a flood keeps queued ahead of the peer.
 constexpr qint64 kFloodAhead = 256 * 1024;
+// How often a connection with bytes still to send checks that its peer is there.
+constexpr int kPeerProbeMs = 100;
 
 // The path of an origin-form or absolute target, without its query.
 QByteArray pathOf(QByteArray target)
@@ -171,6 +173,15 @@ void PageServer::onConnection()
         const int id = ++m_connections;
         m_sockets.append(socket);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        // A server learns that its peer has gone when a write fails; with the
+        // send queue full nothing is written, and Wine then sometimes never
+        // signals the close at all. Trying to write now and then notices it.
+        auto* probe = new QTimer(socket);
+        connect(probe, &QTimer::timeout, socket, [socket] {
+            if (socket->bytesToWrite() > 0)
+                socket->flush();
+        });
+        probe->start(kPeerProbeMs);
         auto pending = std::make_shared<QByteArray>();
         connect(socket, &QTcpSocket::readyRead, socket, [this, socket, pending, id] {
             *pending += socket->readAll();
