@@ -666,6 +666,7 @@ bool Form1::event(QEvent* event)
     return QWidget::event(event);
 }
 
+// Cheap when nothing changed: the pictures are taken again only for a new ratio.
 void Form1::takePicturesForScreen()
 {
     const qreal ratio = devicePixelRatioF();
@@ -707,8 +708,7 @@ void Form1::keepLogicalSize()
 
 void Form1::resizeEvent(QResizeEvent* event)
 {
-    if (!qFuzzyCompare(devicePixelRatioF(), m_pictureRatio))
-        takePicturesForScreen();
+    takePicturesForScreen();
     if (!m_keepSizePending && event->size() != m_logicalSize) {
         m_earlierSize = m_logicalSize;
         m_logicalSize = event->size();
@@ -720,8 +720,7 @@ void Form1::paintEvent(QPaintEvent*)
 {
     // Also catches a window first shown on a screen other than the one it
     // was made for, which sends no change of screen.
-    if (!qFuzzyCompare(devicePixelRatioF(), m_pictureRatio))
-        takePicturesForScreen();
+    takePicturesForScreen();
     QPainter painter(this);
     painter.fillRect(rect(), kBeyondBackground);
     painter.drawPixmap(QPoint(0, 0), m_background);

@@ -28,15 +28,11 @@ using mizong::testing::Answer;
 using mizong::testing::dataFile;
 using mizong::testing::FormFixture;
 using mizong::testing::PageServer;
+using mizong::testing::webViewWanted;
 
 namespace {
 
 constexpr int kLimitMs = 30000; // liveness only
-
-bool webViewWanted()
-{
-    return qEnvironmentVariableIsEmpty("MIZONG_TEST_NO_WEBVIEW");
-}
 
 // What a screen reader was told.
 struct SeenEvent

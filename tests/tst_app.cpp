@@ -34,6 +34,7 @@ using mizong::testing::FormFixture;
 using mizong::testing::PageServer;
 using mizong::testing::RecordingMessenger;
 using mizong::testing::RecordingOpener;
+using mizong::testing::webViewWanted;
 
 namespace {
 
@@ -41,11 +42,6 @@ QRect twips(int left, int top, int width, int height)
 {
     return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0),
                  qRound(height / 15.0));
-}
-
-bool webViewWanted()
-{
-    return qEnvironmentVariableIsEmpty("MIZONG_TEST_NO_WEBVIEW");
 }
 
 const QStringList kDeviceBoxes{u"Text2"_s, u"Text4"_s, u"Text5"_s,  u"Text6"_s,  u"Text7"_s,

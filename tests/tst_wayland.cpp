@@ -43,6 +43,19 @@ QString pixmanOption(const QString& weston)
                                                                : u"--renderer=pixman"_s;
 }
 
+// The fields of /proc/PID/stat after the process's name, from its state
+// on ("S 1234 ..."); empty when the process is gone. The name may hold blanks
+// and parentheses, so it ends at the last ')'.
+QList<QByteArray> statFields(qint64 pid)
+{
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray line = stat.readAll();
+    const qsizetype name = line.lastIndexOf(')');
+    return name < 0 ? QList<QByteArray>{} : line.mid(name + 2).split(' ');
+}
+
 // Process ids of every descendant of `root`, read from /proc.
 QList<qint64> descendants(qint64 root)
 {
@@ -53,14 +66,9 @@ QList<qint64> descendants(qint64 root)
         const qint64 pid = entry.toLongLong(&number);
         if (!number)
             continue;
-        QFile stat(u"/proc/%1/stat"_s.arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // "pid (comm) state ppid ...": the name may hold blanks and parentheses.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (rest.size() > 1)
-            children[rest.at(1).toLongLong()].append(pid);
+        const QList<QByteArray> fields = statFields(pid); // state, parent, ...
+        if (fields.size() > 1)
+            children[fields.at(1).toLongLong()].append(pid);
     }
     QList<qint64> found;
     QList<qint64> queue{root};
@@ -76,11 +84,8 @@ QList<qint64> descendants(qint64 root)
 // Alive: there, and not a zombie waiting for its new parent to reap it.
 bool alive(qint64 pid)
 {
-    QFile stat(u"/proc/%1/stat"_s.arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+    const QList<QByteArray> fields = statFields(pid);
+    return !fields.isEmpty() && fields.first() != "Z";
 }
 
 } // namespace

@@ -203,6 +203,7 @@ Request PageServer::parse(const QByteArray& head, int connection)
     const QList<QByteArray> start = lines.value(0).trimmed().split(' ');
     request.method = start.value(0);
     request.target = start.value(1);
+    request.version = start.value(2);
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines[i].indexOf(':');
         if (colon > 0)

@@ -38,7 +38,8 @@ struct Answer
 struct Request
 {
     QByteArray method;
-    QByteArray target; // origin form, or the absolute address a proxy is sent
+    QByteArray target;  // origin form, or the absolute address a proxy is sent
+    QByteArray version; // "HTTP/1.1"
     QList<std::pair<QByteArray, QByteArray>> headers;
     int connection = 0;
 

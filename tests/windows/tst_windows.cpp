@@ -1,12 +1,10 @@
 #include "browser_frame.h"
+#include "page_server.h"
 #include "windows/link_command.h"
 #include "windows/web_browser_host.h"
 
 #include <QApplication>
-#include <QHostAddress>
 #include <QLabel>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,6 +14,8 @@
 
 using namespace Qt::StringLiterals;
 using mizong::WebBrowserHost;
+using mizong::testing::PageServer;
+using mizong::testing::Request;
 
 namespace {
 
@@ -51,32 +51,25 @@ private slots:
 
 void TestWindows::controlNavigates()
 {
-    // The control fetches the page itself: the request line tells where it went.
-    QTcpServer server;
-    QVERIFY(server.listen(QHostAddress::LocalHost));
-    QByteArray request;
-    connect(&server, &QTcpServer::newConnection, &server, [&] {
-        QTcpSocket* socket = server.nextPendingConnection();
-        connect(socket, &QTcpSocket::readyRead, socket, [&request, socket] {
-            request += socket->readAll();
-            if (request.contains("\r\n\r\n"))
-                socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
-                              "Content-Length: 2\r\nConnection: close\r\n\r\nok");
-        });
-    });
+    // The control fetches the page itself: the request tells where it went.
+    PageServer server;
+    server.setDefaultPage("ok");
+    const QString base = server.start();
+    QVERIFY(!base.isEmpty());
 
     WebBrowserHost host;
     host.resize(369, 221);
     host.show();
     QVERIFY(QTest::qWaitForWindowExposed(&host));
-    const QUrl address(u"http://127.0.0.1:%1/公告?a=1&b=二"_s.arg(server.serverPort()));
+    const QUrl address(base + u"/公告?a=1&b=二"_s);
     host.navigate(address);
     QVERIFY(host.hasControl());
     QVERIFY(!host.fallbackLabel());
     QCOMPARE(host.url(), address);
     QVERIFY(controlWindow(host));
-    QTRY_VERIFY_WITH_TIMEOUT(request.contains("\r\n"), 20000);
-    QCOMPARE(request.left(request.indexOf("\r\n")),
+    QTRY_VERIFY_WITH_TIMEOUT(!server.log().isEmpty(), 20000);
+    const Request& request = server.log().first();
+    QCOMPARE(request.method + ' ' + request.target + ' ' + request.version,
              QByteArray("GET /%E5%85%AC%E5%91%8A?a=1&b=%E4%BA%8C HTTP/1.1"));
 }
 
