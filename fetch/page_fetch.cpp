@@ -12,6 +12,10 @@
 #include <mutex>
 #include <thread>
 
+#ifndef Q_OS_WIN
+#include <sys/utsname.h>
+#endif
+
 namespace mizong {
 
 namespace {
@@ -54,6 +58,20 @@ private:
 constexpr long kMaxRedirects = 50;
 
 } // namespace
+
+QByteArray requestUserAgent()
+{
+#ifdef Q_OS_WIN
+    // What every browser says on Windows 10 and 11 alike; only 64-bit is built.
+    const QByteArray platform = "Windows NT 10.0; Win64; x64";
+#else
+    utsname system{};
+    const QByteArray machine = uname(&system) == 0 ? QByteArray(system.machine) : "x86_64";
+    // Browsers on Wayland say X11 too.
+    const QByteArray platform = "X11; Linux " + machine;
+#endif
+    return "Mozilla/5.0 (" + platform + ") mizong/" MIZONG_VERSION;
+}
 
 std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBase)
 {
@@ -131,6 +149,7 @@ struct TransferSetup
     std::chrono::milliseconds deadline{0};
     QByteArray extraCa;
     QByteArray noProxy;
+    QByteArray userAgent;
 };
 
 // Loopback addresses never go through a proxy, as with Qt's client; the
@@ -211,6 +230,11 @@ bool runTransfer(CURLM* multi, const TransferSetup& setup, std::atomic<bool>& ca
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(setup.deadline.count()));
     // The proxy itself comes from the environment (http_proxy, https_proxy).
     curl_easy_setopt(easy, CURLOPT_NOPROXY, setup.noProxy.constData());
+    // Many sites refuse, or answer differently, a request without a browser's
+    // user agent; the language is the one the pages are read in.
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, setup.userAgent.constData());
+    curl_slist* headers = curl_slist_append(nullptr, "Accept-Language: zh-CN,zh;q=0.9");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
     if (!setup.extraCa.isEmpty()) {
         curl_blob blob{const_cast<char*>(setup.extraCa.constData()), size_t(setup.extraCa.size()),
                        CURL_BLOB_COPY};
@@ -235,6 +259,7 @@ bool runTransfer(CURLM* multi, const TransferSetup& setup, std::atomic<bool>& ca
         url = target;
     }
     curl_easy_cleanup(easy);
+    curl_slist_free_all(headers);
     return complete;
 }
 
@@ -296,8 +321,9 @@ void PageFetch::start()
     m_transfer = std::make_shared<Transfer>();
     m_transfer->fetch = this;
     m_transfer->multi = multi;
-    TransferSetup setup{url.toEncoded(), m_limits.maxBodyBytes, m_limits.deadline,
-                        m_limits.extraCaCertificates, noProxyList()};
+    TransferSetup setup{url.toEncoded(),   m_limits.maxBodyBytes,
+                        m_limits.deadline, m_limits.extraCaCertificates,
+                        noProxyList(),     requestUserAgent()};
     // A connection of its own per fetch (its own multi handle): no connection,
     // cookie or authentication state is shared with any other fetch. The thread
     // is never joined: a fetch that ends cancels it and goes on at once.

@@ -83,9 +83,14 @@ private:
     QString m_page;
 };
 
+// The User-Agent every fetch sends: a browser's form, naming the platform,
+// then "mizong/<version>".
+QByteArray requestUserAgent();
+
 // Starts a plain GET for the complete address `url` (already encoded by the
-// caller). The status code is never looked at: error pages are pages. No
-// request header of our own is set. The transfer runs on a thread of its own,
+// caller). The status code is never looked at: error pages are pages. Besides
+// the client's own headers it sends only a browser-style User-Agent and
+// "Accept-Language: zh-CN,zh;q=0.9". The transfer runs on a thread of its own,
 // so nothing a service sends can stall the caller's event loop, and it is
 // never waited for: a fetch that ends lets go of its connection at once. The
 // returned object is owned by `parent`.

@@ -1,4 +1,5 @@
 #include "blocking_fetch.h"
+#include "mizong_config.h"
 #include "page_fetch.h"
 #include "page_server.h"
 #include "service_contract.h"
@@ -141,7 +142,7 @@ private slots:
     void failedAddress();
     void identifierArrivesIntact_data();
     void identifierArrivesIntact();
-    void noHeaderOfOurOwn();
+    void requestHeaders();
 
     void consecutiveFetchesShareNothing_data();
     void consecutiveFetchesShareNothing();
@@ -611,18 +612,29 @@ void TestFetch::identifierArrivesIntact()
     }
 }
 
-void TestFetch::noHeaderOfOurOwn()
+void TestFetch::requestHeaders()
 {
     QCOMPARE(fetchPageBlocking(m_server.url("/ok"), u"UTF-8").outcome, FetchOutcome::Decoded);
     QCOMPARE(m_server.log().size(), 1);
     const Request& request = m_server.log().first();
     QCOMPARE(request.method, QByteArray("GET"));
-    // Only what the HTTP client itself always sends: no user agent, cookie,
-    // referrer or language of our own.
-    const QList<QByteArray> clientDefaults = {"host", "accept", "accept-encoding"};
+    // What the HTTP client always sends, a browser's user agent and our
+    // language; no cookie, referrer or anything else of our own.
+    const QList<QByteArray> expected = {"host", "accept", "accept-encoding", "user-agent",
+                                        "accept-language"};
     for (const auto& [name, value] : request.headers)
-        QVERIFY2(clientDefaults.contains(name.toLower()), name.constData());
+        QVERIFY2(expected.contains(name.toLower()), name.constData());
     QCOMPARE(request.header("accept"), QByteArray("*/*"));
+    QCOMPARE(request.header("accept-language"), QByteArray("zh-CN,zh;q=0.9"));
+    const QByteArray agent = request.header("user-agent");
+    QCOMPARE(agent, requestUserAgent());
+    QVERIFY2(agent.startsWith("Mozilla/5.0 ("), agent.constData());
+    QVERIFY2(agent.endsWith(") mizong/" MIZONG_VERSION), agent.constData());
+#ifdef Q_OS_WIN
+    QVERIFY2(agent.contains("(Windows NT 10.0; Win64; x64)"), agent.constData());
+#else
+    QVERIFY2(agent.contains("(X11; Linux "), agent.constData());
+#endif
 }
 
 void TestFetch::consecutiveFetchesShareNothing_data()
