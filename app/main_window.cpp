@@ -26,6 +26,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace mizong {
@@ -54,6 +55,9 @@ constexpr QSize kClientSize(804, 626);
 constexpr QSize kButtonPictureSize(128, 33);
 
 const QColor kRed(255, 0, 0);
+
+// How long the announcement page waits for a first paint that may never come.
+constexpr std::chrono::milliseconds kUnpaintedNavigationDelay{1000};
 const QColor kBeyondBackground(240, 240, 240);
 
 // Fonts named by the design, falling back to the Simplified Chinese fonts a
@@ -215,6 +219,9 @@ void Form1::createControls()
         box->setFont(boxFont());
         box->setGeometry(rect);
         box->setReadOnly(readOnly);
+        // No length limit: Qt's default of 32767 would cut a pasted
+        // identifier or a long value without a word.
+        box->setMaxLength(std::numeric_limits<int>::max());
         box->setAccessibleName(accessible);
         return box;
     };
@@ -317,10 +324,14 @@ void Form1::createControls()
     Label13 = plainLabel("Label13", QStringLiteral("归属地(区号)："), 6480, 8250, 1215);
     Text16 = resultBox("Text16", 8160, 8210, Label13);
 
+    // Precise: a coarse timer may tick up to 5 % early, and the watchdog's
+    // message must never come before its interval has passed.
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setTimerType(Qt::PreciseTimer);
     connect(Timer1, &QTimer::timeout, this, [this] { tickArrived(Held::DeviceTick); });
     connect(Timer2, &QTimer::timeout, this, [this] { tickArrived(Held::SimTick); });
 
@@ -378,6 +389,12 @@ void Form1::Form_Load()
     m_pendingNavigation = m_options.homeSiteBase + site::kAnnouncementPath.toString();
     if (m_painted)
         showBrowser();
+    // The page waits for the first paint, which keeps start-up fast; a
+    // window started minimised, or never painted, gets it all the same.
+    QTimer::singleShot(kUnpaintedNavigationDelay, this, [this] {
+        if (!m_painted)
+            afterFirstPaint();
+    });
 }
 
 void Form1::resetVerdictLabels()
@@ -401,21 +418,50 @@ void Form1::ClearSimResults()
 
 void Form1::Command1_Click()
 {
-    if (isLookupInProgress())
+    if (!clearMayRun(Lookup::Device))
         return;
     Text1[0]->clear();
     resetVerdictLabels();
     ClearDeviceResults();
     Timer1->stop();
+    afterClear();
 }
 
 void Form1::Command2_Click()
 {
-    if (isLookupInProgress())
+    if (!clearMayRun(Lookup::Sim))
         return;
     Text1[1]->clear();
     ClearSimResults();
     Timer2->stop();
+    afterClear();
+}
+
+bool Form1::clearMayRun(Lookup side)
+{
+    // Only a message's own event loop lets a click in mid-handler; the clear
+    // comes after that handler, as every other click does.
+    if (m_messageOpen)
+        return false;
+    // A lookup of this side waits for its page: it is dropped, so that the
+    // clear's end state holds (no later step refills the boxes or reports).
+    // A lookup of the other side touches nothing this clear does.
+    if (m_lookup == side) {
+        cancelFetch();
+        m_held.erase(std::remove(m_held.begin(), m_held.end(), Held::Page), m_held.end());
+        m_lookup = Lookup::None;
+        m_lookupCancelled = true;
+    }
+    return true;
+}
+
+void Form1::afterClear()
+{
+    if (std::exchange(m_lookupCancelled, false)) {
+        emit lookupFinished();
+        // Ticks held during the dropped lookup come now.
+        takeHeldEvent();
+    }
 }
 
 void Form1::Command3_Click()
@@ -634,6 +680,8 @@ void Form1::takeHeldEvent()
 
 void Form1::afterFirstPaint()
 {
+    if (std::exchange(m_pageStarted, true))
+        return;
     // Decoding six icon sizes is not worth delaying the first paint for.
     QIcon icon;
     for (const assets::SizedPicture& picture : assets::kIcons)

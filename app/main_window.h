@@ -34,9 +34,10 @@ class Messenger;
 //
 // Nothing blocks: a lookup's page is fetched asynchronously and the lookup
 // resumes when it arrives. From a lookup's click to its last step the start
-// and clear buttons of both lookups do nothing, and watchdog ticks that fall
-// due while a lookup runs or a message is open are held and handled right
-// after, if their timer is still enabled then.
+// buttons of both lookups do nothing; the clear button of the running
+// lookup's side drops it and clears, the other side's clears at once. Watchdog
+// ticks that fall due while a lookup runs or a message is open are held and
+// handled right after, if their timer is still enabled then.
 class Form1 final : public QWidget
 {
     Q_OBJECT
@@ -126,6 +127,8 @@ private:
     void pageArrived();
     void finishLookup();
     void cancelFetch();
+    bool clearMayRun(Lookup side);
+    void afterClear();
     void deviceLookupPageArrived(const QString& page);
     void simLookupPageArrived(const QString& page);
     void resetVerdictLabels();
@@ -214,7 +217,11 @@ private:
     // message closes and at once when a lookup ends.
     bool m_messageOpen = false;
     std::deque<Held> m_held;
+    bool m_lookupCancelled = false;
     bool m_painted = false;
+    // The icon and the announcement page, once: after the first paint, or
+    // a while after start-up when no paint comes.
+    bool m_pageStarted = false;
     QString m_pendingNavigation;
 
     // The one place that says which box each field fills; a table out of

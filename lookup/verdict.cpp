@@ -6,48 +6,245 @@
 #include <QRegularExpression>
 #include <QTime>
 
+#include <algorithm>
+
 namespace mizong::device {
 
 namespace {
 
-std::optional<QDate> numericDay(QStringView text)
+// Where day, month and year stand in the locale's short date format.
+struct FieldOrder
 {
-    // Year, month and day with one separator used twice, or the 年月日 form
-    // (whose time may also follow directly); the time of day is read only to
-    // reject impossible ones. The empty group keeps the numbering of both alike.
-    static const QRegularExpression separated(
-        QRegularExpression::anchoredPattern(u"([0-9]{4})([-/.])([0-9]{1,2})\\2([0-9]{1,2})"
-                                            u"(?:[ T]([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}))?)?"));
-    static const QRegularExpression chinese(
-        QRegularExpression::anchoredPattern(u"([0-9]{4})()年([0-9]{1,2})月([0-9]{1,2})日"
-                                            u"(?:[ T]?([0-9]{1,2}):([0-9]{2})(?::([0-9]{2}))?)?"));
+    int day = 0;
+    int month = 1;
+    int year = 2;
+};
 
-    for (const QRegularExpression* re : {&separated, &chinese}) {
-        // A date is short: matching a copy keeps to the API every Qt 6 has.
-        const QRegularExpressionMatch m = re->match(text.toString());
-        if (!m.hasMatch())
+FieldOrder orderOf(const QString& format)
+{
+    qsizetype day = -1, month = -1, year = -1;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == u'\'')
+            quoted = !quoted;
+        else if (quoted)
             continue;
-        const QDate day(m.capturedView(1).toInt(), m.capturedView(3).toInt(),
-                        m.capturedView(4).toInt());
-        if (!day.isValid())
-            return std::nullopt;
-        if (m.hasCaptured(5)) {
-            const QTime time(m.capturedView(5).toInt(), m.capturedView(6).toInt(),
-                             m.hasCaptured(7) ? m.capturedView(7).toInt() : 0);
-            if (!time.isValid())
-                return std::nullopt;
-        }
-        return day;
+        else if (c == u'd' && day < 0 && format.mid(i, 3) != u"ddd")
+            day = i;
+        else if (c == u'M' && month < 0)
+            month = i;
+        else if (c == u'y' && year < 0)
+            year = i;
     }
+    if (day < 0 || month < 0 || year < 0)
+        return {};
+    const auto rank = [&](qsizetype at) {
+        return int(at > day) + int(at > month) + int(at > year);
+    };
+    return {rank(day), rank(month), rank(year)};
+}
+
+// Two-digit years as the platform reads them: 00-29 are 20xx, 30-99 are 19xx.
+std::optional<int> yearOf(QStringView digits)
+{
+    const int value = digits.toInt();
+    if (digits.size() == 4)
+        return value;
+    if (digits.size() == 2)
+        return value < 30 ? 2000 + value : 1900 + value;
     return std::nullopt;
 }
+
+std::optional<QDate> validDay(std::optional<int> year, int month, int day)
+{
+    if (!year)
+        return std::nullopt;
+    const QDate date(*year, month, day);
+    return date.isValid() ? std::optional(date) : std::nullopt;
+}
+
+bool isDigits(QStringView token)
+{
+    return !token.isEmpty() &&
+           std::all_of(token.begin(), token.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// A name as a date text may write it: any case, without an abbreviation's dot.
+bool sameName(QStringView token, QString name)
+{
+    if (name.endsWith(u'.'))
+        name.chop(1);
+    return !name.isEmpty() && token.compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// Reads the texts a user's regional settings write dates in, as the
+// platform's lenient conversion does: numeric dates in the locale's own
+// order, with its month and weekday names, and the year-first forms always;
+// then an optional time of day, which is checked but plays no part.
+class DateReader
+{
+public:
+    explicit DateReader(const QLocale& locale)
+        : m_locale(locale), m_order(orderOf(locale.dateFormat(QLocale::ShortFormat))),
+          m_split(QRegularExpression::anchoredPattern(
+              QStringLiteral("(.+?)(?:(?:T|[ \\t]+|(?<=日))%1)?").arg(timePattern(locale))))
+    {}
+
+    std::optional<QDate> read(QStringView text) const
+    {
+        // A date is short: matching a copy keeps to the API every Qt 6 has.
+        const QRegularExpressionMatch m = m_split.match(text.toString());
+        if (!m.hasMatch())
+            return std::nullopt;
+        if (m.hasCaptured(3) && !validTime(m))
+            return std::nullopt;
+        return readDate(m.capturedView(1));
+    }
+
+private:
+    // Groups: 2 a designator before, 3 hour, 4 minute, 5 second, 6 a designator
+    // after. Fractions of a second, "Z", "UTC" and an offset are read past.
+    static QString timePattern(const QLocale& locale)
+    {
+        QStringList designators{QStringLiteral("AM"), QStringLiteral("PM")};
+        for (const QString& text : {locale.amText(), locale.pmText()}) {
+            if (!text.isEmpty())
+                designators.append(QRegularExpression::escape(text));
+        }
+        const QString designator = QStringLiteral("(?i:%1)").arg(designators.join(u'|'));
+        return QStringLiteral(
+                   "(?:(%1)[ \\t]*)?([0-9]{1,2}):([0-9]{2})(?::([0-9]{2})(?:[.,][0-9]+)?)?"
+                   "(?:[ \\t]*(%1))?"
+                   "(?:[ \\t]*(?:Z|(?:UTC|GMT)?[+-][0-9]{2}(?::?[0-9]{2})?|UTC|GMT))?")
+            .arg(designator);
+    }
+
+    bool validTime(const QRegularExpressionMatch& m) const
+    {
+        int hour = m.capturedView(3).toInt();
+        const int minute = m.capturedView(4).toInt();
+        const int second = m.hasCaptured(5) ? m.capturedView(5).toInt() : 0;
+        const QStringView before = m.capturedView(2);
+        const QStringView after = m.capturedView(6);
+        if (!before.isEmpty() && !after.isEmpty())
+            return false;
+        if (const QStringView designator = before.isEmpty() ? after : before;
+            !designator.isEmpty()) {
+            if (hour < 1 || hour > 12)
+                return false;
+            const bool pm = designator.compare(u"PM", Qt::CaseInsensitive) == 0 ||
+                            designator == m_locale.pmText();
+            hour = hour % 12 + (pm ? 12 : 0);
+        }
+        return QTime(hour, minute, second).isValid();
+    }
+
+    std::optional<QDate> readDate(QStringView text) const
+    {
+        static const QRegularExpression chinese(
+            QRegularExpression::anchoredPattern(u"([0-9]{4})年([0-9]{1,2})月([0-9]{1,2})日(.*)"));
+        static const QRegularExpression numeric(QRegularExpression::anchoredPattern(
+            u"([0-9]{1,4})([-/. ])([0-9]{1,2})\\2([0-9]{1,4})"));
+        const QString owned = text.toString();
+        if (const QRegularExpressionMatch m = chinese.match(owned); m.hasMatch()) {
+            const std::optional<QDate> day = validDay(
+                m.capturedView(1).toInt(), m.capturedView(2).toInt(), m.capturedView(3).toInt());
+            return day && weekdayFits(m.capturedView(4), *day) ? day : std::nullopt;
+        }
+        if (const QRegularExpressionMatch m = numeric.match(owned); m.hasMatch()) {
+            const QStringView parts[3] = {m.capturedView(1), m.capturedView(3), m.capturedView(4)};
+            // Four digits first is always year, month, day.
+            if (parts[0].size() == 4)
+                return validDay(parts[0].toInt(), parts[1].toInt(), parts[2].toInt());
+            if (parts[m_order.day].size() > 2 || parts[m_order.month].size() > 2)
+                return std::nullopt;
+            return validDay(yearOf(parts[m_order.year]), parts[m_order.month].toInt(),
+                            parts[m_order.day].toInt());
+        }
+        return namedMonthDate(text);
+    }
+
+    // A weekday written after the 年月日 form must be the date's own.
+    bool weekdayFits(QStringView rest, QDate day) const
+    {
+        rest = rest.trimmed();
+        return rest.isEmpty() || sameName(rest, m_locale.dayName(day.dayOfWeek())) ||
+               sameName(rest, m_locale.dayName(day.dayOfWeek(), QLocale::ShortFormat));
+    }
+
+    std::optional<int> monthNamed(QStringView token) const
+    {
+        for (int month = 1; month <= 12; ++month) {
+            for (QLocale::FormatType format : {QLocale::LongFormat, QLocale::ShortFormat}) {
+                if (sameName(token, m_locale.monthName(month, format)) ||
+                    sameName(token, m_locale.standaloneMonthName(month, format)))
+                    return month;
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::optional<int> weekdayNamed(QStringView token) const
+    {
+        for (int day = 1; day <= 7; ++day) {
+            for (QLocale::FormatType format : {QLocale::LongFormat, QLocale::ShortFormat}) {
+                if (sameName(token, m_locale.dayName(day, format)) ||
+                    sameName(token, m_locale.standaloneDayName(day, format)))
+                    return day;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // "1 Feb 2013", "Feb 1, 2013", "1. Februar 2013", with an optional
+    // weekday that must be the date's own.
+    std::optional<QDate> namedMonthDate(QStringView text) const
+    {
+        static const QRegularExpression separators(QStringLiteral("[ \\t,./-]+"));
+        std::optional<int> month, weekday;
+        QList<QStringView> numbers;
+        const QString owned = text.toString();
+        for (QStringView token : QStringView(owned).split(separators, Qt::SkipEmptyParts)) {
+            if (isDigits(token)) {
+                numbers.append(token);
+            } else if (std::optional<int> named = monthNamed(token); named && !month) {
+                month = named;
+            } else if (std::optional<int> day = weekdayNamed(token); day && !weekday) {
+                weekday = day;
+            } else {
+                return std::nullopt;
+            }
+        }
+        if (!month || numbers.size() != 2)
+            return std::nullopt;
+        // A four-digit number is the year wherever it stands; otherwise the
+        // locale's order of day and year decides.
+        const bool yearFirst =
+            numbers[0].size() == 4 || (numbers[1].size() != 4 && m_order.year < m_order.day);
+        const QStringView dayText = numbers[yearFirst ? 1 : 0];
+        if (dayText.size() > 2)
+            return std::nullopt;
+        const std::optional<QDate> day =
+            validDay(yearOf(numbers[yearFirst ? 0 : 1]), *month, dayText.toInt());
+        if (day && weekday && day->dayOfWeek() != *weekday)
+            return std::nullopt;
+        return day;
+    }
+
+    QLocale m_locale;
+    FieldOrder m_order;
+    QRegularExpression m_split;
+};
 
 } // namespace
 
 std::optional<QDate> activationDay(QStringView text, const QLocale& locale)
 {
-    if (auto day = numericDay(text))
+    if (std::optional<QDate> day = DateReader(locale).read(text))
         return day;
+    // Whatever else the locale's own formats write (a zone name, a weekday
+    // in another place).
     const QString owned = text.toString();
     for (QLocale::FormatType format : {QLocale::ShortFormat, QLocale::LongFormat}) {
         const QDate day = locale.toDate(owned, format);

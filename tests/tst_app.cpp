@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetricsF>
 #include <QLabel>
@@ -57,9 +58,12 @@ class TestApp final : public QObject
 private:
     struct Fixture : FormFixture
     {
-        explicit Fixture(std::chrono::milliseconds interval = 8000ms, bool show = false)
-            : FormFixture([interval](Form1::Options& options) {
+        explicit Fixture(std::chrono::milliseconds interval = 8000ms, bool show = false,
+                         const QString& homeSiteBase = {})
+            : FormFixture([interval, homeSiteBase](Form1::Options& options) {
                   options.watchdogInterval = interval;
+                  if (!homeSiteBase.isEmpty())
+                      options.homeSiteBase = homeSiteBase;
                   options.embedBrowser = webViewWanted();
                   options.browserModulePath = QStringLiteral(MIZONG_WEBVIEW_MODULE);
               })
@@ -103,6 +107,13 @@ private slots:
     void secondLookupClearsTheFirst();
     void simLookupKeepsTheVerdict();
     void slowAnswerHoldsTickAndLocksButtons();
+    void clearDuringFetch_data();
+    void clearDuringFetch();
+    void otherSideClearDuringFetch_data();
+    void otherSideClearDuringFetch();
+    void watchdogNeverEarly();
+    void unpaintedWindowLoadsAnnouncement();
+    void longTexts();
     void tickHeldWhileLookupMessageOpen();
     void heldTickOfOtherWatchdogComesAfterwards();
     void watchdogTicks_data();
@@ -677,9 +688,7 @@ void TestApp::slowAnswerHoldsTickAndLocksButtons()
     // The tick falls due during the fetch: held, no message yet.
     QTest::qWait(450);
     QVERIFY(f.messenger.messages.isEmpty());
-    // Start and clear buttons of both lookups do nothing meanwhile.
-    f.click(u"Command1"_s);
-    f.click(u"Command2"_s);
+    // The start buttons of both lookups do nothing meanwhile.
     f.click(u"Command4"_s);
     f.click(u"Command3"_s);
     QCOMPARE(f.box(u"Text1(0)"_s)->text(), kFull);
@@ -692,6 +701,186 @@ void TestApp::slowAnswerHoldsTickAndLocksButtons()
     QCOMPARE(f.messenger.messages, QStringList{kMaintenance});
     QVERIFY(!f.timer(u"Timer1"_s)->isActive());
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+}
+
+void TestApp::clearDuringFetch_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("clear");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("page"); // fixture served slowly; empty: an empty page
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QString>("timer");
+
+    QTest::newRow("device, empty answer") << u"Command3"_s << u"Command1"_s << u"Text1(0)"_s
+                                          << QString() << kDeviceBoxes << u"Timer1"_s;
+    QTest::newRow("device, full answer")
+        << u"Command3"_s << u"Command1"_s << u"Text1(0)"_s << u"device-not-reactivated.html"_s
+        << kDeviceBoxes << u"Timer1"_s;
+    QTest::newRow("SIM, empty answer")
+        << u"Command4"_s << u"Command2"_s << u"Text1(1)"_s << QString() << kSimBoxes << u"Timer2"_s;
+    QTest::newRow("SIM, full answer") << u"Command4"_s << u"Command2"_s << u"Text1(1)"_s
+                                      << u"sim-plain.html"_s << kSimBoxes << u"Timer2"_s;
+}
+
+// The clear of the running lookup's side ends with that side empty and no
+// watchdog message, as if the click had waited for the lookup's last step.
+void TestApp::clearDuringFetch()
+{
+    QFETCH(QString, start);
+    QFETCH(QString, clear);
+    QFETCH(QString, input);
+    QFETCH(QString, page);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, timer);
+
+    Fixture f(150ms);
+    f.server.setDelay(600ms);
+    f.server.setDefaultPage(page.isEmpty() ? QByteArray() : dataFile(page));
+    f.box(input)->setText(input == u"Text1(0)" ? kFull : u"89860114831001234567"_s);
+    QSignalSpy done(f.form.get(), &Form1::lookupFinished);
+    f.click(start);
+    QVERIFY(f.form->isLookupInProgress());
+    QTRY_COMPARE(f.server.log().size(), 1); // the request is out
+    f.click(clear);
+    QVERIFY(!f.form->isLookupInProgress());
+    QCOMPARE(done.size(), 1);
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    QVERIFY(!f.timer(timer)->isActive());
+
+    // Past the answer and the watchdog's interval: nothing of the lookup came back.
+    QTest::qWait(900);
+    QVERIFY(f.messenger.messages.isEmpty());
+    QVERIFY(f.box(input)->text().isEmpty());
+    for (const QString& name : boxes)
+        QVERIFY2(f.box(name)->text().isEmpty(), qPrintable(name));
+    QVERIFY(f.label(u"Label17"_s)->text().isEmpty());
+    QVERIFY(f.label(u"Label18"_s)->text().isEmpty());
+    QCOMPARE(done.size(), 1);
+    // And the window takes the next lookup.
+    f.server.setDelay(0ms);
+    f.box(input)->setText(input == u"Text1(0)" ? kFull : u"89860114831001234567"_s);
+    f.lookup(start);
+    QCOMPARE(f.server.log().size(), 2);
+}
+
+void TestApp::otherSideClearDuringFetch_data()
+{
+    QTest::addColumn<bool>("deviceRuns"); // else the SIM lookup runs and Command1 is clicked
+    QTest::newRow("device lookup runs, SIM clear") << true;
+    QTest::newRow("SIM lookup runs, device clear") << false;
+}
+
+// The other side's clear runs at once and leaves the running lookup alone.
+void TestApp::otherSideClearDuringFetch()
+{
+    QFETCH(bool, deviceRuns);
+    Fixture f(150ms);
+    const QString iccid = u"89860114831001234567"_s;
+    f.server.setPage(kFull, dataFile(u"device-not-reactivated.html"_s));
+    f.server.setPage(iccid, dataFile(u"sim-plain.html"_s));
+    // Both sides show an earlier result.
+    f.box(u"Text1(0)"_s)->setText(kFull);
+    f.lookup(u"Command3"_s);
+    f.box(u"Text1(1)"_s)->setText(iccid);
+    f.lookup(u"Command4"_s);
+    f.box(u"Text1(0)"_s)->setText(kFull);
+    f.lookup(u"Command3"_s);
+    QCOMPARE(f.texts(kDeviceBoxes), kFullBoxes);
+    const QStringList simShown = f.texts(kSimBoxes);
+    QVERIFY(!simShown.first().isEmpty());
+
+    f.server.setDelay(600ms);
+    QSignalSpy done(f.form.get(), &Form1::lookupFinished);
+    f.click(deviceRuns ? u"Command3"_s : u"Command4"_s);
+    f.click(deviceRuns ? u"Command2"_s : u"Command1"_s);
+    QVERIFY(f.form->isLookupInProgress());
+    const QStringList cleared = deviceRuns ? kSimBoxes : kDeviceBoxes;
+    for (const QString& name : cleared)
+        QVERIFY2(f.box(name)->text().isEmpty(), qPrintable(name));
+    QVERIFY(f.box(deviceRuns ? u"Text1(1)"_s : u"Text1(0)"_s)->text().isEmpty());
+    if (!deviceRuns)
+        QVERIFY(f.label(u"Label17"_s)->text().isEmpty());
+
+    QVERIFY(done.wait(10000));
+    QCOMPARE(done.size(), 1);
+    if (deviceRuns) {
+        QCOMPARE(f.texts(kDeviceBoxes), kFullBoxes);
+        QCOMPARE(f.label(u"Label17"_s)->text(), u"手机还未刷机，请耐心等待!"_s);
+        QCOMPARE(f.box(u"Text1(0)"_s)->text(), kFull);
+    } else {
+        QCOMPARE(f.texts(kSimBoxes), simShown);
+        QCOMPARE(f.box(u"Text1(1)"_s)->text(), iccid);
+    }
+    QTest::qWait(300);
+    QVERIFY(f.messenger.messages.isEmpty());
+}
+
+// Lookups that fill nothing, started at different moments: the maintenance
+// message never comes before the watchdog's interval has passed.
+void TestApp::watchdogNeverEarly()
+{
+    constexpr auto interval = 400ms;
+    Fixture f(interval);
+    f.server.setDefaultPage(QByteArray());
+    f.box(u"Text1(0)"_s)->setText(kFull);
+    f.box(u"Text1(1)"_s)->setText(u"89860114831001234567"_s);
+    QElapsedTimer sinceClick;
+    QList<qint64> elapsed;
+    f.messenger.whileOpen = [&](const QString&) { elapsed.append(sinceClick.elapsed()); };
+    for (int i = 0; i < 8; ++i) {
+        QTest::qWait(13 * i); // a different phase of the clock each time
+        sinceClick.start();
+        f.lookup(i % 2 ? u"Command4"_s : u"Command3"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(elapsed.size(), i + 1, 10000);
+    }
+    for (qint64 ms : elapsed)
+        QVERIFY2(ms >= interval.count(), qPrintable(QString::number(ms)));
+}
+
+void TestApp::unpaintedWindowLoadsAnnouncement()
+{
+    if (!webViewWanted())
+        QSKIP("this build tests the window without the page view");
+    PageServer home;
+    home.route("/gonggao.html", {PageServer::htmlResponse("<p>公告</p>")});
+    const QString homeBase = home.start();
+    Fixture f(8000ms, false, homeBase);
+    // Never shown, so never painted: the page is asked for all the same.
+    QTRY_VERIFY_WITH_TIMEOUT(!home.log().isEmpty(), 20000);
+    QCOMPARE(home.log().first().target, QByteArray("/gonggao.html"));
+    QVERIFY(!f.form->isVisible());
+    QVERIFY(!f.form->windowIcon().isNull());
+}
+
+// No length limit on any of the sixteen boxes.
+void TestApp::longTexts()
+{
+    Fixture f;
+    const QString longModel(40000, u'M');
+    QByteArray page = dataFile(u"device-not-reactivated.html"_s);
+    const QByteArray model = kFullBoxes.at(kDeviceBoxes.indexOf(u"Text6"_s)).toUtf8();
+    QVERIFY(page.contains(model));
+    page.replace(model, longModel.toUtf8());
+    f.server.setDefaultPage(page);
+    f.box(u"Text1(0)"_s)->setText(kFull);
+    f.lookup(u"Command3"_s);
+    QCOMPARE(f.box(u"Text6"_s)->text(), longModel);
+
+    // A long paste that is no identifier gives the length message and stays whole.
+    const QString pasted(40000, u'8');
+    f.box(u"Text1(0)"_s)->setText(pasted);
+    f.lookup(u"Command3"_s);
+    QCOMPARE(f.messenger.messages, QStringList{u"请输入15位的IMEI或12位的序列号！"_s});
+    QCOMPARE(f.box(u"Text1(0)"_s)->text(), pasted);
+    // An identifier behind many blanks is still found whole.
+    f.box(u"Text1(0)"_s)->setText(QString(39985, u' ') + kFull);
+    f.lookup(u"Command3"_s);
+    QCOMPARE(f.server.requests().last(), kFull);
+    for (const QString& name : kSimBoxes + QStringList{u"Text1(1)"_s}) {
+        f.box(name)->setText(longModel);
+        QCOMPARE(f.box(name)->text().size(), longModel.size());
+    }
 }
 
 void TestApp::tickHeldWhileLookupMessageOpen()

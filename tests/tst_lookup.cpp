@@ -82,8 +82,18 @@ private slots:
     void deviceExtraction();
     void fallbackPlan_data();
     void fallbackPlan();
-    void activationDay_data();
-    void activationDay();
+    // The calendar day read under each locale's regional settings.
+    void activationDayC_data();
+    void activationDayC() { checkActivationDay(QLocale::c()); }
+    void activationDayEnUs_data();
+    void activationDayEnUs()
+    {
+        checkActivationDay(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+    void activationDayDeDe_data();
+    void activationDayDeDe() { checkActivationDay(QLocale(QLocale::German, QLocale::Germany)); }
+    void activationDayZhCn_data();
+    void activationDayZhCn() { checkActivationDay(QLocale(QLocale::Chinese, QLocale::China)); }
     void verdict_data();
     void verdict();
     void captions_data();
@@ -96,6 +106,9 @@ private slots:
     void simRejected();
     void simExtraction_data();
     void simExtraction();
+
+private:
+    static void checkActivationDay(const QLocale& locale);
 };
 
 void TestLookup::identifierRule_data()
@@ -299,58 +312,133 @@ void TestLookup::fallbackPlan()
     QCOMPARE(plan.disarmWatchdog, disarm);
 }
 
-void TestLookup::activationDay_data()
+namespace {
+
+const QDate kFeb1(2013, 2, 1);
+const QDate kNone; // not a date
+
+void addDayColumns()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QLocale>("locale");
-    QTest::addColumn<QDate>("expected"); // null: not a date
-
-    const QLocale c = QLocale::c();
-    const QLocale zh(QLocale::Chinese, QLocale::China);
-    const QDate jan15(2013, 1, 15);
-    const QDate jan5(2013, 1, 5);
-    QTest::newRow("dashes") << u"2013-01-15"_s << c << jan15;
-    QTest::newRow("dashes, one digit") << u"2013-1-5"_s << c << jan5;
-    QTest::newRow("slashes") << u"2013/01/15"_s << c << jan15;
-    QTest::newRow("slashes, one digit") << u"2013/1/5"_s << c << jan5;
-    QTest::newRow("dots") << u"2013.01.15"_s << c << jan15;
-    QTest::newRow("dots, one digit") << u"2013.1.5"_s << c << jan5;
-    QTest::newRow("年月日") << u"2013年01月15日"_s << c << jan15;
-    QTest::newRow("年月日, one digit") << u"2013年1月5日"_s << c << jan5;
-    QTest::newRow("time H:MM") << u"2013-01-15 10:21"_s << c << jan15;
-    QTest::newRow("time H:MM:SS") << u"2013-01-15 10:21:33"_s << c << jan15;
-    QTest::newRow("time after T") << u"2013-01-15T10:21:33"_s << c << jan15;
-    QTest::newRow("one-digit hour") << u"2013/1/5 8:05"_s << c << jan5;
-    QTest::newRow("年月日, time directly") << u"2013年1月5日8:05"_s << c << jan5;
-    QTest::newRow("年月日, time after blank") << u"2013年1月5日 08:05:09"_s << c << jan5;
-    QTest::newRow("leap day") << u"2012-02-29"_s << c << QDate(2012, 2, 29);
-    QTest::newRow("Feb 30") << u"2013-02-30"_s << c << QDate();
-    QTest::newRow("Feb 29 of a common year") << u"2013年2月29日"_s << c << QDate();
-    QTest::newRow("month 13") << u"2013-13-01"_s << c << QDate();
-    QTest::newRow("hour 24") << u"2013-01-15 24:00"_s << c << QDate();
-    QTest::newRow("one-digit minute") << u"2013-01-15 10:5"_s << c << QDate();
-    QTest::newRow("mixed separators") << u"2013-01/15"_s << c << QDate();
-    QTest::newRow("two-digit year") << u"13-01-15"_s << c << QDate();
-    QTest::newRow("time without separator") << u"2013-01-1510:21"_s << c << QDate();
-    QTest::newRow("trailing text") << u"2013-01-15 上午"_s << c << QDate();
-    QTest::newRow("trailing line feed") << u"2013-01-15\n"_s << c << QDate();
-    QTest::newRow("full-width digits") << u"２０１３-01-15"_s << c << QDate();
-    QTest::newRow("word") << u"未激活"_s << c << QDate();
-    QTest::newRow("fallback text") << kFallbackText.toString() << c << QDate();
-    QTest::newRow("zh long date") << u"2013年1月15日星期二"_s << zh << jan15;
-    QTest::newRow("zh long date, wrong weekday") << u"2013年1月15日星期三"_s << zh << QDate();
-    QTest::newRow("zh long date-time") << u"2013年1月15日星期二 UTC 08:05:03"_s << zh << jan15;
-    QTest::newRow("zh long date under C") << u"2013年1月15日星期二"_s << c << QDate();
-    QTest::newRow("C short date") << u"15 Jan 2013"_s << c << jan15;
-    QTest::newRow("C long date") << u"Tuesday, 15 January 2013"_s << c << jan15;
-    QTest::newRow("C short date-time") << u"15 Jan 2013 08:05:03"_s << c << jan15;
-    QTest::newRow("C short date under zh") << u"15 Jan 2013"_s << zh << QDate();
+    QTest::addColumn<QDate>("expected");
 }
 
-void TestLookup::activationDay()
+// The year-first forms, read whatever the locale.
+void addYearFirstRows()
+{
+    QTest::newRow("ISO") << u"2013-02-01"_s << kFeb1;
+    QTest::newRow("ISO, one digit") << u"2013-2-1"_s << kFeb1;
+    QTest::newRow("slashes") << u"2013/02/01"_s << kFeb1;
+    QTest::newRow("dots, one digit") << u"2013.2.1"_s << kFeb1;
+    QTest::newRow("blanks") << u"2013 2 1"_s << kFeb1;
+    QTest::newRow("年月日") << u"2013年02月01日"_s << kFeb1;
+    QTest::newRow("年月日, one digit") << u"2013年2月1日"_s << kFeb1;
+    QTest::newRow("time H:MM") << u"2013-02-01 10:21"_s << kFeb1;
+    QTest::newRow("time H:MM:SS") << u"2013-02-01 10:21:33"_s << kFeb1;
+    QTest::newRow("milliseconds") << u"2013-02-01 10:00:00.000"_s << kFeb1;
+    QTest::newRow("two blanks before the time") << u"2013-02-01  10:00:00"_s << kFeb1;
+    QTest::newRow("ISO with T and Z") << u"2013-02-01T10:00:00Z"_s << kFeb1;
+    QTest::newRow("offset: the day as written") << u"2013-02-01T23:30:00-05:00"_s << kFeb1;
+    QTest::newRow("offset without colon") << u"2013-02-01 00:10:00 +0800"_s << kFeb1;
+    QTest::newRow("one-digit hour") << u"2013/2/1 8:05"_s << kFeb1;
+    QTest::newRow("12-hour, AM/PM") << u"2013-02-01 3:04:05 PM"_s << kFeb1;
+    QTest::newRow("12-hour, lower case") << u"2013-02-01 12:30 am"_s << kFeb1;
+    QTest::newRow("年月日, time directly") << u"2013年2月1日8:05"_s << kFeb1;
+    QTest::newRow("年月日, time after blank") << u"2013年2月1日 08:05:09"_s << kFeb1;
+    QTest::newRow("leap day") << u"2012-02-29"_s << QDate(2012, 2, 29);
+    QTest::newRow("Feb 30") << u"2013-02-30"_s << kNone;
+    QTest::newRow("Feb 29 of a common year") << u"2013年2月29日"_s << kNone;
+    QTest::newRow("month 13") << u"2013-13-01"_s << kNone;
+    QTest::newRow("hour 24") << u"2013-02-01 24:00"_s << kNone;
+    QTest::newRow("minute 60") << u"2013-02-01 10:60"_s << kNone;
+    QTest::newRow("13 PM") << u"2013-02-01 13:00 PM"_s << kNone;
+    QTest::newRow("0 AM") << u"2013-02-01 0:30 AM"_s << kNone;
+    QTest::newRow("one-digit minute") << u"2013-02-01 10:5"_s << kNone;
+    QTest::newRow("mixed separators") << u"2013-02/01"_s << kNone;
+    QTest::newRow("time without separator") << u"2013-02-0110:21"_s << kNone;
+    QTest::newRow("trailing text") << u"2013-02-01 later"_s << kNone;
+    QTest::newRow("trailing line feed") << u"2013-02-01\n"_s << kNone;
+    QTest::newRow("full-width digits") << u"２０１３-02-01"_s << kNone;
+    QTest::newRow("word") << u"未激活"_s << kNone;
+    QTest::newRow("fallback text") << kFallbackText.toString() << kNone;
+    QTest::newRow("three-digit year") << u"013-02-01"_s << kNone;
+}
+
+} // namespace
+
+void TestLookup::activationDayC_data()
+{
+    addDayColumns();
+    addYearFirstRows();
+    // Day, month, year, as the C locale's "d MMM yyyy" orders them.
+    QTest::newRow("numeric") << u"1/2/2013"_s << kFeb1;
+    QTest::newRow("numeric, two-digit year") << u"13-01-15"_s << QDate(2015, 1, 13);
+    QTest::newRow("short date") << u"1 Feb 2013"_s << kFeb1;
+    QTest::newRow("long date") << u"Friday, 1 February 2013"_s << kFeb1;
+    QTest::newRow("long date, wrong weekday") << u"Thursday, 1 February 2013"_s << kNone;
+    QTest::newRow("short date-time") << u"1 Feb 2013 08:05:03"_s << kFeb1;
+    QTest::newRow("Chinese designator") << u"2013/2/1 下午 3:04:05"_s << kNone;
+    QTest::newRow("zh long date") << u"2013年2月1日星期五"_s << kNone;
+}
+
+void TestLookup::activationDayEnUs_data()
+{
+    addDayColumns();
+    addYearFirstRows();
+    QTest::newRow("M/d/yyyy h:mm:ss AP") << u"2/1/2013 3:04:05 PM"_s << kFeb1;
+    QTest::newRow("M/d/yy") << u"2/1/13"_s << kFeb1;
+    QTest::newRow("MM/dd/yyyy HH:mm") << u"02/01/2013 15:04"_s << kFeb1;
+    QTest::newRow("dashes") << u"2-1-2013"_s << kFeb1;
+    QTest::newRow("year 29 is 2029") << u"1/2/29"_s << QDate(2029, 1, 2);
+    QTest::newRow("year 30 is 1930") << u"1/2/30"_s << QDate(1930, 1, 2);
+    QTest::newRow("month first: 13 is no month") << u"13/1/2013"_s << kNone;
+    QTest::newRow("three-digit year last") << u"2/1/013"_s << kNone;
+    QTest::newRow("short month name") << u"Feb 1, 2013"_s << kFeb1;
+    QTest::newRow("long month name, time") << u"February 1, 2013 3:04 PM"_s << kFeb1;
+    QTest::newRow("long date") << u"Friday, February 1, 2013"_s << kFeb1;
+    QTest::newRow("long date-time with zone")
+        << u"Friday, February 1, 2013 3:04:05 PM UTC"_s << kFeb1;
+    QTest::newRow("wrong weekday") << u"Thursday, February 1, 2013"_s << kNone;
+    QTest::newRow("two month names") << u"Feb February 1 2013"_s << kNone;
+    QTest::newRow("German month") << u"1. Februar 2013"_s << kNone;
+    QTest::newRow("Chinese designator") << u"2013/2/1 下午 3:04:05"_s << kNone;
+}
+
+void TestLookup::activationDayDeDe_data()
+{
+    addDayColumns();
+    addYearFirstRows();
+    QTest::newRow("dd.MM.yyyy HH:mm:ss") << u"01.02.2013 15:04:05"_s << kFeb1;
+    QTest::newRow("d.M.yy") << u"1.2.13"_s << kFeb1;
+    QTest::newRow("slashes, day first") << u"01/02/2013"_s << kFeb1;
+    QTest::newRow("blanks, day first") << u"01 02 2013"_s << kFeb1;
+    QTest::newRow("day 31 of February") << u"31.02.2013"_s << kNone;
+    QTest::newRow("long date") << u"1. Februar 2013"_s << kFeb1;
+    QTest::newRow("long date with weekday") << u"Freitag, 1. Februar 2013"_s << kFeb1;
+    QTest::newRow("short month name") << u"1. Feb. 2013 10:00"_s << kFeb1;
+    QTest::newRow("month name, any case") << u"1 FEBRUAR 2013"_s << kFeb1;
+    QTest::newRow("English month") << u"1 February 2013"_s << kNone;
+}
+
+void TestLookup::activationDayZhCn_data()
+{
+    addDayColumns();
+    addYearFirstRows();
+    QTest::newRow("yyyy/M/d 下午") << u"2013/2/1 下午 3:04:05"_s << kFeb1;
+    QTest::newRow("yyyy/M/d 上午, no blank") << u"2013/2/1 上午10:00"_s << kFeb1;
+    QTest::newRow("下午 12 is noon") << u"2013/2/1 下午12:30"_s << kFeb1;
+    QTest::newRow("年月日 下午") << u"2013年2月1日 下午3:04"_s << kFeb1;
+    QTest::newRow("yy/M/d: year first") << u"13/2/1"_s << kFeb1;
+    QTest::newRow("year last is not this locale's") << u"1/2/2013"_s << kNone;
+    QTest::newRow("long date") << u"2013年2月1日星期五"_s << kFeb1;
+    QTest::newRow("long date, wrong weekday") << u"2013年2月1日星期四"_s << kNone;
+    QTest::newRow("long date-time") << u"2013年2月1日星期五 UTC 08:05:03"_s << kFeb1;
+    QTest::newRow("English month") << u"1 Feb 2013"_s << kNone;
+}
+
+void TestLookup::checkActivationDay(const QLocale& locale)
 {
     QFETCH(QString, text);
-    QFETCH(QLocale, locale);
     QFETCH(QDate, expected);
     QCOMPARE(device::activationDay(text, locale).value_or(QDate()), expected);
 }

@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString latest = split < 0 ? QString() : QString::fromUtf8(bytes.mid(split + 1));
 
     for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Chinese, QLocale::China),
-                                  QLocale(QLocale::English, QLocale::UnitedStates)}) {
+                                  QLocale(QLocale::English, QLocale::UnitedStates),
+                                  QLocale(QLocale::German, QLocale::Germany)}) {
         const std::optional<QDate> firstDay = device::activationDay(first, locale);
         const std::optional<QDate> latestDay = device::activationDay(latest, locale);
         if ((firstDay && !firstDay->isValid()) || (latestDay && !latestDay->isValid()))
