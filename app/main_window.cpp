@@ -3,11 +3,12 @@
 #include "accessibility.h"
 #include "assets.h"
 #include "browser_frame.h"
-#include "cursor_hotspot.h"
 #include "device_lookup.h"
 #include "form_controls.h"
+#include "form_layout.h"
 #include "messenger.h"
 #include "mizong_config.h"
+#include "screen_pictures.h"
 #include "service_contract.h"
 #include "sim_lookup.h"
 
@@ -19,11 +20,9 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QShortcut>
 #include <QTimer>
 #include <QUrl>
-#include <QWindow>
 
 #include <algorithm>
 #include <limits>
@@ -33,99 +32,30 @@ namespace mizong {
 
 namespace {
 
-// The window's design gives positions in twips; 15 twips make one logical
-// pixel, and Qt's high-DPI scaling takes it from there.
-int px(int twips)
-{
-    return qRound(twips / 15.0);
-}
+using Event = EventGate::Event;
+using Lookup = EventGate::Lookup;
 
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return QRect(px(left), px(top), px(width), px(height));
-}
-
-constexpr int kLabelHeight = 255;
-constexpr int kBoxWidth = 2895;
-constexpr int kBoxHeight = 350;
-constexpr int kInputWidth = 3285;
-constexpr int kButtonWidth = 1960;
-constexpr int kButtonHeight = 540;
-constexpr QSize kClientSize(804, 626);
 constexpr QSize kButtonPictureSize(128, 33);
-
 const QColor kRed(255, 0, 0);
+const QColor kBeyondBackground(240, 240, 240);
 
 // How long the announcement page waits for a first paint that may never come.
 constexpr std::chrono::milliseconds kUnpaintedNavigationDelay{1000};
-const QColor kBeyondBackground(240, 240, 240);
 
-// Fonts named by the design, falling back to the Simplified Chinese fonts a
-// Debian desktop has when the Windows ones are missing.
-QFont labelFont()
+void paintRed(QWidget* widget, QPalette::ColorRole role)
 {
-    QFont font(QStringLiteral("微软雅黑"));
-    font.setPointSizeF(9);
-    font.setWeight(QFont::Normal);
-    return font;
+    QPalette red = widget->palette();
+    red.setColor(role, kRed);
+    widget->setPalette(red);
 }
 
-QFont boxFont(bool bold = false)
+QString buttonPicture(QStringView key)
 {
-    QFont font(QStringLiteral("宋体"));
-    font.setPointSizeF(10.5);
-    font.setWeight(bold ? QFont::Bold : QFont::Normal);
-    return font;
-}
-
-void installFontSubstitutions()
-{
-    QFont::insertSubstitutions(QStringLiteral("微软雅黑"), {QStringLiteral("Microsoft YaHei"),
-                                                            QStringLiteral("WenQuanYi Micro Hei"),
-                                                            QStringLiteral("Noto Sans CJK SC"),
-                                                            QStringLiteral("Droid Sans Fallback")});
-    QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
-                                QStringLiteral("Noto Serif CJK SC"),
-                                QStringLiteral("WenQuanYi Micro Hei"),
-                                QStringLiteral("Noto Sans CJK SC")});
-}
-
-// Pictures come with a twice-as-large variant for screens with a device
-// pixel ratio of 2; QIcon picks it by itself, pixmaps are picked here.
-QPixmap loadBackground(qreal devicePixelRatio)
-{
-    if (devicePixelRatio > 1.0) {
-        QPixmap large(assets::kBackground2x.toString());
-        large.setDevicePixelRatio(2.0);
-        return large;
-    }
-    return QPixmap(assets::kBackground.toString());
-}
-
-// The hand pointer at 32 pixels; on a screen with twice the pixels, drawn
-// from the large picture at 64 so it keeps the same size and stays sharp.
-QCursor linkCursor(qreal devicePixelRatio)
-{
-    const bool large = devicePixelRatio > 1.0;
-    const int source = large ? 128 : 32;
-    const int logical = 32;
-    QPixmap pixmap;
-    for (const assets::SizedPicture& picture : assets::kCursorHands) {
-        if (picture.size == source)
-            pixmap = QPixmap(picture.path.toString());
-    }
-    QPoint hotSpot;
-    for (const assets::CursorHotSpot& spot : assets::kCursorHotSpots) {
-        if (spot.size == logical)
-            hotSpot = QPoint(spot.x, spot.y);
-    }
-    if (large) {
-        pixmap =
-            pixmap.scaled(2 * logical, 2 * logical, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        pixmap.setDevicePixelRatio(2.0);
-    }
-    return QCursor(pixmap, hotSpot.x(), hotSpot.y());
+    if (key == u"query")
+        return assets::kButtonQuery.toString();
+    if (key == u"clear")
+        return assets::kButtonClear.toString();
+    return assets::kButtonShop.toString();
 }
 
 // Writes each value into its box, then the fallback text into the boxes
@@ -165,7 +95,7 @@ Form1::Options Form1::defaultOptions()
 Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget* parent)
     : QWidget(parent), m_messenger(messenger), m_opener(opener), m_options(std::move(options))
 {
-    installFontSubstitutions();
+    layout::installFontSubstitutions();
     installAccessibleInterfaces();
     setObjectName(QStringLiteral("Form1"));
     // The design's title has a line break before "by"; a title bar shows one
@@ -173,21 +103,17 @@ Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget*
     setWindowTitle(QStringLiteral("觅踪助理  v") + QStringLiteral(MIZONG_VERSION_SHORT) + u' ' +
                    QStringLiteral("     by 觅踪网  ") + m_options.homeSiteBase +
                    QStringLiteral("  专业找回被偷iphone手机!"));
-    setFont(labelFont());
+    setFont(layout::font(layout::Font::Window));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kBeyondBackground);
     setPalette(pal);
-    resize(kClientSize);
-    m_logicalSize = m_earlierSize = kClientSize;
-    m_pictureRatio = devicePixelRatioF();
+    resize(layout::kClientSize);
+    m_pictures = new ScreenPictures(this, layout::kClientSize);
 
     createControls();
     setTabOrderChain();
     // Last, so that a background decoded elsewhere meanwhile is ready by now.
-    m_background = m_options.decodedBackground.valid() && m_pictureRatio <= 1.0
-                       ? QPixmap::fromImage(m_options.decodedBackground.get())
-                       : loadBackground(m_pictureRatio);
-    m_options.decodedBackground = {};
+    m_pictures->takeBackground(std::exchange(m_options.decodedBackground, {}));
     Form_Load();
 }
 
@@ -196,133 +122,89 @@ Form1::~Form1()
     cancelFetch();
 }
 
-void Form1::createControls()
+QWidget* Form1::createControl(const layout::Control& row)
 {
-    m_linkCursor = linkCursor(m_pictureRatio);
-
-    auto label = [this](QLabel* widget, const char* name, const QString& caption, QRect rect) {
-        widget->setObjectName(QLatin1StringView(name));
-        widget->setText(caption);
-        widget->setTextFormat(Qt::PlainText);
-        widget->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        widget->setFocusPolicy(Qt::NoFocus);
-        widget->setGeometry(rect);
-        return widget;
-    };
-    auto plainLabel = [this, &label](const char* name, const QString& caption, int left, int top,
-                                     int width) {
-        return label(new QLabel(this), name, caption, twipsRect(left, top, width, kLabelHeight));
-    };
-    auto lineEdit = [this](const char* name, QRect rect, bool readOnly, const QString& accessible) {
+    QWidget* widget = nullptr;
+    switch (row.kind) {
+    case layout::Kind::Label:
+    case layout::Kind::Verdict:
+    case layout::Kind::Link: {
+        QLabel* label = row.kind == layout::Kind::Label     ? new QLabel(this)
+                        : row.kind == layout::Kind::Verdict ? new FittedLabel(this)
+                                                            : new LinkLabel(this);
+        label->setText(row.text.toString());
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        widget = label;
+        break;
+    }
+    case layout::Kind::Input:
+    case layout::Kind::Result: {
         auto* box = new QLineEdit(this);
-        box->setObjectName(QLatin1StringView(name));
-        box->setFont(boxFont());
-        box->setGeometry(rect);
-        box->setReadOnly(readOnly);
+        box->setReadOnly(row.kind == layout::Kind::Result);
         // No length limit: Qt's default of 32767 would cut a pasted
         // identifier or a long value without a word.
         box->setMaxLength(std::numeric_limits<int>::max());
-        box->setAccessibleName(accessible);
-        return box;
-    };
-    auto resultBox = [&lineEdit](const char* name, int left, int top, QLabel* caption) {
-        auto* box =
-            lineEdit(name, twipsRect(left, top, kBoxWidth, kBoxHeight), true, caption->text());
+        widget = box;
+        break;
+    }
+    case layout::Kind::Button: {
+        // The pictures carry the words; the accessible name and the tool tip
+        // say them, and which lookup the button belongs to where two look alike.
+        auto* button = new QPushButton(this);
+        button->setIcon(QIcon(buttonPicture(row.text)));
+        button->setIconSize(kButtonPictureSize);
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->setToolTip(row.accessibleName.toString());
+        widget = button;
+        break;
+    }
+    case layout::Kind::Page:
+        widget = new BrowserFrame(m_options.browserModulePath, this);
+        break;
+    }
+    widget->setObjectName(row.name.toString());
+    widget->setGeometry(layout::pixels(row));
+    if (row.font != layout::Font::Window)
+        widget->setFont(layout::font(row.font));
+    if (row.red)
+        paintRed(widget, qobject_cast<QLineEdit*>(widget) ? QPalette::Text : QPalette::WindowText);
+    if (!row.takesFocus())
+        widget->setFocusPolicy(Qt::NoFocus);
+    if (!row.accessibleName.isEmpty())
+        widget->setAccessibleName(row.accessibleName.toString());
+    if (!row.accessibleDescription.isEmpty())
+        widget->setAccessibleDescription(row.accessibleDescription.toString());
+    return widget;
+}
+
+void Form1::createControls()
+{
+    for (const layout::Control& row : layout::controls())
+        m_controls.insert(row.name.toString(), createControl(row));
+    // A caption names its box, for screen readers too.
+    for (const layout::Control& row : layout::controls()) {
+        if (row.buddy.isEmpty())
+            continue;
+        auto* caption = control<QLabel>(row.name);
+        QWidget* box = control<QWidget>(row.buddy);
         caption->setBuddy(box);
-        return box;
-    };
-    // The pictures carry the words; the accessible name and the tool tip say
-    // them, and which lookup the button belongs to where two look alike.
-    auto button = [this](const char* name, int left, int top, const QString& picture,
-                         const QString& words) {
-        auto* widget = new QPushButton(this);
-        widget->setObjectName(QLatin1StringView(name));
-        widget->setGeometry(twipsRect(left, top, kButtonWidth, kButtonHeight));
-        widget->setIcon(QIcon(picture));
-        widget->setIconSize(kButtonPictureSize);
-        widget->setAutoDefault(false);
-        widget->setDefault(false);
-        widget->setAccessibleName(words);
-        widget->setToolTip(words);
-        return widget;
-    };
-
-    const QString queryPicture = assets::kButtonQuery.toString();
-    const QString clearPicture = assets::kButtonClear.toString();
-
-    // Device lookup, left column. Label14 comes first so that Text1(0), which
-    // overlaps its right edge by a pixel, is drawn over it.
-    Label14 = plainLabel("Label14", QStringLiteral("IMEI或序列号:"), 480, 650, 1455);
-    Text1[0] =
-        lineEdit("Text1(0)", twipsRect(1920, 600, kInputWidth, kBoxHeight), false, Label14->text());
-    Label14->setBuddy(Text1[0]);
-    Command3 =
-        button("Command3", 480, 1200, queryPicture, QStringLiteral("开始查询（IMEI或序列号）"));
-    Command1 =
-        button("Command1", 2640, 1200, clearPicture, QStringLiteral("清空信息（IMEI或序列号）"));
-    Label17 = new FittedLabel(this);
-    label(Label17, "Label17", QString(), twipsRect(2640, 1800, 2775, kLabelHeight));
-    Command6 = button("Command6", 480, 1920, assets::kButtonShop.toString(),
-                      QStringLiteral("觅踪网淘宝店"));
-    Command6->setAccessibleDescription(QStringLiteral("在浏览器中打开觅踪网淘宝店"));
-    Label18 = new LinkLabel(this);
-    label(Label18, "Label18", QString(), twipsRect(2640, 2160, 2775, kLabelHeight));
-    for (QLabel* verdict : {static_cast<QLabel*>(Label17), static_cast<QLabel*>(Label18)}) {
-        QPalette red = verdict->palette();
-        red.setColor(QPalette::WindowText, kRed);
-        verdict->setPalette(red);
+        box->setAccessibleName(caption->text());
     }
-    Label18->setCursor(m_linkCursor);
-
-    WebBrowser1 = new BrowserFrame(m_options.browserModulePath, this);
-    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    WebBrowser1->setGeometry(twipsRect(360, 2640, 5535, 3315));
-    WebBrowser1->setAccessibleName(QStringLiteral("觅踪网公告"));
-    WebBrowser1->setAccessibleDescription(QStringLiteral("觅踪网的公告页面"));
-
-    // Device lookup, right column: caption and result box per row.
-    Label1 = plainLabel("Label1", QStringLiteral("最近一次激活时间："), 6105, 600, 1815);
-    Text4 = resultBox("Text4", 8175, 540, Label1);
-    Text4->setFont(boxFont(true));
-    {
-        QPalette red = Text4->palette();
-        red.setColor(QPalette::Text, kRed);
-        Text4->setPalette(red);
-    }
-    Label16 = plainLabel("Label16", QStringLiteral("首次激活时间："), 6465, 1110, 1335);
-    Text2 = resultBox("Text2", 8160, 1080, Label16);
-    Label2 = plainLabel("Label2", QStringLiteral("激活卡所属运营商(参考)："), 5640, 1615, 2175);
-    Text5 = resultBox("Text5", 8175, 1560, Label2);
-    Label3 = plainLabel("Label3", QStringLiteral("产品型号："), 6780, 2120, 975);
-    Text6 = resultBox("Text6", 8175, 2040, Label3);
-    Label4 = plainLabel("Label4", QStringLiteral("产品序列号(SN)："), 6255, 2720, 1455);
-    Text7 = resultBox("Text7", 8160, 2640, Label4);
-    Label5 = plainLabel("Label5", QStringLiteral("出厂日期(参考)："), 6315, 3240, 1455);
-    Text8 = resultBox("Text8", 8175, 3170, Label5);
-    Label6 = plainLabel("Label6", QStringLiteral("iOS版本："), 6855, 3840, 855);
-    Text9 = resultBox("Text9", 8175, 3770, Label6);
-    Label7 = plainLabel("Label7", QStringLiteral("购买时间："), 6780, 4440, 975);
-    Text10 = resultBox("Text10", 8175, 4360, Label7);
-    Label8 = plainLabel("Label8", QStringLiteral("过保时间："), 6780, 4920, 975);
-    Text11 = resultBox("Text11", 8175, 4845, Label8);
-    Label9 = plainLabel("Label9", QStringLiteral("剩余保修时间："), 6420, 5445, 1335);
-    Text12 = resultBox("Text12", 8175, 5400, Label9);
-
-    // SIM card lookup.
-    Label15 = plainLabel("Label15", QStringLiteral("ICCID:"), 1200, 6650, 735);
-    Text1[1] = lineEdit("Text1(1)", twipsRect(2040, 6600, kInputWidth, kBoxHeight), false,
-                        Label15->text());
-    Label15->setBuddy(Text1[1]);
-    Command4 = button("Command4", 720, 7560, queryPicture, QStringLiteral("开始查询（ICCID）"));
-    Command2 = button("Command2", 3120, 7560, clearPicture, QStringLiteral("清空信息（ICCID）"));
-    Label10 = plainLabel("Label10", QStringLiteral("运营商："), 6960, 6600, 735);
-    Text13 = resultBox("Text13", 8160, 6530, Label10);
-    Label11 = plainLabel("Label11", QStringLiteral("手机号(参考)："), 6480, 7200, 1215);
-    Text14 = resultBox("Text14", 8160, 7130, Label11);
-    Label12 = plainLabel("Label12", QStringLiteral("卡年代："), 6960, 7680, 735);
-    Text15 = resultBox("Text15", 8160, 7610, Label12);
-    Label13 = plainLabel("Label13", QStringLiteral("归属地(区号)："), 6480, 8250, 1215);
-    Text16 = resultBox("Text16", 8160, 8210, Label13);
+    Text1 = {control<QLineEdit>(u"Text1(0)"), control<QLineEdit>(u"Text1(1)")};
+    bindBoxes(kDeviceFieldBoxes);
+    bindBoxes(kSimFieldBoxes);
+    Label17 = control<FittedLabel>(u"Label17");
+    Label18 = control<LinkLabel>(u"Label18");
+    Command1 = control<QPushButton>(u"Command1");
+    Command2 = control<QPushButton>(u"Command2");
+    Command3 = control<QPushButton>(u"Command3");
+    Command4 = control<QPushButton>(u"Command4");
+    Command6 = control<QPushButton>(u"Command6");
+    WebBrowser1 = control<BrowserFrame>(u"WebBrowser1");
+    Label18->setCursor(m_pictures->linkCursor());
+    m_pictures->setLinkCursorWidget(Label18);
 
     // Precise: a coarse timer may tick up to 5 % early, and the watchdog's
     // message must never come before its interval has passed.
@@ -332,8 +214,8 @@ void Form1::createControls()
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setTimerType(Qt::PreciseTimer);
-    connect(Timer1, &QTimer::timeout, this, [this] { tickArrived(Held::DeviceTick); });
-    connect(Timer2, &QTimer::timeout, this, [this] { tickArrived(Held::SimTick); });
+    connect(Timer1, &QTimer::timeout, this, [this] { tickArrived(Event::DeviceTick); });
+    connect(Timer2, &QTimer::timeout, this, [this] { tickArrived(Event::SimTick); });
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -347,14 +229,34 @@ void Form1::createControls()
     connect(help, &QShortcut::activated, Label18, &LinkLabel::activate);
 }
 
+template <typename T> T* Form1::control(QStringView name) const
+{
+    auto* widget = qobject_cast<T*>(m_controls.value(name.toString()));
+    if (!widget)
+        qFatal("the window has no control %s of the kind it needs", qPrintable(name.toString()));
+    return widget;
+}
+
+template <typename Box, std::size_t N>
+void Form1::bindBoxes(const std::array<FieldBox<Box>, N>& table)
+{
+    for (const FieldBox<Box>& entry : table)
+        this->*entry.box = control<QLineEdit>(entry.name);
+}
+
 void Form1::setTabOrderChain()
 {
-    const QList<QWidget*> chain{Text1[0], Text2,    Command1, Command3,   Text9,  Text4,
-                                Text5,    Text6,    Text7,    Text8,      Text10, Text11,
-                                Text12,   Command2, Command4, Text1[1],   Text13, Text14,
-                                Text15,   Text16,   Command6, WebBrowser1};
-    for (qsizetype i = 1; i < chain.size(); ++i)
-        setTabOrder(chain[i - 1], chain[i]);
+    // Skipping the labels, in the order of the design's tab indexes.
+    std::vector<const layout::Control*> rows;
+    for (const layout::Control& row : layout::controls()) {
+        if (row.takesFocus())
+            rows.push_back(&row);
+    }
+    std::sort(rows.begin(), rows.end(), [](const layout::Control* a, const layout::Control* b) {
+        return a->tabIndex < b->tabIndex;
+    });
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        setTabOrder(control<QWidget>(rows[i - 1]->name), control<QWidget>(rows[i]->name));
     Text1[0]->setFocus(Qt::OtherFocusReason);
 }
 
@@ -441,15 +343,15 @@ bool Form1::clearMayRun(Lookup side)
 {
     // Only a message's own event loop lets a click in mid-handler; the clear
     // comes after that handler, as every other click does.
-    if (m_messageOpen)
+    if (m_gate.isMessageOpen())
         return false;
     // A lookup of this side waits for its page: it is dropped, so that the
     // clear's end state holds (no later step refills the boxes or reports).
     // A lookup of the other side touches nothing this clear does.
-    if (m_lookup == side) {
+    if (m_gate.lookup() == side) {
         cancelFetch();
-        m_held.erase(std::remove(m_held.begin(), m_held.end(), Held::Page), m_held.end());
-        m_lookup = Lookup::None;
+        m_gate.drop(Event::Page);
+        m_gate.endLookup();
         m_lookupCancelled = true;
     }
     return true;
@@ -468,7 +370,7 @@ void Form1::Command3_Click()
 {
     if (isLookupInProgress())
         return;
-    m_lookup = Lookup::Device;
+    m_gate.startLookup(Lookup::Device);
     ClearDeviceResults();
     resetVerdictLabels();
     Timer1->start();
@@ -507,7 +409,7 @@ void Form1::showVerdict(const QString& verdict, const QString& link, bool linkCu
     Label17->setText(verdict);
     Label18->setText(link);
     if (linkCursor)
-        Label18->setCursor(m_linkCursor);
+        Label18->setCursor(m_pictures->linkCursor());
     else
         Label18->unsetCursor();
     // The verdict is what the lookup was for, yet focus stays in the input
@@ -520,7 +422,7 @@ void Form1::Command4_Click()
 {
     if (isLookupInProgress())
         return;
-    m_lookup = Lookup::Sim;
+    m_gate.startLookup(Lookup::Sim);
     ClearDeviceResults();
     Timer2->start();
     const std::optional<QString> iccid = sim::iccidFrom(Text1[1]->text());
@@ -558,13 +460,13 @@ void Form1::pageArrived()
 {
     // A message of another handler (a link that failed to open) is open:
     // the lookup goes on once it is closed, so messages never stack.
-    if (m_messageOpen)
-        return hold(Held::Page);
+    if (!m_gate.admit(Event::Page))
+        return;
     QGuiApplication::restoreOverrideCursor();
     const QString page = m_fetch->page();
     m_fetch->deleteLater();
     m_fetch = nullptr;
-    if (m_lookup == Lookup::Device)
+    if (m_gate.lookup() == Lookup::Device)
         deviceLookupPageArrived(page);
     else
         simLookupPageArrived(page);
@@ -572,7 +474,7 @@ void Form1::pageArrived()
 
 void Form1::finishLookup()
 {
-    m_lookup = Lookup::None;
+    m_gate.endLookup();
     emit lookupFinished();
     // Ticks held during the lookup come right after its last step.
     takeHeldEvent();
@@ -592,10 +494,10 @@ void Form1::inform(const QString& text)
 {
     // The message's own event loop is the only place where other events can
     // come in the middle of a handler; they wait until the handler has ended.
-    m_messageOpen = true;
+    m_gate.openMessage();
     m_messenger.inform(this, text);
-    m_messageOpen = false;
-    if (!m_held.empty())
+    m_gate.closeMessage();
+    if (m_gate.hasHeld())
         QMetaObject::invokeMethod(this, &Form1::takeHeldEvent, Qt::QueuedConnection);
 }
 
@@ -635,47 +537,35 @@ void Form1::reportEmptyLookup(QTimer* timer, const std::array<QLineEdit*, N>& bo
     timer->stop();
 }
 
-void Form1::tickArrived(Held tick)
+void Form1::tickArrived(Event tick)
 {
     // Ticks run only between handlers, as if the window had one thread that a
     // lookup or a message occupies.
-    if (m_messageOpen || isLookupInProgress())
-        return hold(tick);
-    if (tick == Held::DeviceTick)
+    if (!m_gate.admit(tick))
+        return;
+    if (tick == Event::DeviceTick)
         Timer1_Timer();
     else
         Timer2_Timer();
 }
 
-void Form1::hold(Held event)
-{
-    if (std::find(m_held.begin(), m_held.end(), event) == m_held.end())
-        m_held.push_back(event);
-}
-
 void Form1::takeHeldEvent()
 {
-    if (m_messageOpen)
+    const std::optional<Event> event = m_gate.next();
+    if (!event)
         return;
-    // A waiting page belongs to the running lookup and goes first; ticks wait
-    // until no lookup runs.
-    const auto next = std::find_if(m_held.begin(), m_held.end(), [this](Held event) {
-        return event == Held::Page || !isLookupInProgress();
-    });
-    if (next == m_held.end())
-        return;
-    const Held event = *next;
-    m_held.erase(next);
-    if (!m_held.empty())
+    if (m_gate.hasHeld())
         QMetaObject::invokeMethod(this, &Form1::takeHeldEvent, Qt::QueuedConnection);
-    if (event == Held::Page) {
+    if (*event == Event::Page) {
         if (m_fetch)
             pageArrived();
         return;
     }
-    QTimer* timer = event == Held::DeviceTick ? Timer1 : Timer2;
+    // A tick whose timer was disabled meanwhile (a clear, a lookup that
+    // filled a box) is gone.
+    QTimer* timer = *event == Event::DeviceTick ? Timer1 : Timer2;
     if (timer->isActive())
-        tickArrived(event);
+        tickArrived(*event);
 }
 
 void Form1::afterFirstPaint()
@@ -699,79 +589,11 @@ void Form1::showBrowser()
     m_pendingNavigation.clear();
 }
 
-bool Form1::event(QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::ScreenChangeInternal:
-#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
-    case QEvent::DevicePixelRatioChange:
-#endif
-        takePicturesForScreen();
-        break;
-    default:
-        break;
-    }
-    return QWidget::event(event);
-}
-
-// Cheap when nothing changed: the pictures are taken again only for a new ratio.
-void Form1::takePicturesForScreen()
-{
-    const qreal ratio = devicePixelRatioF();
-    if (qFuzzyCompare(ratio, m_pictureRatio))
-        return;
-    const qreal previous = std::exchange(m_pictureRatio, ratio);
-    m_background = loadBackground(ratio);
-    m_linkCursor = linkCursor(ratio);
-    if (Label18->testAttribute(Qt::WA_SetCursor))
-        Label18->setCursor(m_linkCursor);
-    update();
-    if (!isWindow() || m_keepSizePending)
-        return;
-    // On X11 a window moved to a screen of another ratio keeps its size in
-    // device pixels, which would show only part of the window. Depending on
-    // the Qt version the platform's size arrives before or after the change
-    // of ratio; one that kept the device pixels of the size before is the
-    // platform's, not the user's.
-    const auto devicePixels = [](QSize size, qreal scale) { return QSizeF(size) * scale; };
-    const QSizeF now = devicePixels(size(), ratio);
-    const QSizeF before = devicePixels(m_earlierSize, previous);
-    const bool platformSize = size() != m_earlierSize && qAbs(now.width() - before.width()) < 1 &&
-                              qAbs(now.height() - before.height()) < 1;
-    m_sizeToKeep = platformSize ? m_earlierSize : m_logicalSize;
-    m_keepSizePending = true;
-    // Once the platform's geometry for the new screen is in as well.
-    QTimer::singleShot(0, this, &Form1::keepLogicalSize);
-}
-
-void Form1::keepLogicalSize()
-{
-    m_keepSizePending = false;
-    if (size() != m_sizeToKeep)
-        resize(m_sizeToKeep);
-    // The widget may keep its logical size while the native window does not.
-    if (QWindow* window = windowHandle(); window && window->size() != m_sizeToKeep)
-        window->resize(m_sizeToKeep);
-}
-
-void Form1::resizeEvent(QResizeEvent* event)
-{
-    takePicturesForScreen();
-    if (!m_keepSizePending && event->size() != m_logicalSize) {
-        m_earlierSize = m_logicalSize;
-        m_logicalSize = event->size();
-    }
-    QWidget::resizeEvent(event);
-}
-
 void Form1::paintEvent(QPaintEvent*)
 {
-    // Also catches a window first shown on a screen other than the one it
-    // was made for, which sends no change of screen.
-    takePicturesForScreen();
     QPainter painter(this);
     painter.fillRect(rect(), kBeyondBackground);
-    painter.drawPixmap(QPoint(0, 0), m_background);
+    painter.drawPixmap(QPoint(0, 0), m_pictures->background());
     if (!m_painted) {
         m_painted = true;
         // The icon and the announcement page come once the window is on screen.
@@ -784,8 +606,8 @@ void Form1::closeEvent(QCloseEvent* event)
     // Closing ends the program at once, also in the middle of a fetch: the
     // lookup is dropped and no watchdog reports afterwards.
     cancelFetch();
-    m_lookup = Lookup::None;
-    m_held.clear();
+    m_gate.endLookup();
+    m_gate.clear();
     Timer1->stop();
     Timer2->stop();
     event->accept();

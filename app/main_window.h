@@ -1,18 +1,17 @@
 #pragma once
 
 #include "device_lookup.h"
+#include "event_gate.h"
 #include "page_fetch.h"
 #include "sim_lookup.h"
 
-#include <QCursor>
+#include <QHash>
 #include <QImage>
-#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
 #include <array>
 #include <chrono>
-#include <deque>
 #include <future>
 
 class QLabel;
@@ -27,6 +26,10 @@ class FittedLabel;
 class LinkLabel;
 class LinkOpener;
 class Messenger;
+class ScreenPictures;
+namespace layout {
+struct Control;
+}
 
 // The tool's one window. Controls keep their fixed names (members and
 // objectName alike) and every handler does its steps in order, binding the
@@ -66,7 +69,7 @@ public:
           QWidget* parent = nullptr);
     ~Form1() override;
 
-    bool isLookupInProgress() const { return m_lookup != Lookup::None; }
+    bool isLookupInProgress() const { return m_gate.lookup() != EventGate::Lookup::None; }
 
 public slots:
     void Form_Load();
@@ -86,30 +89,16 @@ signals:
     void lookupFinished();
 
 protected:
-    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class Lookup
-    {
-        None,
-        Device,
-        Sim
-    };
-    // What waits for the window to be free (see m_held).
-    enum class Held
-    {
-        DeviceTick,
-        SimTick,
-        Page
-    };
     // Which box a lookup's field fills.
     template <typename Box> struct FieldBox
     {
         Box field;
         QLineEdit* Form1::*box;
+        QStringView name;
     };
     template <typename Box, std::size_t N>
     static constexpr bool followsBoxOrder(const std::array<FieldBox<Box>, N>& table)
@@ -122,25 +111,27 @@ private:
     }
 
     void createControls();
+    QWidget* createControl(const layout::Control& row);
+    // The control of that name and kind, made from the layout's table.
+    template <typename T> T* control(QStringView name) const;
+    template <typename Box, std::size_t N>
+    void bindBoxes(const std::array<FieldBox<Box>, N>& table);
     void setTabOrderChain();
     void startFetch(const QString& url);
     void pageArrived();
     void finishLookup();
     void cancelFetch();
-    bool clearMayRun(Lookup side);
+    bool clearMayRun(EventGate::Lookup side);
     void afterClear();
     void deviceLookupPageArrived(const QString& page);
     void simLookupPageArrived(const QString& page);
     void resetVerdictLabels();
     void showVerdict(const QString& verdict, const QString& link, bool linkCursor);
-    void takePicturesForScreen();
-    void keepLogicalSize();
     void inform(const QString& text);
     void openSitePage(QStringView path);
     template <std::size_t N>
     void reportEmptyLookup(QTimer* timer, const std::array<QLineEdit*, N>& boxes);
-    void tickArrived(Held tick);
-    void hold(Held event);
+    void tickArrived(EventGate::Event tick);
     void takeHeldEvent();
     void afterFirstPaint();
     void showBrowser();
@@ -170,22 +161,6 @@ private:
     QLineEdit* Text14 = nullptr;
     QLineEdit* Text15 = nullptr;
     QLineEdit* Text16 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label11 = nullptr;
-    QLabel* Label12 = nullptr;
-    QLabel* Label13 = nullptr;
-    QLabel* Label14 = nullptr;
-    QLabel* Label15 = nullptr;
-    QLabel* Label16 = nullptr;
     FittedLabel* Label17 = nullptr;
     LinkLabel* Label18 = nullptr;
     QPushButton* Command1 = nullptr;
@@ -197,26 +172,11 @@ private:
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
 
-    QPixmap m_background;
-    QCursor m_linkCursor;
-    // The pixel ratio the pictures and the cursor were taken for, and the
-    // window's last two sizes in logical pixels: a screen of another ratio
-    // gets its own pictures and the same logical size.
-    qreal m_pictureRatio = 1.0;
-    QSize m_logicalSize;
-    QSize m_earlierSize;
-    QSize m_sizeToKeep;
-    bool m_keepSizePending = false;
-
-    Lookup m_lookup = Lookup::None;
+    QHash<QString, QWidget*> m_controls;
+    ScreenPictures* m_pictures = nullptr;
     PageFetch* m_fetch = nullptr;
-    // A message's event loop is the only place where events come in the
-    // middle of a handler. While a message is open or a lookup runs, watchdog
-    // ticks wait in m_held; a lookup's page waits there while another
-    // handler's message is open. takeHeldEvent() takes them up, queued when a
-    // message closes and at once when a lookup ends.
-    bool m_messageOpen = false;
-    std::deque<Held> m_held;
+    // What may run now, and what waits for the window to be free.
+    EventGate m_gate;
     bool m_lookupCancelled = false;
     bool m_painted = false;
     // The icon and the announcement page, once: after the first paint, or
@@ -227,22 +187,22 @@ private:
     // The one place that says which box each field fills; a table out of
     // the lookups' order does not compile.
     static constexpr std::array<FieldBox<device::Box>, device::kBoxCount> kDeviceFieldBoxes{{
-        {device::Box::Text2, &Form1::Text2},
-        {device::Box::Text4, &Form1::Text4},
-        {device::Box::Text5, &Form1::Text5},
-        {device::Box::Text6, &Form1::Text6},
-        {device::Box::Text7, &Form1::Text7},
-        {device::Box::Text8, &Form1::Text8},
-        {device::Box::Text9, &Form1::Text9},
-        {device::Box::Text10, &Form1::Text10},
-        {device::Box::Text11, &Form1::Text11},
-        {device::Box::Text12, &Form1::Text12},
+        {device::Box::Text2, &Form1::Text2, u"Text2"},
+        {device::Box::Text4, &Form1::Text4, u"Text4"},
+        {device::Box::Text5, &Form1::Text5, u"Text5"},
+        {device::Box::Text6, &Form1::Text6, u"Text6"},
+        {device::Box::Text7, &Form1::Text7, u"Text7"},
+        {device::Box::Text8, &Form1::Text8, u"Text8"},
+        {device::Box::Text9, &Form1::Text9, u"Text9"},
+        {device::Box::Text10, &Form1::Text10, u"Text10"},
+        {device::Box::Text11, &Form1::Text11, u"Text11"},
+        {device::Box::Text12, &Form1::Text12, u"Text12"},
     }};
     static constexpr std::array<FieldBox<sim::Box>, sim::kBoxCount> kSimFieldBoxes{{
-        {sim::Box::Text13, &Form1::Text13},
-        {sim::Box::Text14, &Form1::Text14},
-        {sim::Box::Text15, &Form1::Text15},
-        {sim::Box::Text16, &Form1::Text16},
+        {sim::Box::Text13, &Form1::Text13, u"Text13"},
+        {sim::Box::Text14, &Form1::Text14, u"Text14"},
+        {sim::Box::Text15, &Form1::Text15, u"Text15"},
+        {sim::Box::Text16, &Form1::Text16, u"Text16"},
     }};
 };
 
