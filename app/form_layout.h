@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QFont>
+#include <QHash>
 #include <QRect>
 #include <QSize>
+#include <QString>
 #include <QStringView>
+#include <QWidget>
 
 #include <span>
 
@@ -63,6 +66,24 @@ QRect pixels(const Control& control);
 inline constexpr QSize kClientSize(804, 626);
 
 QFont font(Font font);
+
+// The widget of a row, as a child of `parent`, with everything the table
+// says of it but its buddy and tab order, which need the other controls.
+QWidget* createWidget(const Control& row, QWidget* parent, const QString& browserModulePath);
+
+// Every control as a child of `window`, by name, with captions naming their
+// boxes, the tab order and the focus in the first control of it.
+QHash<QString, QWidget*> createControls(QWidget* window, const QString& browserModulePath);
+
+// The control of that name and kind among those made; the program is wrong
+// without it, so it aborts.
+template <typename T> T* controlOf(const QHash<QString, QWidget*>& controls, QStringView name)
+{
+    auto* widget = qobject_cast<T*>(controls.value(name.toString()));
+    if (!widget)
+        qFatal("the window has no control %s of the kind it needs", qPrintable(name.toString()));
+    return widget;
+}
 
 // Maps the design's font names to the Simplified Chinese fonts a system may
 // have instead. Process-wide; safe to call more than once.

@@ -2,8 +2,10 @@
 
 #include "accessibility.h"
 #include "assets.h"
+#include "box_binding.h"
 #include "browser_frame.h"
 #include "device_lookup.h"
+#include "first_paint.h"
 #include "form_controls.h"
 #include "form_layout.h"
 #include "messenger.h"
@@ -15,7 +17,6 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPainter>
@@ -25,7 +26,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 namespace mizong {
@@ -35,52 +35,10 @@ namespace {
 using Event = EventGate::Event;
 using Lookup = EventGate::Lookup;
 
-constexpr QSize kButtonPictureSize(128, 33);
-const QColor kRed(255, 0, 0);
 const QColor kBeyondBackground(240, 240, 240);
 
-// How long the announcement page waits for a first paint that may never come.
-constexpr std::chrono::milliseconds kUnpaintedNavigationDelay{1000};
-
-void paintRed(QWidget* widget, QPalette::ColorRole role)
-{
-    QPalette red = widget->palette();
-    red.setColor(role, kRed);
-    widget->setPalette(red);
-}
-
-QString buttonPicture(QStringView key)
-{
-    if (key == u"query")
-        return assets::kButtonQuery.toString();
-    if (key == u"clear")
-        return assets::kButtonClear.toString();
-    return assets::kButtonShop.toString();
-}
-
-// Writes each value into its box, then the fallback text into the boxes
-// that stayed empty when any got a value. True when the watchdog is to be
-// disarmed.
-template <std::size_t N>
-bool fillBoxes(const std::array<QLineEdit*, N>& boxes, const FieldSlots<N>& values)
-{
-    for (std::size_t i = 0; i < N; ++i) {
-        if (values[i])
-            boxes[i]->setText(*values[i]);
-    }
-    const FallbackPlan<N> plan = planFallback(values);
-    for (std::size_t i = 0; i < N; ++i) {
-        if (plan.fill[i])
-            boxes[i]->setText(kFallbackText.toString());
-    }
-    return plan.disarmWatchdog;
-}
-
-template <std::size_t N> bool allEmpty(const std::array<QLineEdit*, N>& boxes)
-{
-    return std::all_of(boxes.begin(), boxes.end(),
-                       [](const QLineEdit* box) { return box->text().isEmpty(); });
-}
+// How long the icon and the page wait for a first paint that may never come.
+constexpr std::chrono::milliseconds kUnpaintedDelay{1000};
 
 } // namespace
 
@@ -111,9 +69,11 @@ Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget*
     m_pictures = new ScreenPictures(this, layout::kClientSize);
 
     createControls();
-    setTabOrderChain();
     // Last, so that a background decoded elsewhere meanwhile is ready by now.
     m_pictures->takeBackground(std::exchange(m_options.decodedBackground, {}));
+    // The icon and the announcement page wait for the first paint, which
+    // keeps start-up fast; a window that is never painted gets them all the same.
+    new FirstPaintHook(this, kUnpaintedDelay, [this] { afterFirstPaint(); });
     Form_Load();
 }
 
@@ -122,87 +82,21 @@ Form1::~Form1()
     cancelFetch();
 }
 
-QWidget* Form1::createControl(const layout::Control& row)
-{
-    QWidget* widget = nullptr;
-    switch (row.kind) {
-    case layout::Kind::Label:
-    case layout::Kind::Verdict:
-    case layout::Kind::Link: {
-        QLabel* label = row.kind == layout::Kind::Label     ? new QLabel(this)
-                        : row.kind == layout::Kind::Verdict ? new FittedLabel(this)
-                                                            : new LinkLabel(this);
-        label->setText(row.text.toString());
-        label->setTextFormat(Qt::PlainText);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        widget = label;
-        break;
-    }
-    case layout::Kind::Input:
-    case layout::Kind::Result: {
-        auto* box = new QLineEdit(this);
-        box->setReadOnly(row.kind == layout::Kind::Result);
-        // No length limit: Qt's default of 32767 would cut a pasted
-        // identifier or a long value without a word.
-        box->setMaxLength(std::numeric_limits<int>::max());
-        widget = box;
-        break;
-    }
-    case layout::Kind::Button: {
-        // The pictures carry the words; the accessible name and the tool tip
-        // say them, and which lookup the button belongs to where two look alike.
-        auto* button = new QPushButton(this);
-        button->setIcon(QIcon(buttonPicture(row.text)));
-        button->setIconSize(kButtonPictureSize);
-        button->setAutoDefault(false);
-        button->setDefault(false);
-        button->setToolTip(row.accessibleName.toString());
-        widget = button;
-        break;
-    }
-    case layout::Kind::Page:
-        widget = new BrowserFrame(m_options.browserModulePath, this);
-        break;
-    }
-    widget->setObjectName(row.name.toString());
-    widget->setGeometry(layout::pixels(row));
-    if (row.font != layout::Font::Window)
-        widget->setFont(layout::font(row.font));
-    if (row.red)
-        paintRed(widget, qobject_cast<QLineEdit*>(widget) ? QPalette::Text : QPalette::WindowText);
-    if (!row.takesFocus())
-        widget->setFocusPolicy(Qt::NoFocus);
-    if (!row.accessibleName.isEmpty())
-        widget->setAccessibleName(row.accessibleName.toString());
-    if (!row.accessibleDescription.isEmpty())
-        widget->setAccessibleDescription(row.accessibleDescription.toString());
-    return widget;
-}
-
 void Form1::createControls()
 {
-    for (const layout::Control& row : layout::controls())
-        m_controls.insert(row.name.toString(), createControl(row));
-    // A caption names its box, for screen readers too.
-    for (const layout::Control& row : layout::controls()) {
-        if (row.buddy.isEmpty())
-            continue;
-        auto* caption = control<QLabel>(row.name);
-        QWidget* box = control<QWidget>(row.buddy);
-        caption->setBuddy(box);
-        box->setAccessibleName(caption->text());
-    }
-    Text1 = {control<QLineEdit>(u"Text1(0)"), control<QLineEdit>(u"Text1(1)")};
-    bindBoxes(kDeviceFieldBoxes);
-    bindBoxes(kSimFieldBoxes);
-    Label17 = control<FittedLabel>(u"Label17");
-    Label18 = control<LinkLabel>(u"Label18");
-    Command1 = control<QPushButton>(u"Command1");
-    Command2 = control<QPushButton>(u"Command2");
-    Command3 = control<QPushButton>(u"Command3");
-    Command4 = control<QPushButton>(u"Command4");
-    Command6 = control<QPushButton>(u"Command6");
-    WebBrowser1 = control<BrowserFrame>(u"WebBrowser1");
+    m_controls = layout::createControls(this, m_options.browserModulePath);
+    Text1 = {layout::controlOf<QLineEdit>(m_controls, u"Text1(0)"),
+             layout::controlOf<QLineEdit>(m_controls, u"Text1(1)")};
+    binding::bindBoxes(*this, kDeviceFieldBoxes, m_controls);
+    binding::bindBoxes(*this, kSimFieldBoxes, m_controls);
+    Label17 = layout::controlOf<FittedLabel>(m_controls, u"Label17");
+    Label18 = layout::controlOf<LinkLabel>(m_controls, u"Label18");
+    Command1 = layout::controlOf<QPushButton>(m_controls, u"Command1");
+    Command2 = layout::controlOf<QPushButton>(m_controls, u"Command2");
+    Command3 = layout::controlOf<QPushButton>(m_controls, u"Command3");
+    Command4 = layout::controlOf<QPushButton>(m_controls, u"Command4");
+    Command6 = layout::controlOf<QPushButton>(m_controls, u"Command6");
+    WebBrowser1 = layout::controlOf<BrowserFrame>(m_controls, u"WebBrowser1");
     Label18->setCursor(m_pictures->linkCursor());
     m_pictures->setLinkCursorWidget(Label18);
 
@@ -229,56 +123,17 @@ void Form1::createControls()
     connect(help, &QShortcut::activated, Label18, &LinkLabel::activate);
 }
 
-template <typename T> T* Form1::control(QStringView name) const
-{
-    auto* widget = qobject_cast<T*>(m_controls.value(name.toString()));
-    if (!widget)
-        qFatal("the window has no control %s of the kind it needs", qPrintable(name.toString()));
-    return widget;
-}
-
-template <typename Box, std::size_t N>
-void Form1::bindBoxes(const std::array<FieldBox<Box>, N>& table)
-{
-    for (const FieldBox<Box>& entry : table)
-        this->*entry.box = control<QLineEdit>(entry.name);
-}
-
-void Form1::setTabOrderChain()
-{
-    // Skipping the labels, in the order of the design's tab indexes.
-    std::vector<const layout::Control*> rows;
-    for (const layout::Control& row : layout::controls()) {
-        if (row.takesFocus())
-            rows.push_back(&row);
-    }
-    std::sort(rows.begin(), rows.end(), [](const layout::Control* a, const layout::Control* b) {
-        return a->tabIndex < b->tabIndex;
-    });
-    for (std::size_t i = 1; i < rows.size(); ++i)
-        setTabOrder(control<QWidget>(rows[i - 1]->name), control<QWidget>(rows[i]->name));
-    Text1[0]->setFocus(Qt::OtherFocusReason);
-}
-
-template <typename Box, std::size_t N>
-std::array<QLineEdit*, N> Form1::boxesOf(const std::array<FieldBox<Box>, N>& table) const
-{
-    std::array<QLineEdit*, N> boxes{};
-    for (std::size_t i = 0; i < N; ++i)
-        boxes[i] = this->*table[i].box;
-    return boxes;
-}
-
 std::array<QLineEdit*, device::kBoxCount> Form1::deviceBoxes() const
 {
-    static_assert(followsBoxOrder(kDeviceFieldBoxes), "device boxes out of the lookup's order");
-    return boxesOf(kDeviceFieldBoxes);
+    static_assert(binding::followsBoxOrder(kDeviceFieldBoxes),
+                  "device boxes out of the lookup's order");
+    return binding::boxesOf(*this, kDeviceFieldBoxes);
 }
 
 std::array<QLineEdit*, sim::kBoxCount> Form1::simBoxes() const
 {
-    static_assert(followsBoxOrder(kSimFieldBoxes), "SIM boxes out of the lookup's order");
-    return boxesOf(kSimFieldBoxes);
+    static_assert(binding::followsBoxOrder(kSimFieldBoxes), "SIM boxes out of the lookup's order");
+    return binding::boxesOf(*this, kSimFieldBoxes);
 }
 
 void Form1::Form_Load()
@@ -288,15 +143,8 @@ void Form1::Form_Load()
     Timer2->setInterval(m_options.watchdogInterval);
     Timer2->stop();
     resetVerdictLabels();
+    // Started right after the first paint (see the constructor).
     m_pendingNavigation = m_options.homeSiteBase + site::kAnnouncementPath.toString();
-    if (m_painted)
-        showBrowser();
-    // The page waits for the first paint, which keeps start-up fast; a
-    // window started minimised, or never painted, gets it all the same.
-    QTimer::singleShot(kUnpaintedNavigationDelay, this, [this] {
-        if (!m_painted)
-            afterFirstPaint();
-    });
 }
 
 void Form1::resetVerdictLabels()
@@ -320,50 +168,39 @@ void Form1::ClearSimResults()
 
 void Form1::Command1_Click()
 {
-    if (!clearMayRun(Lookup::Device))
+    if (m_gate.isMessageOpen())
         return;
+    const bool dropped = dropLookup(Lookup::Device);
     Text1[0]->clear();
     resetVerdictLabels();
     ClearDeviceResults();
     Timer1->stop();
-    afterClear();
+    if (dropped)
+        finishLookup();
 }
 
 void Form1::Command2_Click()
 {
-    if (!clearMayRun(Lookup::Sim))
+    if (m_gate.isMessageOpen())
         return;
+    const bool dropped = dropLookup(Lookup::Sim);
     Text1[1]->clear();
     ClearSimResults();
     Timer2->stop();
-    afterClear();
+    if (dropped)
+        finishLookup();
 }
 
-bool Form1::clearMayRun(Lookup side)
+// A lookup of the clear's side that waits for its page is dropped, so that
+// the clear's end state holds: no later step refills the boxes or reports. A
+// lookup of the other side touches nothing that clear does.
+bool Form1::dropLookup(Lookup side)
 {
-    // Only a message's own event loop lets a click in mid-handler; the clear
-    // comes after that handler, as every other click does.
-    if (m_gate.isMessageOpen())
+    if (m_gate.lookup() != side)
         return false;
-    // A lookup of this side waits for its page: it is dropped, so that the
-    // clear's end state holds (no later step refills the boxes or reports).
-    // A lookup of the other side touches nothing this clear does.
-    if (m_gate.lookup() == side) {
-        cancelFetch();
-        m_gate.drop(Event::Page);
-        m_gate.endLookup();
-        m_lookupCancelled = true;
-    }
+    cancelFetch();
+    m_gate.drop(Event::Page);
     return true;
-}
-
-void Form1::afterClear()
-{
-    if (std::exchange(m_lookupCancelled, false)) {
-        emit lookupFinished();
-        // Ticks held during the dropped lookup come now.
-        takeHeldEvent();
-    }
 }
 
 void Form1::Command3_Click()
@@ -394,7 +231,7 @@ void Form1::deviceLookupPageArrived(const QString& page)
     }
     ClearDeviceResults();
     const device::Slots values = device::extractFields(page);
-    if (fillBoxes(deviceBoxes(), values))
+    if (binding::fillBoxes(deviceBoxes(), values))
         Timer1->stop();
     const device::VerdictCaptions captions = device::captionsFor(
         device::decideVerdict(values[device::index(device::Box::Text2)],
@@ -444,7 +281,7 @@ void Form1::simLookupPageArrived(const QString& page)
     }
     ClearSimResults();
     const sim::Slots values = sim::extractFields(page);
-    if (fillBoxes(simBoxes(), values))
+    if (binding::fillBoxes(simBoxes(), values))
         Timer2->stop();
     finishLookup();
 }
@@ -532,7 +369,7 @@ void Form1::Timer2_Timer()
 template <std::size_t N>
 void Form1::reportEmptyLookup(QTimer* timer, const std::array<QLineEdit*, N>& boxes)
 {
-    if (allEmpty(boxes))
+    if (binding::allEmpty(boxes))
         inform(kMaintenanceMessage.toString());
     timer->stop();
 }
@@ -570,8 +407,6 @@ void Form1::takeHeldEvent()
 
 void Form1::afterFirstPaint()
 {
-    if (std::exchange(m_pageStarted, true))
-        return;
     // Decoding six icon sizes is not worth delaying the first paint for.
     QIcon icon;
     for (const assets::SizedPicture& picture : assets::kIcons)
@@ -594,11 +429,6 @@ void Form1::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), kBeyondBackground);
     painter.drawPixmap(QPoint(0, 0), m_pictures->background());
-    if (!m_painted) {
-        m_painted = true;
-        // The icon and the announcement page come once the window is on screen.
-        QTimer::singleShot(0, this, &Form1::afterFirstPaint);
-    }
 }
 
 void Form1::closeEvent(QCloseEvent* event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "box_binding.h"
 #include "device_lookup.h"
 #include "event_gate.h"
 #include "page_fetch.h"
@@ -93,36 +94,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Which box a lookup's field fills.
-    template <typename Box> struct FieldBox
-    {
-        Box field;
-        QLineEdit* Form1::*box;
-        QStringView name;
-    };
-    template <typename Box, std::size_t N>
-    static constexpr bool followsBoxOrder(const std::array<FieldBox<Box>, N>& table)
-    {
-        for (std::size_t i = 0; i < N; ++i) {
-            if (static_cast<std::size_t>(table[i].field) != i)
-                return false;
-        }
-        return true;
-    }
+    template <typename Box> using FieldBox = binding::FieldBox<Form1, Box>;
 
     void createControls();
-    QWidget* createControl(const layout::Control& row);
-    // The control of that name and kind, made from the layout's table.
-    template <typename T> T* control(QStringView name) const;
-    template <typename Box, std::size_t N>
-    void bindBoxes(const std::array<FieldBox<Box>, N>& table);
-    void setTabOrderChain();
     void startFetch(const QString& url);
     void pageArrived();
     void finishLookup();
     void cancelFetch();
-    bool clearMayRun(EventGate::Lookup side);
-    void afterClear();
+    bool dropLookup(EventGate::Lookup side);
     void deviceLookupPageArrived(const QString& page);
     void simLookupPageArrived(const QString& page);
     void resetVerdictLabels();
@@ -135,9 +114,6 @@ private:
     void takeHeldEvent();
     void afterFirstPaint();
     void showBrowser();
-    // The boxes of a table, in the order of its lookup's slots.
-    template <typename Box, std::size_t N>
-    std::array<QLineEdit*, N> boxesOf(const std::array<FieldBox<Box>, N>& table) const;
     std::array<QLineEdit*, device::kBoxCount> deviceBoxes() const;
     std::array<QLineEdit*, sim::kBoxCount> simBoxes() const;
 
@@ -177,11 +153,6 @@ private:
     PageFetch* m_fetch = nullptr;
     // What may run now, and what waits for the window to be free.
     EventGate m_gate;
-    bool m_lookupCancelled = false;
-    bool m_painted = false;
-    // The icon and the announcement page, once: after the first paint, or
-    // a while after start-up when no paint comes.
-    bool m_pageStarted = false;
     QString m_pendingNavigation;
 
     // The one place that says which box each field fills; a table out of

@@ -2,6 +2,7 @@
 // real fetch against a loopback server, and the watchdogs.
 
 #include "browser_frame.h"
+#include "event_gate.h"
 #include "form_controls.h"
 #include "form_fixture.h"
 #include "main_window.h"
@@ -114,6 +115,8 @@ private slots:
     void watchdogNeverEarly();
     void unpaintedWindowLoadsAnnouncement();
     void longTexts();
+    void eventGate_data();
+    void eventGate();
     void tickHeldWhileLookupMessageOpen();
     void heldTickOfOtherWatchdogComesAfterwards();
     void watchdogTicks_data();
@@ -881,6 +884,75 @@ void TestApp::longTexts()
         f.box(name)->setText(longModel);
         QCOMPARE(f.box(name)->text().size(), longModel.size());
     }
+}
+
+void TestApp::eventGate_data()
+{
+    // What happens, in order: a lookup starts ("device", "sim") or ends
+    // ("end"), a message opens or closes, an event arrives ("tick1", "tick2",
+    // "page"), held events are taken up ("take"), the page is dropped ("drop")
+    // or everything held ("clear").
+    QTest::addColumn<QStringList>("steps");
+    // The events that run, in order, among the ends of lookups and messages.
+    QTest::addColumn<QStringList>("runs");
+
+    auto row = [](const char* name, const char* steps, const char* runs) {
+        QTest::newRow(name) << QString::fromLatin1(steps).split(u' ', Qt::SkipEmptyParts)
+                            << QString::fromLatin1(runs).split(u' ', Qt::SkipEmptyParts);
+    };
+    row("a tick between handlers runs at once", "tick1 tick2", "tick1 tick2");
+    row("a tick during a lookup waits for its end", "device tick1 take end take", "end tick1");
+    row("a SIM lookup holds the device tick too", "sim tick1 end take", "end tick1");
+    row("the lookup's page runs at once", "device page", "page");
+    row("a page waits for an open message", "device open page take close take", "close page");
+    row("ticks wait for an open message", "open tick1 tick2 take close take", "close tick1 tick2");
+    row("ticks come in the order they fell due", "device tick2 tick1 end take", "end tick2 tick1");
+    row("a tick that fell due twice runs once", "device tick1 tick1 end take", "end tick1");
+    row("the page goes first, ticks after the lookup", "device open tick1 page close take end take",
+        "close page end tick1");
+    row("a dropped page never runs", "device open page drop close take", "close");
+    row("nothing held after a clear", "device tick1 tick2 clear end take", "end");
+    row("a message inside a lookup holds ticks until both end",
+        "device open tick2 close take end take", "close end tick2");
+}
+
+// The gate alone, without timers: which held event runs when.
+void TestApp::eventGate()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, runs);
+    using Event = mizong::EventGate::Event;
+    using Lookup = mizong::EventGate::Lookup;
+    const QHash<QString, Event> events{
+        {u"tick1"_s, Event::DeviceTick}, {u"tick2"_s, Event::SimTick}, {u"page"_s, Event::Page}};
+
+    mizong::EventGate gate;
+    QStringList ran;
+    for (const QString& step : steps) {
+        if (events.contains(step)) {
+            if (gate.admit(events.value(step)))
+                ran.append(step);
+        } else if (step == u"take") {
+            while (const std::optional<Event> next = gate.next())
+                ran.append(events.key(*next));
+        } else if (step == u"device" || step == u"sim") {
+            gate.startLookup(step == u"device" ? Lookup::Device : Lookup::Sim);
+        } else if (step == u"end") {
+            gate.endLookup();
+            ran.append(step);
+        } else if (step == u"open") {
+            gate.openMessage();
+        } else if (step == u"close") {
+            gate.closeMessage();
+            ran.append(step);
+        } else if (step == u"drop") {
+            gate.drop(Event::Page);
+        } else {
+            QCOMPARE(step, u"clear"_s);
+            gate.clear();
+        }
+    }
+    QCOMPARE(ran, runs);
 }
 
 void TestApp::tickHeldWhileLookupMessageOpen()
