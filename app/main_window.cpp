@@ -199,7 +199,6 @@ bool Form1::dropLookup(Lookup side)
     if (m_gate.lookup() != side)
         return false;
     cancelFetch();
-    m_gate.drop(Event::Page);
     return true;
 }
 
@@ -293,16 +292,21 @@ void Form1::startFetch(const QString& url)
     QGuiApplication::setOverrideCursor(Qt::BusyCursor);
 }
 
-void Form1::pageArrived()
+void Form1::pageArrived(const PageResult& result)
+{
+    std::exchange(m_fetch, nullptr)->deleteLater();
+    m_page = result.page;
+    takePage();
+}
+
+void Form1::takePage()
 {
     // A message of another handler (a link that failed to open) is open:
     // the lookup goes on once it is closed, so messages never stack.
     if (!m_gate.admit(Event::Page))
         return;
     QGuiApplication::restoreOverrideCursor();
-    const QString page = m_fetch->page();
-    m_fetch->deleteLater();
-    m_fetch = nullptr;
+    const QString page = *std::exchange(m_page, std::nullopt);
     if (m_gate.lookup() == Lookup::Device)
         deviceLookupPageArrived(page);
     else
@@ -317,13 +321,15 @@ void Form1::finishLookup()
     takeHeldEvent();
 }
 
+// Drops the running lookup's page, whether it is still being fetched or
+// waits for an open message.
 void Form1::cancelFetch()
 {
-    if (!m_fetch)
+    if (!m_fetch && !m_page)
         return;
-    m_fetch->disconnect(this);
-    delete m_fetch;
-    m_fetch = nullptr;
+    delete std::exchange(m_fetch, nullptr); // a fetch that is gone says nothing more
+    m_page.reset();
+    m_gate.drop(Event::Page);
     QGuiApplication::restoreOverrideCursor();
 }
 
@@ -394,8 +400,8 @@ void Form1::takeHeldEvent()
     if (m_gate.hasHeld())
         QMetaObject::invokeMethod(this, &Form1::takeHeldEvent, Qt::QueuedConnection);
     if (*event == Event::Page) {
-        if (m_fetch)
-            pageArrived();
+        if (m_page)
+            takePage();
         return;
     }
     // A tick whose timer was disabled meanwhile (a clear, a lookup that

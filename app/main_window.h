@@ -98,7 +98,8 @@ private:
 
     void createControls();
     void startFetch(const QString& url);
-    void pageArrived();
+    void pageArrived(const PageResult& result);
+    void takePage();
     void finishLookup();
     void cancelFetch();
     bool dropLookup(EventGate::Lookup side);
@@ -151,6 +152,8 @@ private:
     QHash<QString, QWidget*> m_controls;
     ScreenPictures* m_pictures = nullptr;
     PageFetch* m_fetch = nullptr;
+    // The running lookup's page once it has come, until the lookup takes it.
+    std::optional<QString> m_page;
     // What may run now, and what waits for the window to be free.
     EventGate m_gate;
     QString m_pendingNavigation;

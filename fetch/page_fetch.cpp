@@ -370,14 +370,13 @@ void PageFetch::finish(FetchOutcome outcome, QString page)
     if (m_finished)
         return;
     m_finished = true;
-    m_outcome = outcome;
-    m_page = std::move(page);
+    m_result = {outcome, std::move(page)};
     m_deadline->stop();
     releaseTransfer();
     // Queued, so that no caller's slot runs inside a timer's signal and the
     // slot may delete this object. Dropped if it is deleted first.
     QMetaObject::invokeMethod(
-        this, [this] { emit finished(); }, Qt::QueuedConnection);
+        this, [this] { emit finished(m_result); }, Qt::QueuedConnection);
 }
 
 // Cancels the transfer without waiting for its thread.

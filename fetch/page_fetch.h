@@ -34,14 +34,23 @@ struct FetchLimits
     QByteArray extraCaCertificates{};
 };
 
+// What a fetch gave: the page text (decoded body, Latin-1 body, or empty when
+// Failed) and how it ended.
+struct PageResult
+{
+    FetchOutcome outcome = FetchOutcome::Failed;
+    QString page;
+};
+
 // Decodes the whole body under the charset named CodeBase; an initial byte
 // order mark is dropped and invalid sequences become U+FFFD. No value when the
 // charset name is unknown.
 std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBase);
 
 // One GET in flight. finished() is emitted exactly once, always from the event
-// loop (never from inside FetchPage), after which page() and outcome() hold the
-// result. Deleting the object, or abort(), cancels the request.
+// loop (never from inside FetchPage), and carries the result, which page() and
+// outcome() also hold from then on. Deleting the object, or abort(), cancels
+// the request.
 class PageFetch final : public QObject
 {
     Q_OBJECT
@@ -51,15 +60,14 @@ public:
     ~PageFetch() override;
 
     bool isFinished() const { return m_finished; }
-    FetchOutcome outcome() const { return m_outcome; }
-    // The page text: decoded body, Latin-1 body, or empty when Failed.
-    const QString& page() const { return m_page; }
+    FetchOutcome outcome() const { return m_result.outcome; }
+    const QString& page() const { return m_result.page; }
 
     // Ends the fetch now as Failed and emits finished() (once, if not yet).
     void abort();
 
 signals:
-    void finished();
+    void finished(const mizong::PageResult& result);
 
 private:
     friend PageFetch* FetchPage(const QString&, QStringView, QObject*, FetchLimits);
@@ -79,8 +87,7 @@ private:
     std::shared_ptr<Transfer> m_transfer;
     QTimer* m_deadline = nullptr;
     bool m_finished = false;
-    FetchOutcome m_outcome = FetchOutcome::Failed;
-    QString m_page;
+    PageResult m_result;
 };
 
 // The User-Agent every fetch sends: a browser's form, naming the platform,

@@ -5,6 +5,7 @@
 #include "event_gate.h"
 #include "form_controls.h"
 #include "form_fixture.h"
+#include "form_layout.h"
 #include "main_window.h"
 #include "messenger.h"
 #include "page_server.h"
@@ -39,12 +40,6 @@ using mizong::testing::RecordingOpener;
 using mizong::testing::webViewWanted;
 
 namespace {
-
-QRect twips(int left, int top, int width, int height)
-{
-    return QRect(qRound(left / 15.0), qRound(top / 15.0), qRound(width / 15.0),
-                 qRound(height / 15.0));
-}
 
 const QStringList kDeviceBoxes{u"Text2"_s, u"Text4"_s, u"Text5"_s,  u"Text6"_s,  u"Text7"_s,
                                u"Text8"_s, u"Text9"_s, u"Text10"_s, u"Text11"_s, u"Text12"_s};
@@ -132,51 +127,19 @@ void TestApp::controlGeometry_data()
     QTest::addColumn<QRect>("rect");
     QTest::addColumn<QString>("caption");
 
-    auto row = [](const char* name, const char* kind, QRect rect, const QString& caption = {}) {
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(kind) << rect
-                            << caption;
-    };
-    row("Label14", "QLabel", twips(480, 650, 1455, 255), u"IMEI或序列号:"_s);
-    row("Text1(0)", "QLineEdit", twips(1920, 600, 3285, 350));
-    row("Command3", "QPushButton", twips(480, 1200, 1960, 540));
-    row("Command1", "QPushButton", twips(2640, 1200, 1960, 540));
-    row("Label17", "QLabel", twips(2640, 1800, 2775, 255));
-    row("Command6", "QPushButton", twips(480, 1920, 1960, 540));
-    row("Label18", "QLabel", twips(2640, 2160, 2775, 255));
-    row("WebBrowser1", "QWidget", twips(360, 2640, 5535, 3315));
-
-    struct Pair
-    {
-        const char* label;
-        const char* caption;
-        int left, top, width;
-        const char* box;
-        int boxLeft, boxTop;
-    };
-    const Pair pairs[] = {
-        {"Label1", "最近一次激活时间：", 6105, 600, 1815, "Text4", 8175, 540},
-        {"Label16", "首次激活时间：", 6465, 1110, 1335, "Text2", 8160, 1080},
-        {"Label2", "激活卡所属运营商(参考)：", 5640, 1615, 2175, "Text5", 8175, 1560},
-        {"Label3", "产品型号：", 6780, 2120, 975, "Text6", 8175, 2040},
-        {"Label4", "产品序列号(SN)：", 6255, 2720, 1455, "Text7", 8160, 2640},
-        {"Label5", "出厂日期(参考)：", 6315, 3240, 1455, "Text8", 8175, 3170},
-        {"Label6", "iOS版本：", 6855, 3840, 855, "Text9", 8175, 3770},
-        {"Label7", "购买时间：", 6780, 4440, 975, "Text10", 8175, 4360},
-        {"Label8", "过保时间：", 6780, 4920, 975, "Text11", 8175, 4845},
-        {"Label9", "剩余保修时间：", 6420, 5445, 1335, "Text12", 8175, 5400},
-        {"Label10", "运营商：", 6960, 6600, 735, "Text13", 8160, 6530},
-        {"Label11", "手机号(参考)：", 6480, 7200, 1215, "Text14", 8160, 7130},
-        {"Label12", "卡年代：", 6960, 7680, 735, "Text15", 8160, 7610},
-        {"Label13", "归属地(区号)：", 6480, 8250, 1215, "Text16", 8160, 8210},
-    };
-    for (const Pair& p : pairs) {
-        row(p.label, "QLabel", twips(p.left, p.top, p.width, 255), QString::fromUtf8(p.caption));
-        row(p.box, "QLineEdit", twips(p.boxLeft, p.boxTop, 2895, 350));
+    using mizong::layout::Kind;
+    for (const mizong::layout::Control& row : mizong::layout::controls()) {
+        const char* kind = row.kind == Kind::Input || row.kind == Kind::Result ? "QLineEdit"
+                           : row.kind == Kind::Button                          ? "QPushButton"
+                           : row.kind == Kind::Page                            ? "QWidget"
+                                                                               : "QLabel";
+        const QString name = row.name.toString();
+        QTest::newRow(qPrintable(name))
+            << name << QString::fromLatin1(kind)
+            << QRect(qRound(row.left / 15.0), qRound(row.top / 15.0), qRound(row.width / 15.0),
+                     qRound(row.height / 15.0))
+            << (row.kind == Kind::Button ? QString() : row.text.toString());
     }
-    row("Label15", "QLabel", twips(1200, 6650, 735, 255), u"ICCID:"_s);
-    row("Text1(1)", "QLineEdit", twips(2040, 6600, 3285, 350));
-    row("Command4", "QPushButton", twips(720, 7560, 1960, 540));
-    row("Command2", "QPushButton", twips(3120, 7560, 1960, 540));
 }
 
 void TestApp::controlGeometry()

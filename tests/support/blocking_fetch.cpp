@@ -10,10 +10,14 @@ PageResult fetchPageBlocking(const QString& url, QStringView charset, FetchLimit
 {
     const std::unique_ptr<PageFetch> fetch(FetchPage(url, charset, nullptr, std::move(limits)));
     QEventLoop loop;
+    PageResult result;
     // finished() always comes from the event loop, so it cannot be missed here.
-    QObject::connect(fetch.get(), &PageFetch::finished, &loop, &QEventLoop::quit);
+    QObject::connect(fetch.get(), &PageFetch::finished, &loop, [&](const PageResult& given) {
+        result = given;
+        loop.quit();
+    });
     loop.exec();
-    return {fetch->outcome(), fetch->page()};
+    return result;
 }
 
 } // namespace mizong::testing

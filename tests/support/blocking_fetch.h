@@ -4,11 +4,7 @@
 
 namespace mizong::testing {
 
-struct PageResult
-{
-    FetchOutcome outcome;
-    QString page;
-};
+using mizong::PageResult;
 
 // Runs a local event loop until the fetch has finished.
 PageResult fetchPageBlocking(const QString& url, QStringView charset, FetchLimits limits = {});
