@@ -580,12 +580,8 @@ void TestApp::unreachableService()
 {
     RecordingMessenger messenger;
     RecordingOpener opener;
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        port = probe.serverPort();
-    }
+    const quint16 port = mizong::testing::refusedPort();
+    QVERIFY(port != 0);
     Form1::Options options;
     options.serviceBase = QStringLiteral("http://127.0.0.1:%1").arg(port);
     options.homeSiteBase = QStringLiteral("http://home.invalid");

@@ -2,7 +2,9 @@
 #include "mizong_config.h"
 #include "page_fetch.h"
 #include "page_server.h"
+#include "pattern_extract.h"
 #include "service_contract.h"
+#include "test_data.h"
 
 #include <QFile>
 #include <QHostAddress>
@@ -24,6 +26,7 @@ using mizong::testing::Answer;
 using mizong::testing::fetchPageBlocking;
 using mizong::testing::PageResult;
 using mizong::testing::PageServer;
+using mizong::testing::refusedPort;
 using mizong::testing::Request;
 using namespace Qt::StringLiterals;
 
@@ -90,34 +93,6 @@ bool waitFinished(PageFetch* fetch)
 {
     QSignalSpy spy(fetch, &PageFetch::finished);
     return spy.wait(kWaitMs);
-}
-
-// The lookups trim blanks only (U+0020), not tabs or line breaks.
-QString trimBlanks(QString text)
-{
-    while (text.startsWith(u' '))
-        text.remove(0, 1);
-    while (text.endsWith(u' '))
-        text.chop(1);
-    return text;
-}
-
-// As a service's form decoder reads one query value.
-QString formDecode(QByteArray value)
-{
-    value.replace('+', ' ');
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(value));
-}
-
-// A port on which nothing listens: bound once, then released.
-quint16 refusedPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
 }
 
 } // namespace
@@ -576,7 +551,7 @@ void TestFetch::identifierArrivesIntact_data()
 void TestFetch::identifierArrivesIntact()
 {
     QFETCH(QString, typed);
-    const QString sent = trimBlanks(typed);
+    const QString sent = mizong::trimBlanks(typed);
 
     const struct
     {
@@ -608,7 +583,7 @@ void TestFetch::identifierArrivesIntact()
         QCOMPARE(pairs.size(), 1);
         const qsizetype equals = pairs.first().indexOf('=');
         QCOMPARE(pairs.first().left(equals), key);
-        QCOMPARE(formDecode(pairs.first().mid(equals + 1)), sent);
+        QCOMPARE(PageServer::formDecode(pairs.first().mid(equals + 1)), sent);
     }
 }
 

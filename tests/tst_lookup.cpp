@@ -1,5 +1,6 @@
 #include "device_lookup.h"
 #include "sim_lookup.h"
+#include "test_data.h"
 
 #include <QDate>
 #include <QFile>
@@ -20,10 +21,7 @@ namespace {
 
 QString fixture(const QString& name)
 {
-    QFile file(QStringLiteral(MIZONG_TEST_DATA_DIR "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qUtf8Printable(name));
-    return QString::fromUtf8(file.readAll());
+    return QString::fromUtf8(mizong::testing::dataFile(name));
 }
 
 QString described(const OptionalText& value)

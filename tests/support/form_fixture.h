@@ -2,9 +2,9 @@
 
 #include "main_window.h"
 #include "page_server.h"
+#include "test_data.h"
 #include "window_doubles.h"
 
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -14,15 +14,6 @@
 #include <memory>
 
 namespace mizong::testing {
-
-// A file of the test's data folder (MIZONG_TEST_DATA_DIR of the test program).
-inline QByteArray dataFile(const QString& name)
-{
-    QFile file(QStringLiteral(MIZONG_TEST_DATA_DIR "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", qPrintable(name));
-    return file.readAll();
-}
 
 // Whether this build tests the page view too: the sanitizer build leaves the
 // web engine out (MIZONG_TEST_NO_WEBVIEW).

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What every test program may need, the window-free ones too.
+namespace mizong::testing {
+
+// A file of the test's data folder (MIZONG_TEST_DATA_DIR, which every test
+// program is built with); a missing one ends the test program.
+QByteArray dataFile(const QString& name);
+
+// A loopback port on which nothing listens: bound once, then released; 0 when
+// none could be bound.
+quint16 refusedPort();
+
+} // namespace mizong::testing
