@@ -173,28 +173,30 @@ private:
                sameName(rest, m_locale.dayName(day.dayOfWeek(), QLocale::ShortFormat));
     }
 
-    std::optional<int> monthNamed(QStringView token) const
+    using NameOf = QString (QLocale::*)(int, QLocale::FormatType) const;
+
+    // The number (from 1) whose name, long or short, in running text or
+    // standing alone, the token is.
+    std::optional<int> named(QStringView token, int count, NameOf name, NameOf standalone) const
     {
-        for (int month = 1; month <= 12; ++month) {
+        for (int i = 1; i <= count; ++i) {
             for (QLocale::FormatType format : {QLocale::LongFormat, QLocale::ShortFormat}) {
-                if (sameName(token, m_locale.monthName(month, format)) ||
-                    sameName(token, m_locale.standaloneMonthName(month, format)))
-                    return month;
+                if (sameName(token, (m_locale.*name)(i, format)) ||
+                    sameName(token, (m_locale.*standalone)(i, format)))
+                    return i;
             }
         }
         return std::nullopt;
     }
 
+    std::optional<int> monthNamed(QStringView token) const
+    {
+        return named(token, 12, &QLocale::monthName, &QLocale::standaloneMonthName);
+    }
+
     std::optional<int> weekdayNamed(QStringView token) const
     {
-        for (int day = 1; day <= 7; ++day) {
-            for (QLocale::FormatType format : {QLocale::LongFormat, QLocale::ShortFormat}) {
-                if (sameName(token, m_locale.dayName(day, format)) ||
-                    sameName(token, m_locale.standaloneDayName(day, format)))
-                    return day;
-            }
-        }
-        return std::nullopt;
+        return named(token, 7, &QLocale::dayName, &QLocale::standaloneDayName);
     }
 
     // "1 Feb 2013", "Feb 1, 2013", "1. Februar 2013", with an optional
