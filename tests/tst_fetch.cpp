@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QHostAddress>
 #include <QPointer>
 #include <QProcess>
@@ -281,6 +282,11 @@ private:
     PageServer m_server;
     QTemporaryDir m_madeCertificates;
     QString m_certificates; // the directory; empty without certificates
+    // Where TLS servers cannot run in the test (Wine's Schannel is no
+    // server), the runner's TLS fronts (tests/support/tls-fronts): the port
+    // of each certificate's, all passing on to m_tlsBack.
+    QHash<QString, quint16> m_tlsFronts;
+    PageServer m_tlsBack;
 };
 
 void TestFetch::initTestCase()
@@ -296,6 +302,14 @@ void TestFetch::initTestCase()
                                                           "/../support/make-test-certificates"),
                                            m_madeCertificates.path()}) == 0) {
         m_certificates = m_madeCertificates.path();
+    }
+    if (QFile fronts(m_certificates + u"/fronts"_s); fronts.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : fronts.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (fields.size() == 2)
+                m_tlsFronts.insert(QString::fromLatin1(fields[0]), fields[1].toUShort());
+        }
+        QVERIFY(!m_tlsBack.startOn(m_tlsFronts.value(u"back"_s)).isEmpty());
     }
     const QByteArray page = u"<html><body>苹果\r\n</body></html>"_s.toUtf8();
     using Then = Answer::Then;
@@ -963,19 +977,25 @@ void TestFetch::tls()
         QFile file(QDir(m_certificates).filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
-    PageServer server;
-    server.setTls(read(certificate + u".pem"_s), read(certificate + u".key"_s));
+    PageServer local;
+    PageServer& server = m_tlsFronts.isEmpty() ? local : m_tlsBack;
+    if (m_tlsFronts.isEmpty())
+        server.setTls(read(certificate + u".pem"_s), read(certificate + u".key"_s));
+    const QString base = m_tlsFronts.isEmpty()
+                             ? server.start()
+                             : u"https://localhost:%1"_s.arg(m_tlsFronts.value(certificate));
     server.route("/ok", {response("200 OK", "secure")});
     server.route("/to-https", {response("302 Found", "", "Location: /ok\r\n")});
     server.route("/to-http", {response("302 Found", "",
                                        "Location: " + m_server.url("/ok").toLatin1() + "\r\n")});
 
-    m_server.route("/to-tls", {response("302 Found", "",
-                                        "Location: " + server.url(path).toLatin1() + "\r\n")});
+    m_server.route("/to-tls",
+                   {response("302 Found", "",
+                             "Location: " + (base + QLatin1StringView(path)).toLatin1() + "\r\n")});
 
     FetchLimits limits;
     limits.extraCaCertificates = read(u"ca.pem"_s);
-    const QString url = fromPlain ? m_server.url("/to-tls") : server.url(path);
+    const QString url = fromPlain ? m_server.url("/to-tls") : base + QLatin1StringView(path);
     const std::unique_ptr<PageFetch> fetch(FetchPage(url, u"UTF-8", nullptr, limits));
     QVERIFY(waitFinished(fetch.get()));
     QCOMPARE(fetch->outcome(), outcome);
