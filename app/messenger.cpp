@@ -1,11 +1,12 @@
 #include "messenger.h"
 
-#include <QDesktopServices>
 #include <QMessageBox>
 #include <QUrl>
 
 #ifdef Q_OS_WIN
-#include "windows/link_command.h"
+#include "windows/shell_open.h"
+#else
+#include <QDesktopServices>
 #endif
 
 namespace mizong {
@@ -23,10 +24,10 @@ void MessageBoxMessenger::inform(QWidget* parent, const QString& text)
 bool DesktopLinkOpener::open(const QUrl& url)
 {
 #ifdef Q_OS_WIN
-    if (openInInternetExplorer(url))
-        return true;
-#endif
+    return openWithShell(url);
+#else
     return QDesktopServices::openUrl(url);
+#endif
 }
 
 } // namespace mizong

@@ -1,5 +1,7 @@
 #include "page_fetch.h"
 
+#include <QHostAddress>
+#include <QNetworkProxyFactory>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
@@ -146,11 +148,67 @@ struct TransferSetup
 {
     QByteArray url;
     qint64 maxBodyBytes = 0;
-    std::chrono::milliseconds deadline{0};
+    std::chrono::milliseconds deadline{0}; // what is left of the fetch's
     QByteArray extraCa;
     QByteArray noProxy;
     QByteArray userAgent;
+    // No proxy variable names one: the system's settings decide, per address.
+    bool systemProxy = false;
 };
+
+// Whether the environment names a proxy that libcurl takes for `scheme`
+// (it reads http_proxy only in lower case).
+bool environmentProxy(QByteArrayView scheme)
+{
+    const QByteArray variable = scheme.toByteArray() + "_proxy";
+    QList<QByteArray> names{variable, "all_proxy", "ALL_PROXY"};
+    if (scheme != "http")
+        names.append(variable.toUpper());
+    return std::any_of(names.cbegin(), names.cend(),
+                       [](const QByteArray& name) { return !qgetenv(name.constData()).isEmpty(); });
+}
+
+bool isLoopback(const QUrl& url)
+{
+    const QString host = url.host();
+    return host.compare(u"localhost", Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
+}
+
+// The system's proxy for the address, in libcurl's form; empty for a direct
+// connection. On Windows that is WinHTTP's reading of Internet Options, with
+// PAC and auto-detection (which can take seconds, hence never on the
+// window's thread); on Linux, libproxy's reading of the desktop's settings.
+QByteArray systemProxyFor(const QByteArray& address)
+{
+    const QUrl url = QUrl::fromEncoded(address);
+    if (isLoopback(url))
+        return {}; // never through a proxy, as the loopback bypass says
+    const QList<QNetworkProxy> proxies =
+        QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url));
+    for (const QNetworkProxy& proxy : proxies) {
+        QUrl named;
+        switch (proxy.type()) {
+        case QNetworkProxy::NoProxy:
+            return {};
+        case QNetworkProxy::HttpProxy:
+            named.setScheme(QStringLiteral("http"));
+            break;
+        case QNetworkProxy::Socks5Proxy:
+            named.setScheme(QStringLiteral("socks5h")); // names resolved by the proxy
+            break;
+        default:
+            continue; // caching proxies of other protocols
+        }
+        if (proxy.hostName().isEmpty())
+            continue;
+        named.setHost(proxy.hostName());
+        named.setPort(proxy.port());
+        named.setUserName(proxy.user());
+        named.setPassword(proxy.password());
+        return named.toEncoded();
+    }
+    return {};
+}
 
 // Loopback addresses never go through a proxy, as with Qt's client; the
 // environment's own list of exceptions still applies.
@@ -227,9 +285,15 @@ bool runTransfer(CURLM* multi, const TransferSetup& setup, std::atomic<bool>& ca
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, checkCancelled);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &cancelled);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(setup.deadline.count()));
-    // The proxy itself comes from the environment (http_proxy, https_proxy).
+    // The proxy comes from the environment (http_proxy, https_proxy) or,
+    // without one there, from the system's settings (below, per address).
     curl_easy_setopt(easy, CURLOPT_NOPROXY, setup.noProxy.constData());
+#ifdef Q_OS_WIN
+    // Schannel refuses a certificate whose revocation server it cannot
+    // reach, as behind many company firewalls; only a certificate known to be
+    // revoked fails.
+    curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, long(CURLSSLOPT_REVOKE_BEST_EFFORT));
+#endif
     // Many sites refuse, or answer differently, a request without a browser's
     // user agent; the language is the one the pages are read in.
     curl_easy_setopt(easy, CURLOPT_USERAGENT, setup.userAgent.constData());
@@ -242,11 +306,21 @@ bool runTransfer(CURLM* multi, const TransferSetup& setup, std::atomic<bool>& ca
     }
 
     // Redirects are followed here, hop by hop, to keep Qt's policy.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + setup.deadline;
     QByteArray url = setup.url;
     bool complete = false;
     for (long redirects = 0;; ++redirects) {
         body.clear(); // a redirect's own body is no page
         curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+        if (setup.systemProxy)
+            curl_easy_setopt(easy, CURLOPT_PROXY, systemProxyFor(url).constData());
+        // Whatever finding the proxy took counts against the fetch's deadline.
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (cancelled || left.count() <= 0)
+            break;
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(left.count()));
         complete = performOnce(multi, easy, cancelled);
         char* next = nullptr;
         if (!complete || curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &next) != CURLE_OK || !next)
@@ -321,9 +395,13 @@ void PageFetch::start()
     m_transfer = std::make_shared<Transfer>();
     m_transfer->fetch = this;
     m_transfer->multi = multi;
-    TransferSetup setup{url.toEncoded(),   m_limits.maxBodyBytes,
-                        m_limits.deadline, m_limits.extraCaCertificates,
-                        noProxyList(),     requestUserAgent()};
+    TransferSetup setup{url.toEncoded(),
+                        m_limits.maxBodyBytes,
+                        std::chrono::milliseconds(std::max(m_deadline->remainingTime(), 0)),
+                        m_limits.extraCaCertificates,
+                        noProxyList(),
+                        requestUserAgent(),
+                        !environmentProxy(scheme.toLatin1())};
     // A connection of its own per fetch (its own multi handle): no connection,
     // cookie or authentication state is shared with any other fetch. The thread
     // is never joined: a fetch that ends cancels it and goes on at once.

@@ -6,7 +6,9 @@
 #include "service_contract.h"
 #include "test_data.h"
 
+#include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QHostAddress>
 #include <QPointer>
 #include <QProcess>
@@ -20,6 +22,12 @@
 
 #include <algorithm>
 #include <memory>
+
+#ifdef Q_OS_WIN
+#include <QtEndian>
+
+#include <windows.h>
+#endif
 
 using namespace mizong;
 using mizong::testing::Answer;
@@ -95,6 +103,111 @@ bool waitFinished(PageFetch* fetch)
     return spy.wait(kWaitMs);
 }
 
+// The proxy variables libcurl reads, emptied for a test and put back after it.
+class NoProxyVariables
+{
+public:
+    NoProxyVariables()
+    {
+        for (const char* name : kNames) {
+            m_saved.append(qgetenv(name));
+            qunsetenv(name);
+        }
+    }
+    ~NoProxyVariables()
+    {
+        for (qsizetype i = 0; i < m_saved.size(); ++i)
+            if (!m_saved[i].isEmpty())
+                qputenv(kNames[i], m_saved[i]);
+    }
+    Q_DISABLE_COPY_MOVE(NoProxyVariables)
+
+private:
+    static constexpr const char* kNames[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
+                                             "HTTPS_PROXY", "all_proxy",  "ALL_PROXY",
+                                             "no_proxy",    "NO_PROXY"};
+    QList<QByteArray> m_saved;
+};
+
+#ifdef Q_OS_WIN
+// The proxy of Internet Options' LAN settings, as the Connections dialog
+// stores it (HKCU, DefaultConnectionSettings); the user's own value is put
+// back afterwards.
+class InternetOptions
+{
+public:
+    InternetOptions()
+    {
+        m_ok = RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                               nullptr, &m_key, nullptr) == ERROR_SUCCESS;
+        DWORD type = 0, size = 0;
+        if (m_ok &&
+            RegQueryValueExW(m_key, kValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+            m_saved.resize(size);
+            m_hadValue =
+                RegQueryValueExW(m_key, kValue, nullptr, &type,
+                                 reinterpret_cast<BYTE*>(m_saved.data()), &size) == ERROR_SUCCESS;
+        }
+    }
+    ~InternetOptions()
+    {
+        if (!m_ok)
+            return;
+        if (m_hadValue)
+            write(m_saved);
+        else
+            RegDeleteValueW(m_key, kValue);
+        RegCloseKey(m_key);
+    }
+    Q_DISABLE_COPY_MOVE(InternetOptions)
+
+    // "Use a proxy server" with `proxy` ("host:port") and the exceptions in
+    // `bypass`; an empty proxy is a direct connection. Never auto-detection.
+    bool set(const QByteArray& proxy, const QByteArray& bypass)
+    {
+        enum : quint32
+        {
+            Direct = 1,
+            Proxy = 2
+        };
+        QByteArray value;
+        const auto word = [&value](quint32 number) {
+            char bytes[4];
+            qToLittleEndian(number, bytes);
+            value.append(bytes, 4);
+        };
+        word(0x46);        // the settings' version
+        word(++m_counter); // counts the changes
+        word(proxy.isEmpty() ? Direct : Direct | Proxy);
+        word(quint32(proxy.size()));
+        value += proxy;
+        word(quint32(bypass.size()));
+        value += bypass;
+        word(0);                       // no configuration script
+        value += QByteArray(32, '\0'); // the dialog's later fields
+        return m_ok && write(value);
+    }
+
+private:
+    static constexpr const wchar_t* kKey =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+    static constexpr const wchar_t* kValue = L"DefaultConnectionSettings";
+
+    bool write(const QByteArray& value)
+    {
+        return RegSetValueExW(m_key, kValue, 0, REG_BINARY,
+                              reinterpret_cast<const BYTE*>(value.constData()),
+                              DWORD(value.size())) == ERROR_SUCCESS;
+    }
+
+    HKEY m_key = nullptr;
+    bool m_ok = false;
+    bool m_hadValue = false;
+    QByteArray m_saved;
+    quint32 m_counter = 100;
+};
+#endif
+
 } // namespace
 
 class TestFetch : public QObject
@@ -137,22 +250,42 @@ private slots:
     void tls();
     void proxy_data();
     void proxy();
+    void systemProxy_data();
+    void systemProxy();
 
 private:
     PageServer m_server;
-    QTemporaryDir m_certificates;
-    bool m_haveCertificates = false;
+    QTemporaryDir m_madeCertificates;
+    QString m_certificates; // the directory; empty without certificates
+    // Where TLS servers cannot run in the test (Wine's Schannel is no
+    // server), the runner's TLS fronts (tests/support/tls-fronts): the port
+    // of each certificate's, all passing on to m_tlsBack.
+    QHash<QString, quint16> m_tlsFronts;
+    PageServer m_tlsBack;
 };
 
 void TestFetch::initTestCase()
 {
     QVERIFY(!m_server.start().isEmpty());
-    // Made for this run by openssl; the https tests skip without it.
-    m_haveCertificates =
-        m_certificates.isValid() &&
-        QProcess::execute(
-            u"sh"_s, {QStringLiteral(MIZONG_TEST_DATA_DIR "/../support/make-test-certificates"),
-                      m_certificates.path()}) == 0;
+    // Made for this run by openssl: beforehand by the test's runner where no
+    // shell can run it (Windows), else here; the https tests skip without them.
+    if (const QString made = qEnvironmentVariable("MIZONG_TEST_CERTIFICATES"); !made.isEmpty()) {
+        QVERIFY2(QFile::exists(made + u"/ca.pem"_s), qPrintable(made));
+        m_certificates = made;
+    } else if (m_madeCertificates.isValid() &&
+               QProcess::execute(u"sh"_s, {QStringLiteral(MIZONG_TEST_DATA_DIR
+                                                          "/../support/make-test-certificates"),
+                                           m_madeCertificates.path()}) == 0) {
+        m_certificates = m_madeCertificates.path();
+    }
+    if (QFile fronts(m_certificates + u"/fronts"_s); fronts.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : fronts.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (fields.size() == 2)
+                m_tlsFronts.insert(QString::fromLatin1(fields[0]), fields[1].toUShort());
+        }
+        QVERIFY(!m_tlsBack.startOn(m_tlsFronts.value(u"back"_s)).isEmpty());
+    }
     const QByteArray page = u"<html><body>苹果\r\n</body></html>"_s.toUtf8();
     using Then = Answer::Then;
     m_server.route("/ok", {response("200 OK", page)});
@@ -812,26 +945,32 @@ void TestFetch::tls()
     QFETCH(QByteArray, path);
     QFETCH(bool, fromPlain);
     QFETCH(FetchOutcome, outcome);
-    if (!m_haveCertificates)
+    if (m_certificates.isEmpty())
         QSKIP("openssl could not make the test certificates");
 
     const auto read = [this](const QString& name) {
-        QFile file(m_certificates.filePath(name));
+        QFile file(QDir(m_certificates).filePath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
-    PageServer server;
-    server.setTls(read(certificate + u".pem"_s), read(certificate + u".key"_s));
+    PageServer local;
+    PageServer& server = m_tlsFronts.isEmpty() ? local : m_tlsBack;
+    if (m_tlsFronts.isEmpty())
+        server.setTls(read(certificate + u".pem"_s), read(certificate + u".key"_s));
+    const QString base = m_tlsFronts.isEmpty()
+                             ? server.start()
+                             : u"https://localhost:%1"_s.arg(m_tlsFronts.value(certificate));
     server.route("/ok", {response("200 OK", "secure")});
     server.route("/to-https", {response("302 Found", "", "Location: /ok\r\n")});
     server.route("/to-http", {response("302 Found", "",
                                        "Location: " + m_server.url("/ok").toLatin1() + "\r\n")});
 
-    m_server.route("/to-tls", {response("302 Found", "",
-                                        "Location: " + server.url(path).toLatin1() + "\r\n")});
+    m_server.route("/to-tls",
+                   {response("302 Found", "",
+                             "Location: " + (base + QLatin1StringView(path)).toLatin1() + "\r\n")});
 
     FetchLimits limits;
     limits.extraCaCertificates = read(u"ca.pem"_s);
-    const QString url = fromPlain ? m_server.url("/to-tls") : server.url(path);
+    const QString url = fromPlain ? m_server.url("/to-tls") : base + QLatin1StringView(path);
     const std::unique_ptr<PageFetch> fetch(FetchPage(url, u"UTF-8", nullptr, limits));
     QVERIFY(waitFinished(fetch.get()));
     QCOMPARE(fetch->outcome(), outcome);
@@ -887,6 +1026,65 @@ void TestFetch::proxy()
     if (!proxied.isEmpty())
         QCOMPARE(proxy.log().first().target, proxied);
     QCOMPARE(m_server.log().size(), url.startsWith(m_server.start()) ? 1 : 0);
+}
+
+void TestFetch::systemProxy_data()
+{
+    QTest::addColumn<bool>("throughProxy"); // Internet Options name the proxy, else direct
+    QTest::addColumn<QByteArray>("bypass");
+    QTest::addColumn<FetchOutcome>("outcome");
+
+    // The service's host never resolves here: only the proxy can answer.
+    QTest::newRow("Internet Options proxy") << true << QByteArray() << FetchOutcome::Decoded;
+    QTest::newRow("bypassed for the host")
+        << true << QByteArray("*.example;lookup.invalid") << FetchOutcome::Failed;
+    QTest::newRow("direct connection") << false << QByteArray() << FetchOutcome::Failed;
+}
+
+// Without a proxy variable, a fetch takes the proxy the system names for its
+// address (on Windows, Internet Options): the page view follows that setting,
+// so the lookups must too.
+void TestFetch::systemProxy()
+{
+    QFETCH(bool, throughProxy);
+    QFETCH(QByteArray, bypass);
+    QFETCH(FetchOutcome, outcome);
+#ifdef Q_OS_WIN
+    // It changes the user's Internet Options for a moment; the Wine tests run
+    // in a prefix of their own.
+    if (qEnvironmentVariable("MIZONG_TEST_INTERNET_OPTIONS") != u"1")
+        QSKIP("changes Internet Options; set MIZONG_TEST_INTERNET_OPTIONS=1 to run");
+    const NoProxyVariables noVariables;
+    PageServer proxy;
+    proxy.route("/result/", {response("200 OK", "device")});
+    const QUrl proxyUrl(proxy.start());
+    InternetOptions options;
+    const QByteArray named = proxyUrl.host().toLatin1() + ':' + QByteArray::number(proxyUrl.port());
+    QVERIFY(options.set(throughProxy ? named : QByteArray(), bypass));
+
+    const QString url = service::deviceResultUrl(u"http://lookup.invalid", u"356789012345678");
+    const PageResult result = fetchPageBlocking(url, u"UTF-8");
+    QCOMPARE(result.outcome, outcome);
+    QCOMPARE(result.page, outcome == FetchOutcome::Decoded ? u"device"_s : QString());
+    QCOMPARE(proxy.log().size(), outcome == FetchOutcome::Decoded ? 1 : 0);
+    if (!proxy.log().isEmpty())
+        QCOMPARE(proxy.log().first().target, url.toLatin1());
+
+    // The test servers on loopback stay direct whatever the settings say.
+    QVERIFY(options.set(named, QByteArray()));
+    QCOMPARE(fetchPageBlocking(m_server.url("/ok"), u"UTF-8").outcome, FetchOutcome::Decoded);
+    QCOMPARE(m_server.log().size(), 1);
+#else
+    Q_UNUSED(outcome);
+    if (!throughProxy || !bypass.isEmpty())
+        QSKIP("Internet Options are Windows' settings");
+    // The desktop's settings (libproxy) cannot be set from here; with no
+    // proxy variable and no desktop proxy, a fetch goes direct.
+    const NoProxyVariables noVariables;
+    const QString url = service::deviceResultUrl(u"http://lookup.invalid", u"356789012345678");
+    QCOMPARE(fetchPageBlocking(url, u"UTF-8").outcome, FetchOutcome::Failed);
+    QCOMPARE(fetchPageBlocking(m_server.url("/ok"), u"UTF-8").outcome, FetchOutcome::Decoded);
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestFetch)

@@ -1,17 +1,24 @@
 # The Windows parts of the window layer, included from app/CMakeLists.txt.
 target_sources(mizong_window PRIVATE
   windows/web_browser_host.h windows/web_browser_host.cpp
-  windows/link_command.h windows/link_command.cpp)
-# OLE and the WebBrowser control's interfaces.
-target_link_libraries(mizong_window PRIVATE ole32 oleaut32 uuid)
+  windows/shell_open.h windows/shell_open.cpp)
+# OLE and the WebBrowser control's interfaces; the shell opens links.
+target_link_libraries(mizong_window PRIVATE ole32 oleaut32 uuid shell32)
 
-# The executable: a window program (no console) with the window's icon and a
-# version resource.
+# The executable: a window program (no console) with the window's icon, a
+# version resource and its application manifest.
 function(mizong_windows_executable target)
   set(MIZONG_ICON_FILE "${PROJECT_SOURCE_DIR}/assets/icon.ico")
   string(REPLACE "." "," MIZONG_VERSION_COMMAS "${PROJECT_VERSION}.0")
+  set(MIZONG_VERSION_DOTS "${PROJECT_VERSION}.0")
+  set(MIZONG_MANIFEST_FILE "${CMAKE_CURRENT_BINARY_DIR}/mizong.manifest")
+  configure_file("${CMAKE_CURRENT_FUNCTION_LIST_DIR}/mizong.manifest.in"
+                 "${MIZONG_MANIFEST_FILE}" @ONLY)
   configure_file("${CMAKE_CURRENT_FUNCTION_LIST_DIR}/mizong.rc.in"
                  "${CMAKE_CURRENT_BINARY_DIR}/mizong.rc" @ONLY)
+  # windres does not see the files a resource script embeds.
+  set_property(SOURCE "${CMAKE_CURRENT_BINARY_DIR}/mizong.rc" APPEND PROPERTY
+               OBJECT_DEPENDS "${MIZONG_MANIFEST_FILE}" "${MIZONG_ICON_FILE}")
   target_sources(${target} PRIVATE "${CMAKE_CURRENT_BINARY_DIR}/mizong.rc")
   set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
 endfunction()

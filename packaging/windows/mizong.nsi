@@ -1,8 +1,11 @@
 ; The Windows installer of mizong, made by tools/build-windows with
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=... -DSOURCE_DIR=... -DICON=... -DOUTFILE=...
+;            [-DSIGN=...]
 ; It installs for the current user or for all users (the choice is a page, or
 ; /CurrentUser or /AllUsers with /S), adds a Start-menu entry and an
-; uninstaller, and the uninstaller removes all of it.
+; uninstaller, and the uninstaller removes all of it. With SIGN (a command
+; that signs the file it is given in place), the uninstaller and the
+; installer are signed as they are made.
 Unicode true
 ; A 64-bit installer for a 64-bit program: it refuses 32-bit Windows by
 ; itself, and runs under a 64-bit-only Wine.
@@ -11,6 +14,17 @@ SetCompressor /SOLID lzma
 
 !define APP_NAME "觅踪助理"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\mizong"
+; The document mode of the WebBrowser control in mizong.exe: 11001 is IE 11's
+; standards mode whatever the page declares (without it the control shows
+; pages as IE 7). Under HKCU for /CurrentUser, under HKLM for /AllUsers; this
+; 64-bit installer writes the 64-bit view, the one a 64-bit program reads.
+!define BROWSER_EMULATION_KEY "Software\Microsoft\Internet Explorer\Main\FeatureControl\FEATURE_BROWSER_EMULATION"
+!define BROWSER_EMULATION_MODE 11001
+
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
 
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI
@@ -75,6 +89,7 @@ Section "${APP_NAME}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode /S'
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegDWORD SHCTX "${BROWSER_EMULATION_KEY}" "mizong.exe" ${BROWSER_EMULATION_MODE}
 SectionEnd
 
 Section "Uninstall"
@@ -85,4 +100,6 @@ Section "Uninstall"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ; Only our value: the key is shared by every program that sets the mode.
+  DeleteRegValue SHCTX "${BROWSER_EMULATION_KEY}" "mizong.exe"
 SectionEnd

@@ -86,8 +86,10 @@ void PageServer::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    socket->setLocalCertificate(QSslCertificate(m_tlsCertificate));
-    socket->setPrivateKey(QSslKey(m_tlsKey, QSsl::Ec));
+    const QSslCertificate certificate(m_tlsCertificate);
+    socket->setLocalCertificate(certificate);
+    // The key is of the certificate's kind (EC, or RSA where Schannel needs it).
+    socket->setPrivateKey(QSslKey(m_tlsKey, certificate.publicKey().algorithm()));
     // A client that refuses the certificate simply hangs up.
     connect(socket, &QSslSocket::sslErrors, socket, [socket] { socket->abort(); });
     socket->startServerEncryption();

@@ -24,6 +24,8 @@ SitePage htmlPage(QStringView title, const QStringList& bodyLines)
         u"<html lang=\"zh-CN\">"_s,
         u"<head>"_s,
         u"<meta charset=\"utf-8\">"_s,
+        // Windows' WebBrowser control would otherwise show the page as IE 7.
+        u"<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">"_s,
         u"<title>"_s + title.toString() + u"</title>"_s,
         u"<style>"_s,
         u"body { font: 12px \"WenQuanYi Micro Hei\", \"Microsoft YaHei\", sans-serif; margin: 6px; }"_s,
