@@ -25,32 +25,63 @@
 
 namespace mizong {
 
-void prepareEnvironment()
+#ifndef Q_OS_WIN
+namespace {
+
+void addChromiumFlag(const char* flag)
+{
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains(flag))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.append(' ').append(flag).trimmed());
+}
+
+} // namespace
+#endif
+
+void prepareEnvironment(const PageEngineSavings& savings)
 {
 #ifndef Q_OS_WIN
     // Chromium refuses to run as root with its sandbox on and ends the whole
     // process, so a root user would never see the window. The switch goes to
     // Chromium directly: QTWEBENGINE_DISABLE_SANDBOX would make Qt report,
     // on every start, a choice the user never made.
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) {
-        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-        if (!flags.contains("--no-sandbox"))
-            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.append(" --no-sandbox").trimmed());
-    }
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        addChromiumFlag("--no-sandbox");
+
+    // Chromium keeps a second zygote ready for helpers that run outside the
+    // sandbox (GPU, utilities). Qt runs the GPU and network services inside
+    // the program and the page starts no such helper, so that zygote would
+    // only sit there; a helper that is ever needed is started directly.
+    if (savings.withoutUnsandboxedZygote)
+        addChromiumFlag("--no-unsandboxed-zygote");
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+    // When it starts, Qt 6.4's web engine asks X11's GL integration whether
+    // GL may run on threads, which it answers by creating a test context:
+    // that loads the GL driver (about 50 MiB with Mesa and its LLVM) into a
+    // program that never draws with GL, as the page view draws in software.
+    // Unchecked, the answer is yes, and the engine composites the page on a
+    // thread of its own, as it does on drivers that pass the check.
+    if (savings.withoutGlDriver && !qEnvironmentVariableIsSet("QT_OPENGL_NO_SANITY_CHECK"))
+        qputenv("QT_OPENGL_NO_SANITY_CHECK", "1");
+#endif
 
     // The engine keeps the page's own accessibility tree from the platform's
     // on Linux unless asked, so a screen reader would find an empty page.
     if (!qEnvironmentVariableIsSet("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
         qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
+#else
+    Q_UNUSED(savings);
 #endif
 }
 
-int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& onWindow)
+int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& onWindow,
+                   const PageEngineSavings& savings)
 {
     if (const std::optional<int> code = answerCommandLine(argc, argv, stdout))
         return *code;
 
-    prepareEnvironment();
+    prepareEnvironment(savings);
 
 #ifndef Q_OS_WIN
     // Reading the font configuration is the largest part of showing the

@@ -37,26 +37,21 @@ void releaseShareContext()
 }
 #endif
 
-// The web engine wants a GL context shared with it before it loads. Asking
-// for one up front (Qt::AA_ShareOpenGLContexts) would make every start create
-// it before the first paint, costing a bare window about twice its start-up
-// time and 30 MiB; made here, it costs only the page view, which comes after
-// the first paint anyway. Without it the engine warns on every start (Qt 6.4)
-// or sets that attribute itself, too late and with a warning (Qt 6.8).
+// The web engine wants a GL context shared with it before it loads: without
+// one Qt 6.4 warns on every start and Qt 6.8 creates one itself. The page
+// view draws in software (see the module), so nothing ever renders with that
+// context, and creating it would load the GL driver (about 50 MiB with Mesa)
+// for nothing. Left uncreated it has no native handles: the engine's GL
+// set-up finds nothing to share, and the page stays in software.
+// (Asking for one up front with Qt::AA_ShareOpenGLContexts would also cost
+// every start a GL context before the first paint.)
 void provideShareContext()
 {
 #if QT_CONFIG(opengl)
     if (QOpenGLContext::globalShareContext())
         return;
-    auto* context = new QOpenGLContext;
-    context->setFormat(QSurfaceFormat::defaultFormat());
-    if (!context->create()) {
-        // No GL here (the offscreen platform): the engine renders without it.
-        delete context;
-        return;
-    }
-    g_shareContext = context;
-    qt_gl_set_global_share_context(context);
+    g_shareContext = new QOpenGLContext;
+    qt_gl_set_global_share_context(g_shareContext);
     qAddPostRoutine(releaseShareContext);
 #endif
 }

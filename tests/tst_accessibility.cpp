@@ -1,12 +1,15 @@
 // The window as a screen reader finds it: through an accessibility bus on an
 // X display, the controls' names and roles, the help link's action, the
-// verdict's announcement and the announcement page's own text.
+// verdict's announcement and the announcement page's own text, with the page
+// engine set up as the program sets it up, also after the page's process died.
 
 #include "accessibility.h"
 #include "application.h"
+#include "device_lookup.h"
 #include "form_fixture.h"
 #include "main_window.h"
 #include "page_server.h"
+#include "process_tree.h"
 #include "service_contract.h"
 #include "window_doubles.h"
 
@@ -19,7 +22,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
+#include <signal.h>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -28,6 +33,8 @@ using mizong::testing::Answer;
 using mizong::testing::dataFile;
 using mizong::testing::FormFixture;
 using mizong::testing::PageServer;
+using mizong::testing::processKind;
+using mizong::testing::processTree;
 using mizong::testing::webViewWanted;
 
 namespace {
@@ -82,6 +89,20 @@ QAccessibleInterface* accessibleOf(QObject* object)
     return node;
 }
 
+// The page engine's processes of this test program, of one kind.
+QList<qint64> ownProcesses(const QByteArray& kind)
+{
+    const qint64 self = QCoreApplication::applicationPid();
+    QList<qint64> found;
+    for (const qint64 pid : processTree(self)) {
+        if (processKind(pid, self) == kind)
+            found.append(pid);
+    }
+    return found;
+}
+
+constexpr const char kPhrase[] = "寻回失窃手机的公告";
+
 } // namespace
 
 class TestAccessibility final : public QObject
@@ -115,6 +136,15 @@ private slots:
     void helpLinkIsALink_data();
     void helpLinkIsALink();
     void pageIsReadable();
+    void pageEngineIsLean_data();
+    void pageEngineIsLean();
+    void windowOutlivesPage_data();
+    void windowOutlivesPage();
+
+private:
+    // Serves the announcement, shows it, and waits until a reader finds its
+    // text; the page view, or nullptr after a failed check.
+    static QWidget* showAnnouncement(Fixture& f);
 };
 
 void TestAccessibility::initTestCase()
@@ -229,29 +259,108 @@ void TestAccessibility::helpLinkIsALink()
     QVERIFY(f.messenger.messages.isEmpty());
 }
 
+QWidget* TestAccessibility::showAnnouncement(Fixture& f)
+{
+    f.homeSite.route(
+        mizong::site::kAnnouncementPath.toUtf8(),
+        Answer(PageServer::htmlResponse("<!doctype html><html><head><meta charset=\"utf-8\">"
+                                        "<title>公告</title></head><body><p>" +
+                                        QByteArray(kPhrase) + "</p></body></html>"),
+               Answer::Then::Close));
+    QWidget* frame = f.child<QWidget>(u"WebBrowser1"_s);
+    QWidget* view = nullptr;
+    [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (view = frame->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly)), kLimitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(treeContains(accessibleOf(view), QString::fromUtf8(kPhrase)),
+                                 kLimitMs);
+    }();
+    return QTest::currentTestFailed() ? nullptr : view;
+}
+
+// With the page engine set up as the program sets it up (prepareEnvironment
+// in main below), the view asks the home site for the announcement and a
+// reader can read it.
 void TestAccessibility::pageIsReadable()
 {
     if (!webViewWanted())
         QSKIP("this build tests the window without the web engine");
     Fixture f(true);
-    const QByteArray phrase = "寻回失窃手机的公告";
-    f.homeSite.route(
-        mizong::site::kAnnouncementPath.toUtf8(),
-        Answer(PageServer::htmlResponse("<!doctype html><html><head><meta charset=\"utf-8\">"
-                                        "<title>公告</title></head><body><p>" +
-                                        phrase + "</p></body></html>"),
-               Answer::Then::Close));
-    QWidget* frame = f.child<QWidget>(u"WebBrowser1"_s);
-    QWidget* view = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (view = frame->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly)), kLimitMs);
+    QWidget* view = showAnnouncement(f);
+    QVERIFY(view);
     QCOMPARE(accessibleOf(view)->text(QAccessible::Name), u"觅踪网公告"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(treeContains(accessibleOf(view), QString::fromUtf8(phrase)), kLimitMs);
+    const QByteArray path = mizong::site::kAnnouncementPath.toUtf8();
+    QVERIFY(std::any_of(f.homeSite.log().cbegin(), f.homeSite.log().cend(),
+                        [&](const mizong::testing::Request& request) {
+                            return request.method == "GET" && request.target == path;
+                        }));
 
     // The engine's own helper windows are no top-level objects for a reader.
     QAccessibleInterface* application = accessibleOf(qApp);
     QCOMPARE(application->childCount(), 1);
     QCOMPARE(application->child(0)->object(), f.form.get());
+}
+
+void TestAccessibility::pageEngineIsLean_data()
+{
+    QTest::addColumn<QByteArray>("absent"); // what must not be there with the page shown
+
+    // The driver's test context would load it (about 50 MiB with Mesa).
+    QTest::newRow("no GL driver in the program") << QByteArray("_dri.so");
+    // Only the sandboxed zygote, which the renderers come from.
+    QTest::newRow("no unsandboxed zygote") << QByteArray("--no-zygote-sandbox");
+}
+
+void TestAccessibility::pageEngineIsLean()
+{
+    QFETCH(QByteArray, absent);
+    if (!webViewWanted())
+        QSKIP("this build tests the window without the web engine");
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    if (absent == "_dri.so")
+        QSKIP("Qt 6.8's engine creates a GL context of its own to learn the GPU's vendor");
+#endif
+    Fixture f(true);
+    QVERIFY(showAnnouncement(f));
+    const qint64 self = QCoreApplication::applicationPid();
+    for (const qint64 pid : processTree(self)) {
+        const QByteArray seen = mizong::testing::procFile(pid, pid == self ? "maps" : "cmdline");
+        QVERIFY2(!seen.contains(absent), processKind(pid, self).constData());
+    }
+    QCOMPARE(ownProcesses("renderer").size(), 1);
+}
+
+void TestAccessibility::windowOutlivesPage_data()
+{
+    QTest::addColumn<int>("signal");
+
+    QTest::newRow("page process killed") << int(SIGKILL);
+    QTest::newRow("page process crashed") << int(SIGSEGV);
+}
+
+// The page never runs inside the program: when its process dies, the window
+// answers the next click and a reader still walks the whole window.
+void TestAccessibility::windowOutlivesPage()
+{
+    QFETCH(int, signal);
+    if (!webViewWanted())
+        QSKIP("this build tests the window without the web engine");
+    Fixture f(true);
+    QWidget* view = showAnnouncement(f);
+    QVERIFY(view);
+    const QList<qint64> renderers = ownProcesses("renderer");
+    QCOMPARE(renderers.size(), 1);
+    QCOMPARE(::kill(pid_t(renderers.first()), signal), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(ownProcesses("renderer").isEmpty(), kLimitMs);
+
+    f.click(u"Command3"_s); // with an empty box
+    QCOMPARE(f.messenger.messages, QStringList{mizong::device::kLengthMessage.toString()});
+    // A phrase that is nowhere, so that the reader walks every node, the
+    // dead page's included.
+    QVERIFY(!treeContains(accessibleOf(f.form.get()), u"不在窗口里的字"_s));
+    QCOMPARE(f.child<QWidget>(u"WebBrowser1"_s)
+                 ->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly),
+             view);
 }
 
 int main(int argc, char* argv[])

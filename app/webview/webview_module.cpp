@@ -5,6 +5,25 @@
 #include <QSGRendererInterface>
 #include <QWebEngineView>
 
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+namespace {
+
+QtMessageHandler g_nextHandler = nullptr;
+
+// Qt 6.4's web engine says this once whenever the GL context shared with it
+// has no native handles, that is whenever it composites in software, which
+// is what the page view asks for; Qt 6.8 takes the same path without a word.
+void dropSoftwareCompositingNotice(QtMsgType type, const QMessageLogContext& context,
+                                   const QString& message)
+{
+    if (type == QtWarningMsg && message.trimmed() == u"No suitable graphics backend found")
+        return;
+    g_nextHandler(type, context, message);
+}
+
+} // namespace
+#endif
+
 extern "C" Q_DECL_EXPORT QWidget* mizong_create_web_view(QWidget* parent)
 {
     // The module comes after the application started, too late for the
@@ -12,12 +31,18 @@ extern "C" Q_DECL_EXPORT QWidget* mizong_create_web_view(QWidget* parent)
     // up front would cost the window's first paint a GL context). Qt Quick's
     // software renderer shows the page instead; Chromium then composites in
     // software, plenty for an announcement page.
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // Once: Qt Quick refuses a change once its scene graph is up.
+    if (QQuickWindow::sceneGraphBackend() != u"software")
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     // Qt 6.4's report of the web engine's GL set-up reads the shared GL
     // context without checking that there is one, and a platform without GL
     // (offscreen) has none. The page's own console messages ("js") mean
     // nothing to the user and would fill the terminal on every start.
     // QT_LOGGING_RULES still turns either back on.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\njs=false"));
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+    if (!g_nextHandler)
+        g_nextHandler = qInstallMessageHandler(dropSoftwareCompositingNotice);
+#endif
     return new QWebEngineView(parent);
 }

@@ -10,22 +10,24 @@
 
 // Reports the watched window's first paint on stdout. By default it then ends
 // the process at once, so a probe's time is its start-up alone; holding, it
-// adds the process's own PSS right after that paint and lets the program go on.
+// adds the process's own PSS and RSS right after that paint (for one process,
+// RSS is its PSS with nothing shared outside it) and lets the program go on.
 class FirstPaintReporter final : public QObject
 {
 public:
     explicit FirstPaintReporter(QObject* parent, bool hold = false) : QObject(parent), m_hold(hold)
     {}
 
-    // Proportional set size of this process in KiB, from the kernel's summary.
-    static long ownPssKiB()
+    // A field of this process's memory summary ("Pss:", "Rss:") in KiB.
+    static long ownMemoryKiB(const char* field)
     {
         QFile rollup(QStringLiteral("/proc/self/smaps_rollup"));
         if (!rollup.open(QIODevice::ReadOnly))
             return -1;
+        const auto length = qsizetype(qstrlen(field));
         for (const QByteArray& line : rollup.readAll().split('\n')) {
-            if (line.startsWith("Pss:"))
-                return line.mid(4).trimmed().split(' ').value(0).toLong();
+            if (line.startsWith(field))
+                return line.mid(length).trimmed().split(' ').value(0).toLong();
         }
         return -1;
     }
@@ -43,7 +45,8 @@ protected:
             // Once this paint is done, and before anything the window has
             // queued for after it (the page view).
             QTimer::singleShot(0, this, [] {
-                std::printf("painted pss_kib %ld\n", ownPssKiB());
+                std::printf("painted pss_kib %ld rss_kib %ld\n", ownMemoryKiB("Pss:"),
+                            ownMemoryKiB("Rss:"));
                 std::fflush(stdout);
             });
         }

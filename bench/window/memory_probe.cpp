@@ -1,6 +1,8 @@
 // The program's own start (runApplication, exactly what main() runs), held
 // open for memory: reports its PSS at the first paint, before the page view
 // module loads, then "loaded" once the announcement page has loaded.
+// `--with-gl-driver` and `--with-unsandboxed-zygote` each give up one of the
+// page engine's savings, to show what it saves.
 #include "application.h"
 #include "first_paint.h"
 #include "main_window.h"
@@ -9,6 +11,8 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 // Waits for the page view, which a module creates after the first paint, and
 // reports its first finished load. Connected by signature, as this probe does
@@ -48,10 +52,24 @@ private:
 
 int main(int argc, char* argv[])
 {
-    return mizong::runApplication(argc, argv, [](mizong::Form1& window) {
-        window.installEventFilter(new FirstPaintReporter(&window, true));
-        new LoadReporter(&window);
-    });
+    mizong::PageEngineSavings savings;
+    std::vector<char*> arguments;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--with-gl-driver") == 0)
+            savings.withoutGlDriver = false;
+        else if (std::strcmp(argv[i], "--with-unsandboxed-zygote") == 0)
+            savings.withoutUnsandboxedZygote = false;
+        else
+            arguments.push_back(argv[i]);
+    }
+    arguments.push_back(nullptr);
+    return mizong::runApplication(
+        int(arguments.size()) - 1, arguments.data(),
+        [](mizong::Form1& window) {
+            window.installEventFilter(new FirstPaintReporter(&window, true));
+            new LoadReporter(&window);
+        },
+        savings);
 }
 
 #include "memory_probe.moc"
