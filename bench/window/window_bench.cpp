@@ -314,7 +314,7 @@ void BM_LookupStall(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_Startup)->Arg(21)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Startup)->Arg(31)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LookupStall)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemoryBareWindow)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemoryWebEngineFloor)->Iterations(1)->Unit(benchmark::kMillisecond);
