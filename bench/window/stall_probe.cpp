@@ -1,5 +1,6 @@
 // The longest event-loop stall of the window while a device lookup waits for
 // a slowly dripping page and then fills its boxes. Prints "max_stall_ms N".
+#include "application.h"
 #include "main_window.h"
 #include "page_server.h"
 #include "window_doubles.h"
@@ -21,6 +22,8 @@ using mizong::testing::RecordingOpener;
 
 int main(int argc, char* argv[])
 {
+    // The page engine set up as the program sets it up.
+    mizong::prepareEnvironment();
     QApplication app(argc, argv);
     QFile fixture(QStringLiteral(MIZONG_TEST_DATA_DIR "/device-not-reactivated.html"));
     if (!fixture.open(QIODevice::ReadOnly))
