@@ -3,6 +3,7 @@
 #include "accessibility.h"
 #include "assets.h"
 #include "command_line.h"
+#include "form_layout.h"
 #include "main_window.h"
 #include "messenger.h"
 #include "mizong_config.h"
@@ -16,6 +17,15 @@
 #include <QScreen>
 
 #include <future>
+#include <utility>
+
+#if !defined(Q_OS_WIN) && QT_CONFIG(opengl)
+#include <QOpenGLContext>
+
+QT_BEGIN_NAMESPACE
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
+QT_END_NAMESPACE
+#endif
 
 #ifndef Q_OS_WIN
 #include <fontconfig/fontconfig.h>
@@ -75,6 +85,53 @@ void prepareEnvironment(const PageEngineSavings& savings)
 #endif
 }
 
+#if !defined(Q_OS_WIN) && QT_CONFIG(opengl)
+namespace {
+
+QOpenGLContext* g_shareContext = nullptr;
+
+void releaseShareContext()
+{
+    if (QOpenGLContext::globalShareContext() == g_shareContext)
+        qt_gl_set_global_share_context(nullptr);
+    delete std::exchange(g_shareContext, nullptr);
+}
+
+} // namespace
+#endif
+
+void prepareApplication()
+{
+    static bool prepared = false;
+    if (std::exchange(prepared, true))
+        return;
+    // The design's font names stand for fonts a Windows has; elsewhere they
+    // map to the Simplified Chinese fonts the system has.
+    layout::installFontSubstitutions();
+    // The window's own controls speak for themselves to screen readers,
+    // before a reader can have asked for anything.
+    installAccessibleInterfaces();
+#ifdef Q_OS_WIN
+    // The WebBrowser control lives in a native child window of its own; its
+    // siblings, the window's other controls, stay drawn by Qt on the window.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+#elif QT_CONFIG(opengl)
+    // The web engine wants a GL context shared with it before it loads:
+    // without one Qt 6.4 warns on every start and Qt 6.8 creates one itself.
+    // The page view draws in software (see the module), so nothing ever
+    // renders with that context, and creating it would load the GL driver
+    // (about 50 MiB with Mesa) for nothing. Left uncreated it has no native
+    // handles: the engine's GL set-up finds nothing to share, and the page
+    // stays in software. (Qt::AA_ShareOpenGLContexts, Qt's public way, would
+    // create it, and cost every start a GL context before the first paint.)
+    // The setter is Qt GUI's export for the web engine, declared as the
+    // engine declares it.
+    g_shareContext = new QOpenGLContext;
+    qt_gl_set_global_share_context(g_shareContext);
+    qAddPostRoutine(releaseShareContext);
+#endif
+}
+
 int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& onWindow,
                    const PageEngineSavings& savings)
 {
@@ -94,7 +151,7 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
 #else
     QApplication app(argc, argv);
 #endif
-    installAccessibleInterfaces();
+    prepareApplication();
     QApplication::setApplicationName(QStringLiteral("mizong"));
     QApplication::setApplicationVersion(QStringLiteral(MIZONG_VERSION));
     // Not applicationDisplayName: Qt would append it to every window title.

@@ -6,6 +6,8 @@
 
 namespace mizong {
 
+class PageView;
+
 // The place of the embedded page view in the window. The view itself comes
 // from a module that is loaded on the first navigation, after the window's
 // first paint, so the web engine's large libraries never delay the window.
@@ -22,8 +24,8 @@ public:
     void navigate(const QUrl& url);
 
     QUrl requestedUrl() const { return m_requested; }
-    // The page view once the module is loaded, else nullptr.
-    QWidget* view() const { return m_view; }
+    // The page view's widget once the view is made, else nullptr.
+    QWidget* view() const;
 
     // Where the module is looked for when no path is given.
     static QStringList moduleCandidates();
@@ -32,10 +34,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QWidget* loadView();
+    PageView* loadView();
 
     QString m_modulePath;
-    QWidget* m_view = nullptr;
+    // Owned through its widget, a child of the frame.
+    PageView* m_view = nullptr;
     bool m_loadTried = false;
     QUrl m_requested;
 };

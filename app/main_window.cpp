@@ -25,7 +25,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <algorithm>
 #include <utility>
 
 namespace mizong {
@@ -53,8 +52,6 @@ Form1::Options Form1::defaultOptions()
 Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget* parent)
     : QWidget(parent), m_messenger(messenger), m_opener(opener), m_options(std::move(options))
 {
-    layout::installFontSubstitutions();
-    installAccessibleInterfaces();
     setObjectName(QStringLiteral("Form1"));
     // The design's title has a line break before "by"; a title bar shows one
     // line, so the break is shown as a blank.
@@ -71,8 +68,7 @@ Form1::Form1(Messenger& messenger, LinkOpener& opener, Options options, QWidget*
     createControls();
     // Last, so that a background decoded elsewhere meanwhile is ready by now.
     m_pictures->takeBackground(std::exchange(m_options.decodedBackground, {}));
-    // The icon and the announcement page wait for the first paint, which
-    // keeps start-up fast; a window that is never painted gets them all the same.
+    // The icon and the page wait for the first paint, which keeps start-up fast.
     new FirstPaintHook(this, kUnpaintedDelay, [this] { afterFirstPaint(); });
     Form_Load();
 }

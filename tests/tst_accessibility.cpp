@@ -369,7 +369,7 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "xcb");
     mizong::prepareEnvironment();
     QApplication app(argc, argv);
-    mizong::installAccessibleInterfaces();
+    mizong::prepareApplication();
     TestAccessibility test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

@@ -1,6 +1,7 @@
 // The window: its controls as designed, its handlers end to end through the
 // real fetch against a loopback server, and the watchdogs.
 
+#include "application.h"
 #include "browser_frame.h"
 #include "event_gate.h"
 #include "form_controls.h"
@@ -1021,6 +1022,7 @@ void TestApp::closingDuringFetchEndsCleanly()
 static int closeDuringFetch(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    mizong::prepareApplication();
     RecordingMessenger messenger;
     RecordingOpener opener;
     Form1::Options options;
@@ -1042,6 +1044,7 @@ int main(int argc, char* argv[])
     if (argc == 3 && qstrcmp(argv[1], "--close-during-fetch") == 0)
         return closeDuringFetch(argc, argv);
     QApplication app(argc, argv);
+    mizong::prepareApplication();
     TestApp test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -2,6 +2,7 @@
 // the right one with twice the pixels, and the window moved between them as
 // a window manager moves it.
 
+#include "application.h"
 #include "assets.h"
 #include "form_fixture.h"
 #include "main_window.h"
@@ -144,6 +145,7 @@ int main(int argc, char* argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" MIZONG_TEST_DATA_DIR "/two-screens.json");
     qputenv("QT_SCREEN_SCALE_FACTORS", "L=1;R=2");
     QApplication app(argc, argv);
+    mizong::prepareApplication();
     TestDesktop test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

@@ -1,9 +1,11 @@
-#include "webview_module.h"
+#include "page_view.h"
 
 #include <QLoggingCategory>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 #include <QWebEngineView>
+
+#include <type_traits>
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
 namespace {
@@ -24,7 +26,26 @@ void dropSoftwareCompositingNotice(QtMsgType type, const QMessageLogContext& con
 } // namespace
 #endif
 
-extern "C" Q_DECL_EXPORT QWidget* mizong_create_web_view(QWidget* parent)
+namespace {
+
+class WebEnginePageView final : public QWebEngineView, public mizong::PageView
+{
+public:
+    explicit WebEnginePageView(QWidget* parent) : QWebEngineView(parent) {}
+
+    QWidget* widget() override { return this; }
+    void navigate(const QUrl& url) override { setUrl(url); }
+    // The engine shows its own page for an address it cannot load.
+    QString fallbackText() const override { return {}; }
+};
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT mizong::PageView* mizong_create_page_view(QWidget* parent);
+static_assert(std::is_same_v<decltype(&mizong_create_page_view), mizong::CreatePageViewFunction>,
+              "the module's entry point is the one the frame resolves");
+
+mizong::PageView* mizong_create_page_view(QWidget* parent)
 {
     // The module comes after the application started, too late for the
     // OpenGL context sharing the web engine's GPU path needs (asking for it
@@ -44,5 +65,5 @@ extern "C" Q_DECL_EXPORT QWidget* mizong_create_web_view(QWidget* parent)
     if (!g_nextHandler)
         g_nextHandler = qInstallMessageHandler(dropSoftwareCompositingNotice);
 #endif
-    return new QWebEngineView(parent);
+    return new WebEnginePageView(parent);
 }

@@ -406,9 +406,8 @@ private:
 WebBrowserHost::WebBrowserHost(QWidget* parent, Control control, LinkOpener* opener)
     : QWidget(parent), m_control(control), m_opener(opener ? opener : &g_desktopOpener)
 {
-    // The control lives in a native child window of its own; the window's
-    // other controls stay drawn by Qt on the window's surface.
-    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    // A native child window of its own for the control (its siblings stay
+    // drawn by Qt: see prepareApplication()).
     setAttribute(Qt::WA_NativeWindow);
     setFocusPolicy(Qt::StrongFocus);
 }
@@ -574,6 +573,11 @@ void WebBrowserHost::showFallback()
         m_fallback->show();
     }
     m_fallback->setText(m_url.toDisplayString());
+}
+
+QString WebBrowserHost::fallbackText() const
+{
+    return m_fallback ? m_fallback->text() : QString();
 }
 
 bool WebBrowserHost::insidePage(const void* window) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "page_view.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QUrl>
 #include <QWidget>
@@ -24,12 +26,10 @@ class OleSite;
 // control is created on the first navigation, which the window makes after
 // its first paint. When it cannot be created, the widget shows the requested
 // address as plain text and the window works on.
-class WebBrowserHost final : public QWidget, private QAbstractNativeEventFilter
+class WebBrowserHost final : public QWidget, public PageView, private QAbstractNativeEventFilter
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(WebBrowserHost)
-    // The frame starts a navigation by setting this property.
-    Q_PROPERTY(QUrl url READ url WRITE navigate)
 
 public:
     enum class Control
@@ -43,7 +43,9 @@ public:
                             LinkOpener* opener = nullptr);
     ~WebBrowserHost() override;
 
-    void navigate(const QUrl& url);
+    QWidget* widget() override { return this; }
+    void navigate(const QUrl& url) override;
+    QString fallbackText() const override;
     QUrl url() const { return m_url; }
 
     bool hasControl() const { return m_browser != nullptr; }

@@ -25,6 +25,7 @@ int main(int argc, char* argv[])
     // The page engine set up as the program sets it up.
     mizong::prepareEnvironment();
     QApplication app(argc, argv);
+    mizong::prepareApplication();
     QFile fixture(QStringLiteral(MIZONG_TEST_DATA_DIR "/device-not-reactivated.html"));
     if (!fixture.open(QIODevice::ReadOnly))
         return 2;

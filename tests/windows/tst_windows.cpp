@@ -1,3 +1,4 @@
+#include "application.h"
 #include "browser_frame.h"
 #include "page_server.h"
 #include "window_doubles.h"
@@ -556,5 +557,12 @@ void TestWindows::shellOpenAddress()
         QCOMPARE(*handed, address);
 }
 
-QTEST_MAIN(TestWindows)
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    mizong::prepareApplication();
+    TestWindows test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_windows.moc"
