@@ -154,6 +154,37 @@ struct PageBetweenBoxes
     QLineEdit* after;
 };
 
+// The page focused, with a test double as the control's active object, which
+// the page's frame is told of as the control itself tells it.
+struct ActivePage
+{
+    ActivePage() = default;
+    ~ActivePage()
+    {
+        if (frame) {
+            frame->SetActiveObject(nullptr, nullptr);
+            frame->Release();
+        }
+    }
+    Q_DISABLE_COPY_MOVE(ActivePage)
+
+    bool start()
+    {
+        if (!page.show())
+            return false;
+        page.host->setFocus(Qt::TabFocusReason);
+        if (!QTest::qWaitFor([this] { return page.host->hasFocus(); }))
+            return false;
+        QCoreApplication::processEvents();
+        frame = siteInterface<IOleInPlaceUIWindow>(*page.host, IID_IOleInPlaceUIWindow);
+        return frame && frame->SetActiveObject(&active, nullptr) == S_OK;
+    }
+
+    PageBetweenBoxes page;
+    RecordingActiveObject active;
+    IOleInPlaceUIWindow* frame = nullptr;
+};
+
 } // namespace
 
 class TestWindows : public QObject
@@ -426,16 +457,10 @@ void TestWindows::acceleratorsReachPage()
     // Keys for the page's windows go to its active object before they are
     // dispatched, so that MSHTML's accelerators (Tab between links, copy,
     // select all) work.
-    PageBetweenBoxes page;
-    QVERIFY(page.show());
-    page.host->setFocus(Qt::TabFocusReason);
-    QTRY_VERIFY(page.host->hasFocus());
-    QCoreApplication::processEvents();
-    RecordingActiveObject active;
-    Held<IOleInPlaceUIWindow> frame{
-        siteInterface<IOleInPlaceUIWindow>(*page.host, IID_IOleInPlaceUIWindow)};
-    QVERIFY(frame);
-    QCOMPARE(frame->SetActiveObject(&active, nullptr), S_OK);
+    ActivePage activePage;
+    QVERIFY(activePage.start());
+    PageBetweenBoxes& page = activePage.page;
+    RecordingActiveObject& active = activePage.active;
 
     const HWND control = controlWindow(*page.host);
     QVERIFY(control);
@@ -451,7 +476,7 @@ void TestWindows::acceleratorsReachPage()
     QCOMPARE(active.keys.size(), 2);
 
     // Deactivated, the object is let go of.
-    QCOMPARE(frame->SetActiveObject(nullptr, nullptr), S_OK);
+    QCOMPARE(activePage.frame->SetActiveObject(nullptr, nullptr), S_OK);
     QCOMPARE(active.references, ULONG(1));
 }
 
@@ -469,16 +494,9 @@ void TestWindows::tabLeavesPage()
 {
     QFETCH(bool, forward);
     QFETCH(bool, fromControlSite);
-    PageBetweenBoxes page;
-    QVERIFY(page.show());
-    page.host->setFocus(Qt::TabFocusReason);
-    QTRY_VERIFY(page.host->hasFocus());
-    QCoreApplication::processEvents();
-    RecordingActiveObject active;
-    Held<IOleInPlaceUIWindow> frame{
-        siteInterface<IOleInPlaceUIWindow>(*page.host, IID_IOleInPlaceUIWindow)};
-    QVERIFY(frame);
-    frame->SetActiveObject(&active, nullptr);
+    ActivePage activePage;
+    QVERIFY(activePage.start());
+    PageBetweenBoxes& page = activePage.page;
 
     holdShift(!forward);
     const auto released = qScopeGuard([] { holdShift(false); });
@@ -493,7 +511,6 @@ void TestWindows::tabLeavesPage()
     QLineEdit* next = forward ? page.after : page.before;
     QTRY_COMPARE(QApplication::focusWidget(), next);
     QVERIFY(!keyboardInside(*page.host));
-    frame->SetActiveObject(nullptr, nullptr);
 }
 
 void TestWindows::loadingPageKeepsOffKeyboard()
