@@ -126,9 +126,11 @@ void prepareApplication()
     // create it, and cost every start a GL context before the first paint.)
     // The setter is Qt GUI's export for the web engine, declared as the
     // engine declares it.
-    g_shareContext = new QOpenGLContext;
-    qt_gl_set_global_share_context(g_shareContext);
-    qAddPostRoutine(releaseShareContext);
+    if (!QOpenGLContext::globalShareContext()) {
+        g_shareContext = new QOpenGLContext;
+        qt_gl_set_global_share_context(g_shareContext);
+        qAddPostRoutine(releaseShareContext);
+    }
 #endif
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "form_layout.h"
 #include "lookup_common.h"
 
 #include <QHash>
@@ -50,11 +51,8 @@ template <typename Window, typename Box, std::size_t N>
 void bindBoxes(Window& window, const std::array<FieldBox<Window, Box>, N>& table,
                const QHash<QString, QWidget*>& controls)
 {
-    for (const FieldBox<Window, Box>& entry : table) {
-        window.*entry.box = qobject_cast<QLineEdit*>(controls.value(entry.name.toString()));
-        if (!(window.*entry.box))
-            qFatal("the window has no box %s", qPrintable(entry.name.toString()));
-    }
+    for (const FieldBox<Window, Box>& entry : table)
+        window.*entry.box = layout::controlOf<QLineEdit>(controls, entry.name);
 }
 
 // Writes each value into its box, then the fallback text into the boxes

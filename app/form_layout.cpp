@@ -46,15 +46,6 @@ std::span<const Control> controls()
     return kFormLayoutRows;
 }
 
-const Control& control(QStringView name)
-{
-    for (const Control& row : kFormLayoutRows) {
-        if (row.name == name)
-            return row;
-    }
-    qFatal("the window's layout has no control %s", qPrintable(name.toString()));
-}
-
 QRect pixels(const Control& control)
 {
     const auto px = [](int twips) { return qRound(twips / 15.0); };

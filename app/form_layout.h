@@ -56,9 +56,6 @@ struct Control
 // In the order they are made: a later control is drawn over an earlier one.
 std::span<const Control> controls();
 
-// The control of that name; the program is wrong without it, so it aborts.
-const Control& control(QStringView name);
-
 // Twips to logical pixels (15 to a pixel); Qt's scaling takes it from there.
 QRect pixels(const Control& control);
 

@@ -80,19 +80,20 @@ Form1::~Form1()
 
 void Form1::createControls()
 {
-    m_controls = layout::createControls(this, m_options.browserModulePath);
-    Text1 = {layout::controlOf<QLineEdit>(m_controls, u"Text1(0)"),
-             layout::controlOf<QLineEdit>(m_controls, u"Text1(1)")};
-    binding::bindBoxes(*this, kDeviceFieldBoxes, m_controls);
-    binding::bindBoxes(*this, kSimFieldBoxes, m_controls);
-    Label17 = layout::controlOf<FittedLabel>(m_controls, u"Label17");
-    Label18 = layout::controlOf<LinkLabel>(m_controls, u"Label18");
-    Command1 = layout::controlOf<QPushButton>(m_controls, u"Command1");
-    Command2 = layout::controlOf<QPushButton>(m_controls, u"Command2");
-    Command3 = layout::controlOf<QPushButton>(m_controls, u"Command3");
-    Command4 = layout::controlOf<QPushButton>(m_controls, u"Command4");
-    Command6 = layout::controlOf<QPushButton>(m_controls, u"Command6");
-    WebBrowser1 = layout::controlOf<BrowserFrame>(m_controls, u"WebBrowser1");
+    const QHash<QString, QWidget*> controls =
+        layout::createControls(this, m_options.browserModulePath);
+    Text1 = {layout::controlOf<QLineEdit>(controls, u"Text1(0)"),
+             layout::controlOf<QLineEdit>(controls, u"Text1(1)")};
+    binding::bindBoxes(*this, kDeviceFieldBoxes, controls);
+    binding::bindBoxes(*this, kSimFieldBoxes, controls);
+    Label17 = layout::controlOf<FittedLabel>(controls, u"Label17");
+    Label18 = layout::controlOf<LinkLabel>(controls, u"Label18");
+    Command1 = layout::controlOf<QPushButton>(controls, u"Command1");
+    Command2 = layout::controlOf<QPushButton>(controls, u"Command2");
+    Command3 = layout::controlOf<QPushButton>(controls, u"Command3");
+    Command4 = layout::controlOf<QPushButton>(controls, u"Command4");
+    Command6 = layout::controlOf<QPushButton>(controls, u"Command6");
+    WebBrowser1 = layout::controlOf<BrowserFrame>(controls, u"WebBrowser1");
     Label18->setCursor(m_pictures->linkCursor());
     m_pictures->setLinkCursorWidget(Label18);
 

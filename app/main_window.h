@@ -149,7 +149,6 @@ private:
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
 
-    QHash<QString, QWidget*> m_controls;
     ScreenPictures* m_pictures = nullptr;
     PageFetch* m_fetch = nullptr;
     // The running lookup's page once it has come, until the lookup takes it.

@@ -63,16 +63,20 @@ constexpr long kMaxRedirects = 50;
 
 QByteArray requestUserAgent()
 {
+    // The same for every fetch of the run.
+    static const QByteArray agent = [] {
 #ifdef Q_OS_WIN
-    // What every browser says on Windows 10 and 11 alike; only 64-bit is built.
-    const QByteArray platform = "Windows NT 10.0; Win64; x64";
+        // What every browser says on Windows 10 and 11 alike; only 64-bit is built.
+        const QByteArray platform = "Windows NT 10.0; Win64; x64";
 #else
-    utsname system{};
-    const QByteArray machine = uname(&system) == 0 ? QByteArray(system.machine) : "x86_64";
-    // Browsers on Wayland say X11 too.
-    const QByteArray platform = "X11; Linux " + machine;
+        utsname system{};
+        const QByteArray machine = uname(&system) == 0 ? QByteArray(system.machine) : "x86_64";
+        // Browsers on Wayland say X11 too.
+        const QByteArray platform = "X11; Linux " + machine;
 #endif
-    return "Mozilla/5.0 (" + platform + ") mizong/" MIZONG_VERSION;
+        return "Mozilla/5.0 (" + platform + ") mizong/" MIZONG_VERSION;
+    }();
+    return agent;
 }
 
 std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBase)

@@ -91,6 +91,25 @@ public:
               QStringLiteral("(.+?)(?:(?:T|[ \\t]+|(?<=日))%1)?").arg(timePattern(locale))))
     {}
 
+    // The day of a text, or, failing the reader's own forms, whatever else
+    // the locale's exact formats write (a zone name, a weekday elsewhere).
+    std::optional<QDate> readDay(QStringView text) const
+    {
+        if (std::optional<QDate> day = read(text))
+            return day;
+        const QString owned = text.toString();
+        for (QLocale::FormatType format : {QLocale::ShortFormat, QLocale::LongFormat}) {
+            const QDate day = m_locale.toDate(owned, format);
+            if (day.isValid())
+                return day;
+            const QDateTime moment = m_locale.toDateTime(owned, format);
+            if (moment.isValid())
+                return moment.date();
+        }
+        return std::nullopt;
+    }
+
+private:
     std::optional<QDate> read(QStringView text) const
     {
         // A date is short: matching a copy keeps to the API every Qt 6 has.
@@ -102,7 +121,6 @@ public:
         return readDate(m.capturedView(1));
     }
 
-private:
     // Groups: 2 a designator before, 3 hour, 4 minute, 5 second, 6 a designator
     // after. Fractions of a second, "Z", "UTC" and an offset are read past.
     static QString timePattern(const QLocale& locale)
@@ -243,20 +261,7 @@ private:
 
 std::optional<QDate> activationDay(QStringView text, const QLocale& locale)
 {
-    if (std::optional<QDate> day = DateReader(locale).read(text))
-        return day;
-    // Whatever else the locale's own formats write (a zone name, a weekday
-    // in another place).
-    const QString owned = text.toString();
-    for (QLocale::FormatType format : {QLocale::ShortFormat, QLocale::LongFormat}) {
-        const QDate day = locale.toDate(owned, format);
-        if (day.isValid())
-            return day;
-        const QDateTime moment = locale.toDateTime(owned, format);
-        if (moment.isValid())
-            return moment.date();
-    }
-    return std::nullopt;
+    return DateReader(locale).readDay(text);
 }
 
 Verdict decideVerdict(const std::optional<QString>& first, const std::optional<QString>& latest,
@@ -264,8 +269,10 @@ Verdict decideVerdict(const std::optional<QString>& first, const std::optional<Q
 {
     if (!first || first->isEmpty() || !latest || latest->isEmpty())
         return Verdict::None;
-    const std::optional<QDate> firstDay = activationDay(*first, locale);
-    const std::optional<QDate> latestDay = activationDay(*latest, locale);
+    // One reader for both: its patterns are made for the locale once.
+    const DateReader reader(locale);
+    const std::optional<QDate> firstDay = reader.readDay(*first);
+    const std::optional<QDate> latestDay = reader.readDay(*latest);
     // A text that reads as no date gives no verdict rather than a guess.
     if (!firstDay || !latestDay)
         return Verdict::None;
