@@ -13,9 +13,13 @@ if(NOT TARGET mizong)
 endif()
 
 install(TARGETS mizong RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-# The page view module, found by the program relative to its own directory.
+# The page view and network modules, found by the program relative to its
+# own directory.
 if(TARGET mizong-webview)
-  install(TARGETS mizong-webview LIBRARY DESTINATION "${MIZONG_WEBVIEW_MODULE_DIR}")
+  install(TARGETS mizong-webview LIBRARY DESTINATION "${MIZONG_MODULE_DIR}")
+endif()
+if(TARGET mizong-transfer)
+  install(TARGETS mizong-transfer LIBRARY DESTINATION "${MIZONG_MODULE_DIR}")
 endif()
 install(FILES "${MIZONG_DESKTOP_FILE}" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 install(FILES "${MIZONG_METAINFO_FILE}" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")

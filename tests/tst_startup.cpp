@@ -7,6 +7,7 @@
 #include "user_environment.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -87,6 +88,13 @@ int xdotool(const QStringList& arguments)
     return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
 }
 
+// The files mapped into process `pid`.
+QByteArray mappedFiles(qint64 pid)
+{
+    QFile maps(u"/proc/%1/maps"_s.arg(pid));
+    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
+}
+
 // Waits until no visible window's title matches `pattern`.
 bool windowGone(const QString& pattern)
 {
@@ -112,6 +120,7 @@ private slots:
     void commandLine();
     void firstClickAnswered_data();
     void firstClickAnswered();
+    void networkLoadedForTheFirstLookup();
 
 private:
     QProcessEnvironment userEnvironment() const;
@@ -219,6 +228,39 @@ void TestStartup::firstClickAnswered()
 
     const QByteArray output = program.readAll();
     QVERIFY2(!output.contains("was not created in the main() thread"), output.constData());
+    QVERIFY2(output.isEmpty(), output.constData());
+}
+
+// libcurl and Qt Network are no part of the start: the window comes up
+// without them, and the first lookup loads the network module (from where
+// the build put it) on its own thread. The whole run prints nothing.
+void TestStartup::networkLoadedForTheFirstLookup()
+{
+    mizong::testing::RunningProgram program;
+    QVERIFY(program.launch(QStringLiteral(MIZONG_EXECUTABLE), userEnvironment()));
+    const xcb_window_t window = findWindow(u"^觅踪助理 "_s);
+    QVERIFY2(window != 0, "the window did not appear");
+    const QByteArray atStart = mappedFiles(program.processId());
+    QVERIFY(atStart.contains("libQt6Widgets"));
+    QVERIFY2(!atStart.contains("libcurl"), "libcurl is loaded before any lookup");
+    QVERIFY2(!atStart.contains("mizong-transfer"),
+             "the network module is loaded before any lookup");
+
+    // An IMEI into Text1(0), then 开始查询 (Command3), as a user does it.
+    const QString id = QString::number(window);
+    QCOMPARE(xdotool({u"mousemove"_s, u"--window"_s, id, u"180"_s, u"51"_s, u"click"_s, u"1"_s}),
+             0);
+    QCOMPARE(xdotool({u"type"_s, u"358805052512340"_s}), 0);
+    QCOMPARE(xdotool({u"mousemove"_s, u"--window"_s, id, u"97"_s, u"98"_s, u"click"_s, u"1"_s}), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(mappedFiles(program.processId()).contains("/mizong-transfer.so"),
+                             kLimitMs);
+    QVERIFY(mappedFiles(program.processId()).contains("libcurl"));
+
+    QVERIFY(sendDeleteWindow(window));
+    QVERIFY2(program.waitForFinished(kLimitMs), "closing the window did not end the program");
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    const QByteArray output = program.readAll();
     QVERIFY2(output.isEmpty(), output.constData());
 }
 
