@@ -234,6 +234,8 @@ void TestStartup::firstClickAnswered()
 // libcurl and Qt Network are no part of the start: the window comes up
 // without them, and the first lookup loads the network module (from where
 // the build put it) on its own thread. The whole run prints nothing.
+// (Debian 13's libproxy brings its own libcurl-gnutls with the page view:
+// only the build's libcurl.so is looked for.)
 void TestStartup::networkLoadedForTheFirstLookup()
 {
     mizong::testing::RunningProgram program;
@@ -242,7 +244,7 @@ void TestStartup::networkLoadedForTheFirstLookup()
     QVERIFY2(window != 0, "the window did not appear");
     const QByteArray atStart = mappedFiles(program.processId());
     QVERIFY(atStart.contains("libQt6Widgets"));
-    QVERIFY2(!atStart.contains("libcurl"), "libcurl is loaded before any lookup");
+    QVERIFY2(!atStart.contains("/libcurl.so"), "libcurl is loaded before any lookup");
     QVERIFY2(!atStart.contains("mizong-transfer"),
              "the network module is loaded before any lookup");
 
@@ -254,7 +256,7 @@ void TestStartup::networkLoadedForTheFirstLookup()
     QCOMPARE(xdotool({u"mousemove"_s, u"--window"_s, id, u"97"_s, u"98"_s, u"click"_s, u"1"_s}), 0);
     QTRY_VERIFY_WITH_TIMEOUT(mappedFiles(program.processId()).contains("/mizong-transfer.so"),
                              kLimitMs);
-    QVERIFY(mappedFiles(program.processId()).contains("libcurl"));
+    QVERIFY(mappedFiles(program.processId()).contains("/libcurl.so"));
 
     QVERIFY(sendDeleteWindow(window));
     QVERIFY2(program.waitForFinished(kLimitMs), "closing the window did not end the program");
