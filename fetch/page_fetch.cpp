@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
@@ -11,10 +12,12 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #ifndef Q_OS_WIN
 #include <dlfcn.h>
@@ -69,15 +72,38 @@ QStringList engineCandidates()
     return {};
 }
 #else
-// Beside the program (the build tree, an unpacked tree), then where the
-// package installs it; a bare name last, which the build tree's run path finds.
+// The folders the dynamic linker searches for the program's own libraries:
+// its run path (the build tree's), then the system's.
+QStringList programSearchPath()
+{
+    void* program = dlopen(nullptr, RTLD_LAZY);
+    Dl_serinfo size{};
+    if (!program || dlinfo(program, RTLD_DI_SERINFOSIZE, &size) != 0)
+        return {};
+    std::vector<std::max_align_t> buffer(size.dls_size / sizeof(std::max_align_t) + 1);
+    auto* info = reinterpret_cast<Dl_serinfo*>(buffer.data());
+    if (dlinfo(program, RTLD_DI_SERINFOSIZE, info) != 0 ||
+        dlinfo(program, RTLD_DI_SERINFO, info) != 0)
+        return {};
+    QStringList folders;
+    for (unsigned int i = 0; i < info->dls_cnt; ++i)
+        folders.append(QFile::decodeName(info->dls_serpath[i].dls_name));
+    return folders;
+}
+
+// Beside the program (an unpacked tree), then where the package installs it,
+// then the program's library search path, where the build tree's run path
+// finds it. Looked up here, not left to dlopen: a sanitizer's dlopen looks
+// with its own library's run path, not the program's.
 QStringList engineCandidates()
 {
+    const QString file = QStringLiteral(MIZONG_TRANSFER_MODULE_FILE);
     const QString dir = QCoreApplication::applicationDirPath();
-    return {dir + u'/' + QStringLiteral(MIZONG_TRANSFER_MODULE_FILE),
-            dir + QStringLiteral("/../" MIZONG_MODULE_RELATIVE_DIR "/") +
-                QStringLiteral(MIZONG_TRANSFER_MODULE_FILE),
-            QStringLiteral(MIZONG_TRANSFER_MODULE_FILE)};
+    QStringList candidates{dir + u'/' + file,
+                           dir + QStringLiteral("/../" MIZONG_MODULE_RELATIVE_DIR "/") + file};
+    for (const QString& folder : programSearchPath())
+        candidates.append(folder + u'/' + file);
+    return candidates;
 }
 #endif
 
@@ -94,21 +120,27 @@ const transfer::Engine* loadEngine(const QStringList& candidates)
 #else
         QByteArray errors;
         for (const QString& candidate : candidates) {
-            // dlopen, not QLibrary: a bare name must be looked up with the
-            // program's own run path, and only the program's code has it.
+            if (!QFileInfo::exists(candidate))
+                continue;
             void* module = dlopen(QFile::encodeName(candidate).constData(), RTLD_NOW | RTLD_LOCAL);
             if (!module) {
                 errors += QByteArray("\n  ") + dlerror();
                 continue;
             }
             // The module stays loaded for the rest of the run.
-            if (auto get = reinterpret_cast<transfer::EngineFunction>(
-                    dlsym(module, transfer::kEngineSymbol))) {
-                found = get();
-                break;
+            auto get =
+                reinterpret_cast<transfer::EngineFunction>(dlsym(module, transfer::kEngineSymbol));
+            if (!get) {
+                errors += QByteArray("\n  ") + dlerror();
+                continue;
             }
-            errors += QByteArray("\n  ") + dlerror();
+            found = get();
+            if (!found)
+                errors += "\n  libcurl could not be set up";
+            break;
         }
+        if (errors.isEmpty())
+            errors = "\n  " + QFile::encodeName(candidates.join(u' ')) + ": none exists";
         if (!found)
             qWarning("mizong: cannot load the network module; lookups fail:%s", errors.constData());
 #endif
