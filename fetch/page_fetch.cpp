@@ -67,9 +67,10 @@ RunningTransfers& runningTransfers()
 }
 
 #ifdef Q_OS_WIN
-QStringList engineCandidates()
+// Linked into the program.
+const transfer::Engine* openEngine(const QString&)
 {
-    return {};
+    return mizong_transfer_engine();
 }
 #else
 // The folders the dynamic linker searches for the program's own libraries:
@@ -91,62 +92,58 @@ QStringList programSearchPath()
     return folders;
 }
 
-// Beside the program (an unpacked tree), then where the package installs it,
-// then the program's library search path, where the build tree's run path
-// finds it. Looked up here, not left to dlopen: a sanitizer's dlopen looks
-// with its own library's run path, not the program's.
-QStringList engineCandidates()
+// The module beside the program (an unpacked tree), else where the package
+// installs it, else in the program's library search path, where the build
+// tree's run path finds it. Looked up here, not left to dlopen: a sanitizer's
+// dlopen looks with its own library's run path, not the program's. nullptr,
+// with one warning, when it cannot be had.
+const transfer::Engine* openEngine(const QString& programDir)
 {
     const QString file = QStringLiteral(MIZONG_TRANSFER_MODULE_FILE);
-    const QString dir = QCoreApplication::applicationDirPath();
-    QStringList candidates{dir + u'/' + file,
-                           dir + QStringLiteral("/../" MIZONG_MODULE_RELATIVE_DIR "/") + file};
+    QStringList candidates{programDir + u'/' + file,
+                           programDir + QStringLiteral("/../" MIZONG_MODULE_RELATIVE_DIR "/") +
+                               file};
     for (const QString& folder : programSearchPath())
         candidates.append(folder + u'/' + file);
-    return candidates;
+
+    QByteArray errors;
+    for (const QString& candidate : candidates) {
+        if (!QFileInfo::exists(candidate))
+            continue;
+        void* module = dlopen(QFile::encodeName(candidate).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!module) {
+            errors += QByteArray("\n  ") + dlerror();
+            continue;
+        }
+        // The module stays loaded for the rest of the run.
+        auto get =
+            reinterpret_cast<transfer::EngineFunction>(dlsym(module, transfer::kEngineSymbol));
+        if (!get) {
+            errors += QByteArray("\n  ") + dlerror();
+            continue;
+        }
+        if (const transfer::Engine* engine = get())
+            return engine;
+        errors += "\n  libcurl could not be set up";
+        break;
+    }
+    if (errors.isEmpty())
+        errors = "\n  " + QFile::encodeName(candidates.join(u' ')) + ": none exists";
+    qWarning("mizong: cannot load the network module; lookups fail:%s", errors.constData());
+    return nullptr;
 }
 #endif
 
 // The transfer engine, loaded and set up once by the first transfer thread
 // that asks: its libraries' loading and set-up cost that thread, never the
-// caller's event loop. nullptr, with one warning, when it cannot be had.
-const transfer::Engine* loadEngine(const QStringList& candidates)
+// caller's event loop.
+const transfer::Engine* loadEngine(const QString& programDir)
 {
-    static const transfer::Engine* const engine = [&]() -> const transfer::Engine* {
-        const transfer::Engine* found = nullptr;
-#ifdef Q_OS_WIN
-        Q_UNUSED(candidates);
-        found = mizong_transfer_engine();
-#else
-        QByteArray errors;
-        for (const QString& candidate : candidates) {
-            if (!QFileInfo::exists(candidate))
-                continue;
-            void* module = dlopen(QFile::encodeName(candidate).constData(), RTLD_NOW | RTLD_LOCAL);
-            if (!module) {
-                errors += QByteArray("\n  ") + dlerror();
-                continue;
-            }
-            // The module stays loaded for the rest of the run.
-            auto get =
-                reinterpret_cast<transfer::EngineFunction>(dlsym(module, transfer::kEngineSymbol));
-            if (!get) {
-                errors += QByteArray("\n  ") + dlerror();
-                continue;
-            }
-            found = get();
-            if (!found)
-                errors += "\n  libcurl could not be set up";
-            break;
-        }
-        if (errors.isEmpty())
-            errors = "\n  " + QFile::encodeName(candidates.join(u' ')) + ": none exists";
-        if (!found)
-            qWarning("mizong: cannot load the network module; lookups fail:%s", errors.constData());
-#endif
-        if (found)
+    static const transfer::Engine* const engine = [&] {
+        const transfer::Engine* opened = openEngine(programDir);
+        if (opened)
             std::atexit([] { runningTransfers().waitForNone(); });
-        return found;
+        return opened;
     }();
     return engine;
 }
@@ -286,7 +283,8 @@ void PageFetch::start()
         return;
     }
 
-    static const QStringList candidates = engineCandidates();
+    // Asked here: the application's path is not to be read off its thread.
+    static const QString programDir = QCoreApplication::applicationDirPath();
     m_transfer = std::make_shared<Transfer>();
     m_transfer->fetch = this;
     transfer::Setup setup{url.toEncoded(),
@@ -301,7 +299,7 @@ void PageFetch::start()
     runningTransfers().add();
     std::thread([transfer = m_transfer, setup = std::move(setup)] {
         auto received = std::make_shared<Received>();
-        if (const transfer::Engine* engine = loadEngine(candidates))
+        if (const transfer::Engine* engine = loadEngine(programDir))
             received->complete = engine->run(setup, transfer->control, received->body);
         const std::lock_guard lock(transfer->mutex);
         if (PageFetch* fetch = transfer->fetch) {

@@ -4,10 +4,10 @@
 // start prints nothing. Also its own command-line options, without a display.
 #include "home_site.h"
 #include "mizong_config.h"
+#include "process_tree.h"
 #include "user_environment.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -86,13 +86,6 @@ int xdotool(const QStringList& arguments)
         return -1;
     }
     return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
-}
-
-// The files mapped into process `pid`.
-QByteArray mappedFiles(qint64 pid)
-{
-    QFile maps(u"/proc/%1/maps"_s.arg(pid));
-    return maps.open(QIODevice::ReadOnly) ? maps.readAll() : QByteArray();
 }
 
 // Waits until no visible window's title matches `pattern`.
@@ -242,7 +235,7 @@ void TestStartup::networkLoadedForTheFirstLookup()
     QVERIFY(program.launch(QStringLiteral(MIZONG_EXECUTABLE), userEnvironment()));
     const xcb_window_t window = findWindow(u"^觅踪助理 "_s);
     QVERIFY2(window != 0, "the window did not appear");
-    const QByteArray atStart = mappedFiles(program.processId());
+    const QByteArray atStart = mizong::testing::procFile(program.processId(), "maps");
     QVERIFY(atStart.contains("libQt6Widgets"));
     QVERIFY2(!atStart.contains("/libcurl.so"), "libcurl is loaded before any lookup");
     QVERIFY2(!atStart.contains("mizong-transfer"),
@@ -254,9 +247,10 @@ void TestStartup::networkLoadedForTheFirstLookup()
              0);
     QCOMPARE(xdotool({u"type"_s, u"358805052512340"_s}), 0);
     QCOMPARE(xdotool({u"mousemove"_s, u"--window"_s, id, u"97"_s, u"98"_s, u"click"_s, u"1"_s}), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(mappedFiles(program.processId()).contains("/mizong-transfer.so"),
-                             kLimitMs);
-    QVERIFY(mappedFiles(program.processId()).contains("/libcurl.so"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        mizong::testing::procFile(program.processId(), "maps").contains("/mizong-transfer.so"),
+        kLimitMs);
+    QVERIFY(mizong::testing::procFile(program.processId(), "maps").contains("/libcurl.so"));
 
     QVERIFY(sendDeleteWindow(window));
     QVERIFY2(program.waitForFinished(kLimitMs), "closing the window did not end the program");
