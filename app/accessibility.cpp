@@ -1,6 +1,7 @@
 #include "accessibility.h"
 
 #include "form_controls.h"
+#include "page_accessible.h"
 
 #include <QAccessible>
 #include <QAccessibleObject>
@@ -62,10 +63,9 @@ private:
     bool isLink() const { return !label()->text().isEmpty(); }
 };
 
-// The application's windows as a reader lists them. The page view's engine
-// keeps a window of its own that never reaches the screen (it has no native
-// window); listed, it would be a second, empty top-level window named
-// "Offscreen" beside the real one.
+// The application's windows as a reader lists them: only those that reach
+// the screen (a window without a native one would be listed as an empty
+// top-level window beside the real one).
 class ApplicationAccessible final : public QAccessibleApplication
 {
 public:
@@ -102,6 +102,8 @@ QAccessibleInterface* interfaceFor(const QString& className, QObject* object)
 {
     if (object == qApp && className == QLatin1StringView("QApplication"))
         return new ApplicationAccessible;
+    if (className == QLatin1StringView("mizong::PageBrowser"))
+        return pageAccessibleFor(object);
     if (className == QLatin1StringView("mizong::LinkLabel"))
         return new LinkLabelAccessible(static_cast<LinkLabel*>(object));
     // A top-level widget is otherwise a "client" area, which screen readers

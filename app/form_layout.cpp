@@ -1,8 +1,8 @@
 #include "form_layout.h"
 
 #include "assets.h"
-#include "browser_frame.h"
 #include "form_controls.h"
+#include "page_browser.h"
 
 #include <QIcon>
 #include <QLabel>
@@ -68,7 +68,7 @@ QFont font(Font font)
     return box;
 }
 
-QWidget* createWidget(const Control& row, QWidget* parent, const QString& browserModulePath)
+QWidget* createWidget(const Control& row, QWidget* parent)
 {
     QWidget* widget = nullptr;
     switch (row.kind) {
@@ -107,7 +107,7 @@ QWidget* createWidget(const Control& row, QWidget* parent, const QString& browse
         break;
     }
     case Kind::Page:
-        widget = new BrowserFrame(browserModulePath, parent);
+        widget = new PageBrowser(parent);
         break;
     }
     widget->setObjectName(row.name.toString());
@@ -125,11 +125,11 @@ QWidget* createWidget(const Control& row, QWidget* parent, const QString& browse
     return widget;
 }
 
-QHash<QString, QWidget*> createControls(QWidget* window, const QString& browserModulePath)
+QHash<QString, QWidget*> createControls(QWidget* window)
 {
     QHash<QString, QWidget*> made;
     for (const Control& row : kFormLayoutRows)
-        made.insert(row.name.toString(), createWidget(row, window, browserModulePath));
+        made.insert(row.name.toString(), createWidget(row, window));
     // A caption names its box, for screen readers too.
     for (const Control& row : kFormLayoutRows) {
         if (!row.buddy.isEmpty()) {
@@ -161,6 +161,14 @@ void installFontSubstitutions()
                                                             QStringLiteral("WenQuanYi Micro Hei"),
                                                             QStringLiteral("Noto Sans CJK SC"),
                                                             QStringLiteral("Droid Sans Fallback")});
+    // The announcement's style sheet names them as Windows spells them.
+    QFont::insertSubstitutions(QStringLiteral("Microsoft YaHei"),
+                               {QStringLiteral("WenQuanYi Micro Hei"),
+                                QStringLiteral("Noto Sans CJK SC"),
+                                QStringLiteral("Droid Sans Fallback")});
+    QFont::insertSubstitutions(QStringLiteral("SimSun"), {QStringLiteral("AR PL UMing CN"),
+                                                          QStringLiteral("Noto Serif CJK SC"),
+                                                          QStringLiteral("WenQuanYi Micro Hei")});
     QFont::insertSubstitutions(QStringLiteral("宋体"),
                                {QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
                                 QStringLiteral("Noto Serif CJK SC"),

@@ -66,11 +66,11 @@ QFont font(Font font);
 
 // The widget of a row, as a child of `parent`, with everything the table
 // says of it but its buddy and tab order, which need the other controls.
-QWidget* createWidget(const Control& row, QWidget* parent, const QString& browserModulePath);
+QWidget* createWidget(const Control& row, QWidget* parent);
 
 // Every control as a child of `window`, by name, with captions naming their
 // boxes, the tab order and the focus in the first control of it.
-QHash<QString, QWidget*> createControls(QWidget* window, const QString& browserModulePath);
+QHash<QString, QWidget*> createControls(QWidget* window);
 
 // The control of that name and kind among those made; the program is wrong
 // without it, so it aborts.

@@ -3,13 +3,13 @@
 #include "accessibility.h"
 #include "assets.h"
 #include "box_binding.h"
-#include "browser_frame.h"
 #include "device_lookup.h"
 #include "first_paint.h"
 #include "form_controls.h"
 #include "form_layout.h"
 #include "messenger.h"
 #include "mizong_config.h"
+#include "page_browser.h"
 #include "screen_pictures.h"
 #include "service_contract.h"
 #include "sim_lookup.h"
@@ -80,8 +80,7 @@ Form1::~Form1()
 
 void Form1::createControls()
 {
-    const QHash<QString, QWidget*> controls =
-        layout::createControls(this, m_options.browserModulePath);
+    const QHash<QString, QWidget*> controls = layout::createControls(this);
     Text1 = {layout::controlOf<QLineEdit>(controls, u"Text1(0)"),
              layout::controlOf<QLineEdit>(controls, u"Text1(1)")};
     binding::bindBoxes(*this, kDeviceFieldBoxes, controls);
@@ -93,9 +92,17 @@ void Form1::createControls()
     Command3 = layout::controlOf<QPushButton>(controls, u"Command3");
     Command4 = layout::controlOf<QPushButton>(controls, u"Command4");
     Command6 = layout::controlOf<QPushButton>(controls, u"Command6");
-    WebBrowser1 = layout::controlOf<BrowserFrame>(controls, u"WebBrowser1");
+    WebBrowser1 = layout::controlOf<PageBrowser>(controls, u"WebBrowser1");
     Label18->setCursor(m_pictures->linkCursor());
     m_pictures->setLinkCursorWidget(Label18);
+    // The page's links point as the help link does, and those meant for the
+    // browser go the way of the window's own.
+    WebBrowser1->setHomeSite(QUrl(m_options.homeSiteBase));
+    WebBrowser1->setLinkCursor([pictures = m_pictures] { return pictures->linkCursor(); });
+    page::LoaderLimits pageLimits;
+    pageLimits.fetch = m_options.fetchLimits;
+    WebBrowser1->setLoaderLimits(pageLimits);
+    connect(WebBrowser1, &PageBrowser::openExternally, this, &Form1::openAddress);
 
     // Precise: a coarse timer may tick up to 5 % early, and the watchdog's
     // message must never come before its interval has passed.
@@ -354,9 +361,13 @@ void Form1::Label18_Click()
 
 void Form1::openSitePage(QStringView path)
 {
-    const QString address = m_options.homeSiteBase + path.toString();
-    if (!m_opener.open(QUrl(address)))
-        inform(QStringLiteral("无法打开系统浏览器，请手动访问：") + address);
+    openAddress(QUrl(m_options.homeSiteBase + path.toString()));
+}
+
+void Form1::openAddress(const QUrl& address)
+{
+    if (!m_opener.open(address))
+        inform(QStringLiteral("无法打开系统浏览器，请手动访问：") + address.toString());
 }
 
 void Form1::Timer1_Timer()

@@ -22,11 +22,11 @@ class QTimer;
 
 namespace mizong {
 
-class BrowserFrame;
 class FittedLabel;
 class LinkLabel;
 class LinkOpener;
 class Messenger;
+class PageBrowser;
 class ScreenPictures;
 namespace layout {
 struct Control;
@@ -54,10 +54,9 @@ public:
         QString homeSiteBase;
         std::chrono::milliseconds watchdogInterval{8000};
         FetchLimits fetchLimits;
-        // The embedded page view; without it WebBrowser1 is an empty frame.
+        // Whether WebBrowser1 loads the announcement; without it the view
+        // stays empty.
         bool embedBrowser = true;
-        // The page view module; empty: the one installed beside the program.
-        QString browserModulePath;
         // The 1x background picture, when start-up decodes it beside the
         // window's creation; the window decodes its own otherwise.
         std::shared_future<QImage> decodedBackground;
@@ -109,6 +108,7 @@ private:
     void showVerdict(const QString& verdict, const QString& link, bool linkCursor);
     void inform(const QString& text);
     void openSitePage(QStringView path);
+    void openAddress(const QUrl& address);
     template <std::size_t N>
     void reportEmptyLookup(QTimer* timer, const std::array<QLineEdit*, N>& boxes);
     void tickArrived(EventGate::Event tick);
@@ -145,7 +145,7 @@ private:
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;
     QPushButton* Command6 = nullptr;
-    BrowserFrame* WebBrowser1 = nullptr;
+    PageBrowser* WebBrowser1 = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
 

@@ -13,11 +13,7 @@ if(NOT TARGET mizong)
 endif()
 
 install(TARGETS mizong RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-# The page view and network modules, found by the program relative to its
-# own directory.
-if(TARGET mizong-webview)
-  install(TARGETS mizong-webview LIBRARY DESTINATION "${MIZONG_MODULE_DIR}")
-endif()
+# The network module, found by the program relative to its own directory.
 if(TARGET mizong-transfer)
   install(TARGETS mizong-transfer LIBRARY DESTINATION "${MIZONG_MODULE_DIR}")
 endif()

@@ -189,7 +189,7 @@ std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBa
 struct PageFetch::Received
 {
     bool complete = false; // the whole answer arrived, as the server framed it
-    QByteArray body;
+    transfer::Response response;
 };
 
 // Shared by a fetch and the thread that runs its transfer; either may go
@@ -240,8 +240,9 @@ QByteArray noProxyList()
 
 } // namespace
 
-PageFetch::PageFetch(const QString& url, QStringView charset, FetchLimits limits, QObject* parent)
-    : QObject(parent), m_url(url), m_charset(charset.toString()), m_limits(std::move(limits)),
+PageFetch::PageFetch(const QString& url, std::optional<QString> charset, FetchLimits limits,
+                     QObject* parent)
+    : QObject(parent), m_url(url), m_charset(std::move(charset)), m_limits(std::move(limits)),
       m_deadline(new QTimer(this))
 {
     m_limits.maxBodyBytes = std::max<qint64>(m_limits.maxBodyBytes, 0);
@@ -300,7 +301,7 @@ void PageFetch::start()
     std::thread([transfer = m_transfer, setup = std::move(setup)] {
         auto received = std::make_shared<Received>();
         if (const transfer::Engine* engine = loadEngine(programDir))
-            received->complete = engine->run(setup, transfer->control, received->body);
+            received->complete = engine->run(setup, transfer->control, received->response);
         const std::lock_guard lock(transfer->mutex);
         if (PageFetch* fetch = transfer->fetch) {
             // Posted under the lock: the fetch cannot be deleted before the
@@ -318,23 +319,32 @@ void PageFetch::onReceived(const Received& received)
         fail();
         return;
     }
-    if (std::optional<QString> text = BytesToBstr(received.body, m_charset))
-        finish(FetchOutcome::Decoded, std::move(*text));
-    else
-        finish(FetchOutcome::Undecoded, QString::fromLatin1(received.body)); // one char per byte
+    const transfer::Response& response = received.response;
+    if (!m_charset) {
+        finish({.outcome = FetchOutcome::Received,
+                .body = response.body,
+                .contentType = response.contentType,
+                .status = response.status,
+                .finalUrl = QString::fromUtf8(response.url)});
+    } else if (std::optional<QString> text = BytesToBstr(response.body, *m_charset)) {
+        finish({.outcome = FetchOutcome::Decoded, .page = std::move(*text)});
+    } else {
+        // One character per byte.
+        finish({.outcome = FetchOutcome::Undecoded, .page = QString::fromLatin1(response.body)});
+    }
 }
 
 void PageFetch::fail()
 {
-    finish(FetchOutcome::Failed, QString());
+    finish({.outcome = FetchOutcome::Failed});
 }
 
-void PageFetch::finish(FetchOutcome outcome, QString page)
+void PageFetch::finish(PageResult result)
 {
     if (m_finished)
         return;
     m_finished = true;
-    m_result = {outcome, std::move(page)};
+    m_result = std::move(result);
     m_deadline->stop();
     releaseTransfer();
     // Queued, so that no caller's slot runs inside a timer's signal and the
@@ -354,7 +364,12 @@ void PageFetch::releaseTransfer()
 
 PageFetch* FetchPage(const QString& url, QStringView charset, QObject* parent, FetchLimits limits)
 {
-    return new PageFetch(url, charset, limits, parent);
+    return new PageFetch(url, charset.toString(), limits, parent);
+}
+
+PageFetch* FetchResource(const QString& url, QObject* parent, FetchLimits limits)
+{
+    return new PageFetch(url, std::nullopt, limits, parent);
 }
 
 } // namespace mizong

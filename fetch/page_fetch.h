@@ -13,13 +13,14 @@ class QTimer;
 
 namespace mizong {
 
-// How a fetch ended. Callers treat every outcome as page text; the outcome
-// exists for tests and diagnostics.
+// How a fetch ended. Callers of FetchPage treat every outcome as page text;
+// the outcome exists for tests and diagnostics.
 enum class FetchOutcome
 {
     Decoded,   // the whole body decoded under the named charset
     Undecoded, // the body arrived but the charset is unknown: bytes as Latin-1
     Failed,    // no answer (refused, unresolved, deadline, over the size bound)
+    Received,  // FetchResource: the whole answer, kept as it came
 };
 
 struct FetchLimits
@@ -34,12 +35,17 @@ struct FetchLimits
     QByteArray extraCaCertificates{};
 };
 
-// What a fetch gave: the page text (decoded body, Latin-1 body, or empty when
-// Failed) and how it ended.
+// What a fetch gave: how it ended and, from FetchPage, the page text (decoded
+// body, Latin-1 body, or empty when Failed); from FetchResource the last
+// answer itself (all empty when Failed).
 struct PageResult
 {
     FetchOutcome outcome = FetchOutcome::Failed;
-    QString page;
+    QString page{};
+    QByteArray body{};        // inflated when the server compressed it
+    QByteArray contentType{}; // its Content-Type as sent; empty without one
+    int status = 0;
+    QString finalUrl{}; // the address that answered, after the redirects
 };
 
 // Decodes the whole body under the charset named CodeBase; an initial byte
@@ -48,9 +54,9 @@ struct PageResult
 std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBase);
 
 // One GET in flight. finished() is emitted exactly once, always from the event
-// loop (never from inside FetchPage), and carries the result, which page() and
-// outcome() also hold from then on. Deleting the object, or abort(), cancels
-// the request.
+// loop (never from inside FetchPage or FetchResource), and carries the
+// result, which result() also holds from then on. Deleting the object, or
+// abort(), cancels the request.
 class PageFetch final : public QObject
 {
     Q_OBJECT
@@ -62,6 +68,7 @@ public:
     bool isFinished() const { return m_finished; }
     FetchOutcome outcome() const { return m_result.outcome; }
     const QString& page() const { return m_result.page; }
+    const PageResult& result() const { return m_result; }
 
     // Ends the fetch now as Failed and emits finished() (once, if not yet).
     void abort();
@@ -71,18 +78,21 @@ signals:
 
 private:
     friend PageFetch* FetchPage(const QString&, QStringView, QObject*, FetchLimits);
+    friend PageFetch* FetchResource(const QString&, QObject*, FetchLimits);
     struct Transfer;
     struct Received;
-    PageFetch(const QString& url, QStringView charset, FetchLimits limits, QObject* parent);
+    PageFetch(const QString& url, std::optional<QString> charset, FetchLimits limits,
+              QObject* parent);
 
     void start();
     void onReceived(const Received& received);
     void fail();
-    void finish(FetchOutcome outcome, QString page);
+    void finish(PageResult result);
     void releaseTransfer();
 
     QString m_url;
-    QString m_charset;
+    // What the body is decoded under; none: it is kept as bytes (FetchResource).
+    std::optional<QString> m_charset;
     FetchLimits m_limits;
     std::shared_ptr<Transfer> m_transfer;
     QTimer* m_deadline = nullptr;
@@ -103,5 +113,11 @@ QByteArray requestUserAgent();
 // returned object is owned by `parent`.
 PageFetch* FetchPage(const QString& url, QStringView charset, QObject* parent,
                      FetchLimits limits = {});
+
+// The same GET as FetchPage's (thread, limits, proxy, headers, redirects,
+// status never a failure), for a page or its stylesheets and pictures: the
+// result is Received with the last answer's body as bytes, its Content-Type,
+// status code and address, or Failed as FetchPage's would be.
+PageFetch* FetchResource(const QString& url, QObject* parent, FetchLimits limits = {});
 
 } // namespace mizong

@@ -59,11 +59,20 @@ private:
     void* m_handle = nullptr;
 };
 
+// The last answer of a GET, after its redirects.
+struct Response
+{
+    QByteArray body;        // inflated when the server compressed it
+    QByteArray contentType; // its Content-Type as sent; empty without one
+    int status = 0;
+    QByteArray url; // the address that gave it
+};
+
 struct Engine
 {
-    // Runs one GET to its end on the calling thread, its body into `body`;
-    // true when the whole answer arrived as the server framed it.
-    bool (*run)(const Setup& setup, Control& control, QByteArray& body);
+    // Runs one GET to its end on the calling thread; true when the whole
+    // answer arrived as the server framed it.
+    bool (*run)(const Setup& setup, Control& control, Response& response);
 };
 
 // The engine, its libraries set up on the first call (on the calling

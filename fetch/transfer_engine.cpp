@@ -127,12 +127,12 @@ bool redirectAllowed(const QByteArray& from, const QByteArray& to)
 // Qt's client did not: the framing of a chunked body (cut or malformed) and
 // the size of response headers, and it never leaves a reader behind.
 bool runTransfer(CURLM* multi, const Setup& setup, const std::atomic<bool>& cancelled,
-                 QByteArray& body)
+                 Response& response)
 {
     CURL* easy = curl_easy_init();
     if (!easy)
         return false;
-    Sink sink{&body, setup.maxBodyBytes, &cancelled};
+    Sink sink{&response.body, setup.maxBodyBytes, &cancelled};
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     // Every encoding the library can inflate, announced as the client's own.
@@ -170,7 +170,7 @@ bool runTransfer(CURLM* multi, const Setup& setup, const std::atomic<bool>& canc
     QByteArray url = setup.url;
     bool complete = false;
     for (long redirects = 0;; ++redirects) {
-        body.clear(); // a redirect's own body is no page
+        response.body.clear(); // a redirect's own body is no page
         curl_easy_setopt(easy, CURLOPT_URL, url.constData());
         if (setup.systemProxy)
             curl_easy_setopt(easy, CURLOPT_PROXY, systemProxyFor(url).constData());
@@ -191,6 +191,15 @@ bool runTransfer(CURLM* multi, const Setup& setup, const std::atomic<bool>& canc
         }
         url = target;
     }
+    if (complete) {
+        char* type = nullptr;
+        if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type)
+            response.contentType = type;
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        response.status = int(status);
+        response.url = url;
+    }
     curl_easy_cleanup(easy);
     curl_slist_free_all(headers);
     return complete;
@@ -201,7 +210,7 @@ void wakeMulti(void* multi)
     curl_multi_wakeup(static_cast<CURLM*>(multi));
 }
 
-bool run(const Setup& setup, Control& control, QByteArray& body)
+bool run(const Setup& setup, Control& control, Response& response)
 {
     // A connection of its own per fetch (its own multi handle): no
     // connection, cookie or authentication state is shared with any other.
@@ -210,7 +219,7 @@ bool run(const Setup& setup, Control& control, QByteArray& body)
         return false;
     control.setWaker(wakeMulti, multi);
     const bool complete =
-        !control.isCancelled() && runTransfer(multi, setup, control.cancelledFlag(), body);
+        !control.isCancelled() && runTransfer(multi, setup, control.cancelledFlag(), response);
     control.setWaker(nullptr, nullptr);
     // Closes the connection before the fetch hears of the end.
     curl_multi_cleanup(multi);

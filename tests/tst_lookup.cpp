@@ -92,6 +92,13 @@ private slots:
     void activationDayDeDe() { checkActivationDay(QLocale(QLocale::German, QLocale::Germany)); }
     void activationDayZhCn_data();
     void activationDayZhCn() { checkActivationDay(QLocale(QLocale::Chinese, QLocale::China)); }
+    void activationDayJaJp_data();
+    void activationDayJaJp() { checkActivationDay(QLocale(QLocale::Japanese, QLocale::Japan)); }
+    void activationDayEnGb_data();
+    void activationDayEnGb()
+    {
+        checkActivationDay(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    }
     void verdict_data();
     void verdict();
     void captions_data();
@@ -313,6 +320,8 @@ void TestLookup::fallbackPlan()
 namespace {
 
 const QDate kFeb1(2013, 2, 1);
+const QDate kJan2(2013, 1, 2);
+const QDate kJan13(2013, 1, 13);
 const QDate kNone; // not a date
 
 void addDayColumns()
@@ -346,12 +355,29 @@ void addYearFirstRows()
     QTest::newRow("leap day") << u"2012-02-29"_s << QDate(2012, 2, 29);
     QTest::newRow("Feb 30") << u"2013-02-30"_s << kNone;
     QTest::newRow("Feb 29 of a common year") << u"2013年2月29日"_s << kNone;
-    QTest::newRow("month 13") << u"2013-13-01"_s << kNone;
+    QTest::newRow("month 13") << u"2013-13-01"_s << kJan13;
+    QTest::newRow("month and day 13") << u"2013-13-13"_s << kNone;
     QTest::newRow("hour 24") << u"2013-02-01 24:00"_s << kNone;
     QTest::newRow("minute 60") << u"2013-02-01 10:60"_s << kNone;
-    QTest::newRow("13 PM") << u"2013-02-01 13:00 PM"_s << kNone;
-    QTest::newRow("0 AM") << u"2013-02-01 0:30 AM"_s << kNone;
-    QTest::newRow("one-digit minute") << u"2013-02-01 10:5"_s << kNone;
+    QTest::newRow("second 60") << u"2013-02-01 10:00:60"_s << kNone;
+    QTest::newRow("13 PM") << u"2013-02-01 13:00 PM"_s << kFeb1;
+    QTest::newRow("0 AM") << u"2013-02-01 0:30 AM"_s << kFeb1;
+    QTest::newRow("00:00 PM") << u"2013-02-01 00:00 PM"_s << kFeb1;
+    QTest::newRow("24 PM") << u"2013-02-01 24:00 PM"_s << kNone;
+    QTest::newRow("two designators") << u"2013-02-01 PM 3:04 PM"_s << kNone;
+    QTest::newRow("one-digit minute") << u"2013-02-01 10:5"_s << kFeb1;
+    QTest::newRow("one-digit minute and second") << u"2013-2-1 8:5:3"_s << kFeb1;
+    QTest::newRow("hour alone, PM") << u"2013-02-01 3 PM"_s << kFeb1;
+    QTest::newRow("hour alone, PM without blank") << u"2013-02-01 3PM"_s << kFeb1;
+    QTest::newRow("hour alone without designator") << u"2013-02-01 15"_s << kNone;
+    QTest::newRow("comma before the time") << u"2013-02-01, 15:04:05"_s << kFeb1;
+    QTest::newRow("tab inside the date") << u"2013\t2\t1"_s << kFeb1;
+    QTest::newRow("tabs around") << u"\t2013-02-01 10:21\t"_s << kFeb1;
+    QTest::newRow("ideographic space before the time") << u"2013-02-01\u300010:21:33"_s << kFeb1;
+    QTest::newRow("ideographic spaces around") << u"\u30002013/2/1\u3000"_s << kFeb1;
+    QTest::newRow("bare time") << u"15:04:05"_s << kNone;
+    QTest::newRow("bare hour with designator") << u"3 PM"_s << kNone;
+    QTest::newRow("year and month") << u"2013-02"_s << kNone;
     QTest::newRow("mixed separators") << u"2013-02/01"_s << kNone;
     QTest::newRow("time without separator") << u"2013-02-0110:21"_s << kNone;
     QTest::newRow("trailing text") << u"2013-02-01 later"_s << kNone;
@@ -377,6 +403,9 @@ void TestLookup::activationDayC_data()
     QTest::newRow("short date-time") << u"1 Feb 2013 08:05:03"_s << kFeb1;
     QTest::newRow("Chinese designator") << u"2013/2/1 下午 3:04:05"_s << kNone;
     QTest::newRow("zh long date") << u"2013年2月1日星期五"_s << kNone;
+    QTest::newRow("only month first is a date") << u"1/13/2013"_s << kJan13;
+    QTest::newRow("weekday before ISO") << u"Fri 2013-02-01"_s << kFeb1;
+    QTest::newRow("Chinese weekday") << u"2013-02-01 星期五"_s << kNone;
 }
 
 void TestLookup::activationDayEnUs_data()
@@ -388,8 +417,22 @@ void TestLookup::activationDayEnUs_data()
     QTest::newRow("MM/dd/yyyy HH:mm") << u"02/01/2013 15:04"_s << kFeb1;
     QTest::newRow("dashes") << u"2-1-2013"_s << kFeb1;
     QTest::newRow("year 29 is 2029") << u"1/2/29"_s << QDate(2029, 1, 2);
-    QTest::newRow("year 30 is 1930") << u"1/2/30"_s << QDate(1930, 1, 2);
-    QTest::newRow("month first: 13 is no month") << u"13/1/2013"_s << kNone;
+    QTest::newRow("year 30 is 2030") << u"1/2/30"_s << QDate(2030, 1, 2);
+    QTest::newRow("year 49 is 2049") << u"1/2/49"_s << QDate(2049, 1, 2);
+    QTest::newRow("year 50 is 1950") << u"1/2/50"_s << QDate(1950, 1, 2);
+    QTest::newRow("month first: 13 is no month") << u"13/1/2013"_s << kJan13;
+    QTest::newRow("13 as month either way") << u"13/13/2013"_s << kNone;
+    QTest::newRow("only day first, two-digit year") << u"25/12/13"_s << QDate(2013, 12, 25);
+    QTest::newRow("hour alone after M/d/yyyy") << u"2/1/2013 3 PM"_s << kFeb1;
+    QTest::newRow("weekday before ISO") << u"Fri 2013-02-01"_s << kFeb1;
+    QTest::newRow("long weekday and comma before ISO") << u"Friday, 2013-02-01"_s << kFeb1;
+    QTest::newRow("weekday after the date-time") << u"2013-02-01 15:04:05 Fri"_s << kFeb1;
+    QTest::newRow("weekday before M/d/yyyy") << u"Fri 2/1/2013"_s << kFeb1;
+    QTest::newRow("wrong weekday before ISO") << u"Thu 2013-02-01"_s << kNone;
+    QTest::newRow("wrong weekday after the date-time") << u"2013-02-01 15:04:05 Thu"_s << kNone;
+    QTest::newRow("Chinese weekday") << u"2013-02-01 星期五"_s << kNone;
+    QTest::newRow("no year") << u"Feb 1"_s << kNone;
+    QTest::newRow("no day") << u"Feb 2013"_s << kNone;
     QTest::newRow("three-digit year last") << u"2/1/013"_s << kNone;
     QTest::newRow("short month name") << u"Feb 1, 2013"_s << kFeb1;
     QTest::newRow("long month name, time") << u"February 1, 2013 3:04 PM"_s << kFeb1;
@@ -416,6 +459,12 @@ void TestLookup::activationDayDeDe_data()
     QTest::newRow("short month name") << u"1. Feb. 2013 10:00"_s << kFeb1;
     QTest::newRow("month name, any case") << u"1 FEBRUAR 2013"_s << kFeb1;
     QTest::newRow("English month") << u"1 February 2013"_s << kNone;
+    QTest::newRow("only month first is a date") << u"1/13/2013"_s << kJan13;
+    QTest::newRow("dotted, only month first") << u"01.13.2013"_s << kJan13;
+    QTest::newRow("comma before the time") << u"01.02.2013, 15:04"_s << kFeb1;
+    QTest::newRow("short weekday with dot before ISO") << u"Fr. 2013-02-01"_s << kFeb1;
+    QTest::newRow("weekday after ISO") << u"2013-02-01 Freitag"_s << kFeb1;
+    QTest::newRow("wrong weekday before ISO") << u"Do. 2013-02-01"_s << kNone;
 }
 
 void TestLookup::activationDayZhCn_data()
@@ -427,11 +476,66 @@ void TestLookup::activationDayZhCn_data()
     QTest::newRow("下午 12 is noon") << u"2013/2/1 下午12:30"_s << kFeb1;
     QTest::newRow("年月日 下午") << u"2013年2月1日 下午3:04"_s << kFeb1;
     QTest::newRow("yy/M/d: year first") << u"13/2/1"_s << kFeb1;
-    QTest::newRow("year last is not this locale's") << u"1/2/2013"_s << kNone;
+    QTest::newRow("M/d/yyyy: month first") << u"1/2/2013"_s << kJan2;
+    QTest::newRow("M/d/yyyy h:mm:ss AP") << u"2/1/2013 3:04:05 PM"_s << kFeb1;
+    QTest::newRow("MM-dd-yyyy") << u"01-02-2013"_s << kJan2;
+    QTest::newRow("blanks, year last") << u"01 02 2013"_s << kJan2;
+    QTest::newRow("year last, 13 can only be the day") << u"13/1/2013"_s << kJan13;
+    QTest::newRow("dots, year last: day or month") << u"01.02.2013"_s << kNone;
+    QTest::newRow("two-digit year last") << u"1/2/13"_s << kNone;
+    QTest::newRow("hour alone after 下午") << u"2013/2/1 下午3"_s << kFeb1;
+    QTest::newRow("ideographic space before 下午") << u"2013/2/1\u3000下午3:04"_s << kFeb1;
+    QTest::newRow("weekday after ISO") << u"2013-02-01 星期五"_s << kFeb1;
+    QTest::newRow("weekday after slashes") << u"2013/2/1 星期五"_s << kFeb1;
+    QTest::newRow("weekday before ISO") << u"星期五 2013-02-01"_s << kFeb1;
+    QTest::newRow("short weekday after the date-time") << u"2013/2/1 下午 3:04:05 周五"_s << kFeb1;
+    QTest::newRow("wrong weekday after ISO") << u"2013-02-01 星期四"_s << kNone;
+    QTest::newRow("English weekday") << u"Fri 2013-02-01"_s << kNone;
     QTest::newRow("long date") << u"2013年2月1日星期五"_s << kFeb1;
     QTest::newRow("long date, wrong weekday") << u"2013年2月1日星期四"_s << kNone;
     QTest::newRow("long date-time") << u"2013年2月1日星期五 UTC 08:05:03"_s << kFeb1;
     QTest::newRow("English month") << u"1 Feb 2013"_s << kNone;
+}
+
+void TestLookup::activationDayJaJp_data()
+{
+    addDayColumns();
+    addYearFirstRows();
+    QTest::newRow("yyyy/MM/dd H:mm") << u"2013/02/01 15:04"_s << kFeb1;
+    QTest::newRow("午後") << u"2013/02/01 午後3:04:05"_s << kFeb1;
+    QTest::newRow("yy/MM/dd: year first") << u"13/02/01"_s << kFeb1;
+    QTest::newRow("M/d/yyyy: month first") << u"2/1/2013"_s << kFeb1;
+    QTest::newRow("MM-dd-yyyy") << u"01-02-2013"_s << kJan2;
+    QTest::newRow("dots, year last: day or month") << u"01.02.2013"_s << kNone;
+    QTest::newRow("two-digit year last") << u"1/2/13"_s << kNone;
+    QTest::newRow("long date") << u"2013年2月1日金曜日"_s << kFeb1;
+    QTest::newRow("long date, wrong weekday") << u"2013年2月1日木曜日"_s << kNone;
+    QTest::newRow("long date-time") << u"2013年2月1日金曜日 15時04分05秒 UTC"_s << kFeb1;
+    QTest::newRow("weekday after slashes") << u"2013/02/01 金曜日"_s << kFeb1;
+    QTest::newRow("short weekday before slashes") << u"金 2013/02/01"_s << kFeb1;
+    QTest::newRow("short weekday after the date-time") << u"2013/02/01 15:04:05 金"_s << kFeb1;
+    QTest::newRow("wrong weekday") << u"2013/02/01 木曜日"_s << kNone;
+    QTest::newRow("English weekday") << u"Fri 2013-02-01"_s << kNone;
+}
+
+void TestLookup::activationDayEnGb_data()
+{
+    addDayColumns();
+    addYearFirstRows();
+    QTest::newRow("dd/MM/yyyy HH:mm") << u"01/02/2013 15:04"_s << kFeb1;
+    QTest::newRow("d/M/yy") << u"1/2/13"_s << kFeb1;
+    QTest::newRow("lower-case pm") << u"01/02/2013 3:04 pm"_s << kFeb1;
+    QTest::newRow("year 49 is 2049") << u"1/2/49"_s << QDate(2049, 2, 1);
+    QTest::newRow("year 50 is 1950") << u"1/2/50"_s << QDate(1950, 2, 1);
+    QTest::newRow("day first: 13 is the day") << u"13/1/2013"_s << kJan13;
+    QTest::newRow("only month first is a date") << u"1/13/2013"_s << kJan13;
+    QTest::newRow("13 as month either way") << u"13/13/2013"_s << kNone;
+    QTest::newRow("long date") << u"Friday, 1 February 2013"_s << kFeb1;
+    QTest::newRow("weekday before ISO") << u"Fri 2013-02-01"_s << kFeb1;
+    QTest::newRow("weekday after the date-time") << u"2013-02-01 15:04:05 Fri"_s << kFeb1;
+    QTest::newRow("wrong weekday before ISO") << u"Sat 2013-02-01"_s << kNone;
+    QTest::newRow("no year") << u"1 Feb"_s << kNone;
+    QTest::newRow("no day") << u"Feb 2013"_s << kNone;
 }
 
 void TestLookup::checkActivationDay(const QLocale& locale)
@@ -479,6 +583,15 @@ void TestLookup::verdict_data()
     QTest::newRow("locale long form")
         << t(u"2013年1月15日星期二"_s) << t(u"2013-01-15 18:00"_s)
         << QLocale(QLocale::Chinese, QLocale::China) << Verdict::NotReactivated;
+    QTest::newRow("year last and weekday, same day")
+        << t(u"2/1/2013 3:04:05 PM"_s) << t(u"2013-02-01 星期五"_s)
+        << QLocale(QLocale::Chinese, QLocale::China) << Verdict::NotReactivated;
+    QTest::newRow("year last is month first")
+        << t(u"1/2/2013"_s) << t(u"2013-02-01"_s) << QLocale(QLocale::Chinese, QLocale::China)
+        << Verdict::Reactivated;
+    QTest::newRow("ideographic space and tab")
+        << t(u"\u30002013-03-02 08:15:00"_s) << t(u"2013-03-02\t21:40:12\u3000"_s) << c
+        << Verdict::NotReactivated;
 }
 
 void TestLookup::verdict()

@@ -1,7 +1,7 @@
 // The real program as a Wayland desktop runs it: on a headless weston with
 // Qt's native Wayland platform, its window appears with its title, the page
 // view loads the announcement page, and the session's end (SIGTERM, which
-// takes the close button's path) ends the program and all its processes.
+// takes the close button's path) ends the program, which started no process.
 
 #include "mizong_config.h"
 #include "page_server.h"
@@ -79,13 +79,6 @@ QList<qint64> descendants(qint64 root)
         }
     }
     return found;
-}
-
-// Alive: there, and not a zombie waiting for its new parent to reap it.
-bool alive(qint64 pid)
-{
-    const QList<QByteArray> fields = statFields(pid);
-    return !fields.isEmpty() && fields.first() != "Z";
 }
 
 } // namespace
@@ -184,17 +177,12 @@ void TestWayland::windowOnWayland()
                                   kLimitMs);
     }
 
-    // The page view runs in processes of its own; the end of the session
-    // must end them all with the program.
-    const QList<qint64> children = descendants(program.processId());
-    QVERIFY2(!children.isEmpty(), "no page view processes");
+    // The page is drawn in the program: no process of its own.
+    QVERIFY(descendants(program.processId()).isEmpty());
     program.terminate();
     QVERIFY2(program.waitForFinished(kLimitMs), "SIGTERM did not end the program");
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
-    for (qint64 child : children)
-        QTRY_VERIFY2_WITH_TIMEOUT(!alive(child), qPrintable(u"process %1 outlived it"_s.arg(child)),
-                                  kLimitMs);
     QVERIFY(!sceneGraph().contains(view));
 
     const QByteArray output = program.readAll();

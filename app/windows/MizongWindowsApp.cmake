@@ -1,9 +1,7 @@
 # The Windows parts of the window layer, included from app/CMakeLists.txt.
-target_sources(mizong_window PRIVATE
-  windows/web_browser_host.h windows/web_browser_host.cpp
-  windows/shell_open.h windows/shell_open.cpp)
-# OLE and the WebBrowser control's interfaces; the shell opens links.
-target_link_libraries(mizong_window PRIVATE ole32 oleaut32 uuid shell32)
+target_sources(mizong_window PRIVATE windows/shell_open.h windows/shell_open.cpp)
+# The shell opens links (COM, which ShellExecute may use, comes from ole32).
+target_link_libraries(mizong_window PRIVATE ole32 shell32)
 
 # The executable: a window program (no console) with the window's icon, a
 # version resource and its application manifest.

@@ -1,23 +1,24 @@
-// Window benchmarks: start-up to first paint next to a bare Qt window, the
-// memory of the program with its announcement page next to a bare window and
-// to the web engine's own floor, and the longest event-loop stall during a
-// slow lookup. Each runs the probe programs as separate processes.
+// Window benchmarks: start-up to first paint next to a bare Qt window, start
+// to the announcement drawn, the memory of the program with its announcement
+// next to a bare window, and the longest event-loop stalls of the window's
+// thread during a slow lookup and while the largest pages load and scroll.
+// Each runs the probe programs as separate processes.
 #include "home_site.h"
 #include "process_tree.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHash>
 #include <QList>
-#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QThread>
-#include <QUrl>
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
+#include <chrono>
+#include <iterator>
+#include <optional>
 #include <string>
 
 namespace {
@@ -105,97 +106,7 @@ void BM_Startup(benchmark::State& state)
     reportSpread(state, "ratio_gl", glRatios);
 }
 
-// One process of a measured program. PSS shares each page among all the
-// processes that map it, on the whole machine, so a program's PSS shrinks
-// while another program maps the same libraries (another engineer's mizong,
-// or a desktop full of Qt programs). `aloneKiB` shares pages only among the
-// measured program's own processes: what the program costs on its own, the
-// same on a busy machine as on a quiet one.
-struct ProcessMemory
-{
-    QByteArray kind; // browser, zygote, renderer, or Chromium's --type
-    double pssKiB = 0;
-    double aloneKiB = 0;
-};
-
-// PSS in KiB of one process, from the kernel's summary; 0 when it is gone.
-double pssKiB(qint64 pid)
-{
-    for (const QByteArray& line : mizong::testing::procFile(pid, "smaps_rollup").split('\n')) {
-        if (line.startsWith("Pss:"))
-            return line.mid(4).trimmed().split(' ').value(0).toDouble();
-    }
-    return 0;
-}
-
-// The physical frames of the process's resident pages; empty where the
-// kernel hides them (reading them takes root).
-QList<quint64> residentFrames(qint64 pid)
-{
-    QList<quint64> frames;
-    QFile pagemap(QStringLiteral("/proc/%1/pagemap").arg(pid));
-    if (!pagemap.open(QIODevice::ReadOnly))
-        return frames;
-    constexpr quint64 kPage = 4096;
-    constexpr quint64 kPresent = quint64(1) << 63;
-    constexpr quint64 kFrameMask = (quint64(1) << 55) - 1;
-    quint64 start = 0;
-    quint64 end = 0;
-    for (const QByteArray& line : mizong::testing::procFile(pid, "smaps").split('\n')) {
-        const qsizetype dash = line.indexOf('-');
-        const qsizetype blank = line.indexOf(' ');
-        if (dash > 0 && blank > dash && !line.startsWith("Rss:")) {
-            bool ok = false;
-            const quint64 from = line.left(dash).toULongLong(&ok, 16);
-            if (ok) {
-                start = from;
-                end = line.mid(dash + 1, blank - dash - 1).toULongLong(nullptr, 16);
-                continue;
-            }
-        }
-        // Only areas with resident pages: most of a browser's address space
-        // is reserved and never touched.
-        if (!line.startsWith("Rss:") || line.mid(4).trimmed().startsWith("0 "))
-            continue;
-        QList<quint64> entries((end - start) / kPage);
-        if (!pagemap.seek(qint64(start / kPage * sizeof(quint64))))
-            continue;
-        const auto bytes = qint64(entries.size() * sizeof(quint64));
-        if (pagemap.read(reinterpret_cast<char*>(entries.data()), bytes) != bytes)
-            continue;
-        for (const quint64 entry : std::as_const(entries)) {
-            if ((entry & kPresent) && (entry & kFrameMask))
-                frames.append(entry & kFrameMask);
-        }
-    }
-    return frames;
-}
-
-// `root` and every process descended from it.
-QList<ProcessMemory> treeMemory(qint64 root)
-{
-    const QList<qint64> pids = mizong::testing::processTree(root);
-    QList<QList<quint64>> frames;
-    QHash<quint64, int> mappers;
-    for (const qint64 pid : pids) {
-        QList<quint64> own = residentFrames(pid);
-        std::sort(own.begin(), own.end());
-        own.erase(std::unique(own.begin(), own.end()), own.end());
-        for (const quint64 frame : std::as_const(own))
-            ++mappers[frame];
-        frames.append(std::move(own));
-    }
-    QList<ProcessMemory> memory;
-    for (qsizetype i = 0; i < pids.size(); ++i) {
-        ProcessMemory process{mizong::testing::processKind(pids[i], root), pssKiB(pids[i]), 0};
-        for (const quint64 frame : std::as_const(frames[i]))
-            process.aloneKiB += 4.0 / mappers.value(frame);
-        memory.append(process);
-    }
-    return memory;
-}
-
-// The home site, so that the page views load the real announcement page.
+// The home site, so that the program's page view loads the real announcement.
 struct HomeSite : mizong::testing::SampleHomeSite
 {
     HomeSite()
@@ -204,122 +115,282 @@ struct HomeSite : mizong::testing::SampleHomeSite
     {}
 };
 
-// Starts `program`, waits for `marker` on its output and for the page to
-// settle, then measures the whole process tree: in all and by kind of
-// process, alone where the kernel shows the frames (else PSS) and as PSS.
-// The probe's output so far is left in `out`.
-bool measureHeld(benchmark::State& state, const QString& program, const QStringList& arguments,
-                 const QByteArray& marker, QByteArray& out)
+long long steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The value after `key ` on the probe's output; -1 when it is not there.
+double valueAfter(const QByteArray& out, const QByteArray& key)
+{
+    const qsizetype at = out.indexOf(key + ' ');
+    if (at < 0 || (at > 0 && out[at - 1] != '\n' && out[at - 1] != ' '))
+        return -1;
+    return out.mid(at + key.size() + 1).split('\n').value(0).split(' ').value(0).toDouble();
+}
+
+// The program started as main() starts it, round by round: milliseconds from
+// the start to its window's first paint, to its page view's pageShown() with
+// the sample service's announcement, and to the view's first paint after it.
+void BM_AnnouncementDrawn(benchmark::State& state)
+{
+    const HomeSite site;
+    QList<double> painted;
+    QList<double> shown;
+    QList<double> drawn;
+    QList<double> pageLoad;
+    QList<double> pagePaint;
+    for (auto _ : state) {
+        for (int round = 0; round < state.range(0); ++round) {
+            QProcess probe;
+            const long long start = steadyNs();
+            probe.start(probePath("mizong-announcement-probe"), {});
+            QByteArray out;
+            while (!out.contains("drawn ") && probe.waitForReadyRead(30000))
+                out += probe.readAllStandardOutput();
+            probe.waitForFinished(10000);
+            out += probe.readAllStandardOutput();
+            const double times[] = {valueAfter(out, "painted"), valueAfter(out, "shown"),
+                                    valueAfter(out, "drawn")};
+            if (std::any_of(std::begin(times), std::end(times), [](double t) { return t < 0; })) {
+                state.SkipWithError("the announcement was not drawn (is the sample service up?)");
+                return;
+            }
+            painted.append((times[0] - double(start)) / 1e6);
+            shown.append((times[1] - double(start)) / 1e6);
+            drawn.append((times[2] - double(start)) / 1e6);
+            pageLoad.append((times[1] - times[0]) / 1e6);
+            pagePaint.append((times[2] - times[1]) / 1e6);
+        }
+    }
+    reportSpread(state, "painted_ms", painted);
+    reportSpread(state, "shown_ms", shown);
+    reportSpread(state, "drawn_ms", drawn);
+    reportSpread(state, "page_load_ms", pageLoad);
+    reportSpread(state, "page_paint_ms", pagePaint);
+}
+
+// A field of the kernel's summary of a process's memory ("Pss:", "Rss:") in KiB.
+double memoryKiB(qint64 pid, QByteArrayView field)
+{
+    for (const QByteArray& line : mizong::testing::procFile(pid, "smaps_rollup").split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toDouble();
+    }
+    return 0;
+}
+
+struct HeldMemory
+{
+    double pssMiB = 0;
+    double rssMiB = 0;
+    int processes = 0;
+    QByteArray out;
+};
+
+// Starts `program`, waits for `marker` on its output and a second more, then
+// measures its process and any it started. PSS shares each page among all the
+// processes on the machine that map it, so it shrinks while other programs
+// map the same libraries; RSS counts each page whole, as if nothing else ran.
+std::optional<HeldMemory> measureHeld(const QString& program, const QStringList& arguments,
+                                      const QByteArray& marker)
 {
     QProcess probe;
     probe.start(program, arguments);
-    while (!out.contains(marker) && probe.waitForReadyRead(30000))
-        out += probe.readAllStandardOutput();
-    if (!out.contains(marker)) {
-        state.SkipWithError("the probe did not report");
-        return false;
+    HeldMemory memory;
+    while (!memory.out.contains(marker) && probe.waitForReadyRead(30000))
+        memory.out += probe.readAllStandardOutput();
+    if (!memory.out.contains(marker))
+        return std::nullopt;
+    QThread::sleep(1);
+    for (const qint64 pid : mizong::testing::processTree(probe.processId())) {
+        memory.pssMiB += memoryKiB(pid, "Pss:") / 1024;
+        memory.rssMiB += memoryKiB(pid, "Rss:") / 1024;
+        ++memory.processes;
     }
-    // Let the page's processes finish painting and settle.
-    QThread::sleep(2);
-    const QList<ProcessMemory> memory = treeMemory(probe.processId());
     probe.terminate();
     if (!probe.waitForFinished(10000))
         probe.kill();
-    double pss = 0;
-    double alone = 0;
-    QMap<QByteArray, double> byKind;
-    for (const ProcessMemory& process : memory) {
-        pss += process.pssKiB;
-        alone += process.aloneKiB;
-    }
-    const bool hasAlone = alone > 0;
-    for (const ProcessMemory& process : memory)
-        byKind[process.kind] += (hasAlone ? process.aloneKiB : process.pssKiB) / 1024.0;
-    state.counters["pss_mib"] = pss / 1024.0;
-    state.counters["alone_mib"] = hasAlone ? alone / 1024.0 : -1;
-    for (auto it = byKind.cbegin(); it != byKind.cend(); ++it)
-        state.counters[it.key().toStdString() + "_mib"] = it.value();
-    state.counters["processes"] = double(memory.size());
-    return true;
+    return memory;
 }
 
-void BM_MemoryBareWindow(benchmark::State& state)
-{
-    for (auto _ : state) {
-        QByteArray out;
-        if (!measureHeld(state, probePath("bare-window-probe"), {QStringLiteral("--hold")},
-                         "painted", out))
-            return;
-    }
-}
-
-void BM_MemoryWebEngineFloor(benchmark::State& state)
+// The bare window and the program with its announcement shown, in turns; the
+// ratio is taken within each round.
+void BM_Memory(benchmark::State& state)
 {
     const HomeSite site;
+    QList<double> barePss;
+    QList<double> bareRss;
+    QList<double> pss;
+    QList<double> rss;
+    QList<double> windowPss;
+    QList<double> windowRss;
+    QList<double> ratio;
+    QList<double> rssRatio;
+    int processes = 0;
     for (auto _ : state) {
-        QByteArray out;
-        if (!measureHeld(state, probePath("webengine-floor-probe"), {}, "loaded", out))
-            return;
+        for (int round = 0; round < state.range(0); ++round) {
+            const std::optional<HeldMemory> bare =
+                measureHeld(probePath("bare-window-probe"), {QStringLiteral("--hold")}, "painted");
+            const std::optional<HeldMemory> ours = measureHeld(
+                probePath("mizong-announcement-probe"), {QStringLiteral("--hold")}, "drawn");
+            if (!bare || !ours) {
+                state.SkipWithError("a probe did not report");
+                return;
+            }
+            barePss.append(bare->pssMiB);
+            bareRss.append(bare->rssMiB);
+            pss.append(ours->pssMiB);
+            rss.append(ours->rssMiB);
+            ratio.append(ours->pssMiB / bare->pssMiB);
+            rssRatio.append(ours->rssMiB / bare->rssMiB);
+            processes = std::max(processes, ours->processes);
+            // The window alone, measured by the probe at its first paint,
+            // before the page view loads anything.
+            windowPss.append(valueAfter(ours->out, "pss_kib") / 1024);
+            windowRss.append(valueAfter(ours->out, "rss_kib") / 1024);
+        }
     }
+    reportSpread(state, "bare_pss_mib", barePss);
+    reportSpread(state, "bare_rss_mib", bareRss);
+    reportSpread(state, "pss_mib", pss);
+    reportSpread(state, "rss_mib", rss);
+    reportSpread(state, "window_pss_mib", windowPss);
+    reportSpread(state, "window_rss_mib", windowRss);
+    reportSpread(state, "ratio", ratio);
+    reportSpread(state, "rss_ratio", rssRatio);
+    state.counters["processes"] = processes;
 }
 
-// The program with all of the page engine's savings, or with one given up.
-void memoryMizong(benchmark::State& state, const QStringList& arguments)
+// A phase line of event_loop_watch.h: its numbers, and the event it names.
+struct PhaseLine
 {
-    const HomeSite site;
-    for (auto _ : state) {
-        QByteArray out;
-        if (!measureHeld(state, QStringLiteral(MIZONG_MEMORY_PROBE), arguments, "loaded", out))
-            return;
-        // The window alone, measured by the probe at its first paint, before
-        // the page view's module and processes exist.
-        const qsizetype at = out.indexOf("painted pss_kib ");
-        const QList<QByteArray> fields =
-            at < 0 ? QList<QByteArray>{} : out.mid(at).split('\n').value(0).split(' ');
-        state.counters["window_pss_mib"] = fields.value(2, "-1024").toDouble() / 1024.0;
-        state.counters["window_alone_mib"] = fields.value(4, "-1024").toDouble() / 1024.0;
+    QHash<QByteArray, double> values;
+    QByteArray event;
+    QByteArray stallEvent;
+};
+
+std::optional<PhaseLine> phaseLine(const QByteArray& out, const QByteArray& phase)
+{
+    std::optional<PhaseLine> found;
+    for (const QByteArray& line : out.split('\n')) {
+        if (!line.startsWith(phase + ' '))
+            continue;
+        if (!found)
+            found.emplace();
+        const QList<QByteArray> words = line.mid(phase.size() + 1).split(' ');
+        for (qsizetype i = 0; i + 1 < words.size(); i += 2) {
+            if (words[i] == "event" || words[i] == "stall_event") {
+                const QByteArray rest = words.mid(i + 1).join(' ');
+                (words[i] == "event" ? found->event : found->stallEvent) = rest;
+                break;
+            }
+            found->values.insert(words[i], words[i + 1].toDouble());
+        }
     }
+    if (found && found->stallEvent.isEmpty())
+        found->stallEvent = found->event;
+    return found;
 }
 
-void BM_MemoryMizong(benchmark::State& state)
+// Runs a stall probe; its output, or nothing when it reported no phase.
+std::optional<QByteArray> runStallProbe(const QString& program, const QStringList& arguments)
 {
-    memoryMizong(state, {});
+    QProcess probe;
+    probe.start(program, arguments);
+    if (!probe.waitForFinished(180000))
+        probe.kill();
+    const QByteArray out = probe.readAllStandardOutput();
+    return out.contains(" stall_ms ") ? std::optional(out) : std::nullopt;
 }
-void BM_MemoryMizongWithGlDriver(benchmark::State& state)
+
+// The worst of the runs' phases, by the longest stall; every run's stall
+// besides, for the median.
+struct WorstPhase
 {
-    memoryMizong(state, {QStringLiteral("--with-gl-driver")});
-}
-void BM_MemoryMizongWithUnsandboxedZygote(benchmark::State& state)
-{
-    memoryMizong(state, {QStringLiteral("--with-unsandboxed-zygote")});
-}
+    PhaseLine worst;
+    QList<double> stalls;
+
+    void add(const PhaseLine& line)
+    {
+        if (stalls.isEmpty() || line.values.value("stall_ms") > worst.values.value("stall_ms"))
+            worst = line;
+        stalls.append(line.values.value("stall_ms"));
+    }
+    void report(benchmark::State& state, const std::string& phase) const
+    {
+        reportSpread(state, phase + "_stall_ms", stalls);
+        for (const char* key :
+             {"stall_cpu_ms", "stall_event_ms", "busiest_cpu_ms", "event_ms", "event_cpu_ms"})
+            state.counters[phase + '_' + key] = worst.values.value(key);
+    }
+    std::string label(const char* phase) const
+    {
+        return std::string(phase) + ": " + worst.stallEvent.toStdString() + ", longest " +
+               worst.event.toStdString();
+    }
+};
 
 void BM_LookupStall(benchmark::State& state)
 {
-    double worst = 0;
+    WorstPhase lookup;
     for (auto _ : state) {
-        QProcess probe;
-        probe.start(probePath("stall-probe"), {});
-        probe.waitForFinished(60000);
-        const QByteArray out = probe.readAllStandardOutput();
-        const qsizetype at = out.indexOf("max_stall_ms ");
-        if (at < 0) {
+        const std::optional<QByteArray> out = runStallProbe(probePath("stall-probe"), {});
+        const std::optional<PhaseLine> line = out ? phaseLine(*out, "lookup") : std::nullopt;
+        if (!line) {
             state.SkipWithError("the stall probe reported nothing");
             return;
         }
-        worst = std::max(worst, out.mid(at + 13).trimmed().toDouble());
+        lookup.add(*line);
     }
-    state.counters["max_stall_ms"] = worst;
+    lookup.report(state, "lookup");
+    state.SetLabel(lookup.label("lookup"));
+}
+
+// The pages the page view's caps are tried with (page_stall_probe.cpp).
+constexpr const char* kStressPages[] = {"text", "nested", "image", "cjk"};
+
+void BM_PageStall(benchmark::State& state)
+{
+    const QString page = QString::fromLatin1(kStressPages[state.range(0)]);
+    WorstPhase load;
+    WorstPhase scroll;
+    QList<double> loadMs;
+    double chars = 0;
+    double height = 0;
+    for (auto _ : state) {
+        const std::optional<QByteArray> out = runStallProbe(probePath("page-stall-probe"), {page});
+        const std::optional<PhaseLine> loaded = out ? phaseLine(*out, "load") : std::nullopt;
+        const std::optional<PhaseLine> scrolled = out ? phaseLine(*out, "scroll") : std::nullopt;
+        const std::optional<PhaseLine> shown = out ? phaseLine(*out, "page") : std::nullopt;
+        if (!loaded || !scrolled || !shown) {
+            state.SkipWithError("the page stall probe reported nothing");
+            return;
+        }
+        load.add(*loaded);
+        scroll.add(*scrolled);
+        loadMs.append(shown->values.value("load_ms"));
+        chars = shown->values.value("chars");
+        height = shown->values.value("height");
+        state.counters["show_event_ms"] =
+            std::max(double(state.counters["show_event_ms"]), shown->values.value("show_event_ms"));
+    }
+    load.report(state, "load");
+    scroll.report(state, "scroll");
+    reportSpread(state, "load_ms", loadMs);
+    state.counters["chars"] = chars;
+    state.counters["height"] = height;
+    state.SetLabel(load.label("load") + "; " + scroll.label("scroll"));
 }
 
 } // namespace
 
 BENCHMARK(BM_Startup)->Arg(31)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AnnouncementDrawn)->Arg(15)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Memory)->Arg(3)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LookupStall)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MemoryBareWindow)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MemoryWebEngineFloor)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MemoryMizong)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MemoryMizongWithGlDriver)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MemoryMizongWithUnsandboxedZygote)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PageStall)->DenseRange(0, 3)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

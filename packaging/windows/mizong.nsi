@@ -14,12 +14,11 @@ SetCompressor /SOLID lzma
 
 !define APP_NAME "觅踪助理"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\mizong"
-; The document mode of the WebBrowser control in mizong.exe: 11001 is IE 11's
-; standards mode whatever the page declares (without it the control shows
-; pages as IE 7). Under HKCU for /CurrentUser, under HKLM for /AllUsers; this
-; 64-bit installer writes the 64-bit view, the one a 64-bit program reads.
+; Older versions set the document mode of mizong.exe's page view here, under
+; HKCU for /CurrentUser and under HKLM for /AllUsers, in the 64-bit view this
+; 64-bit uninstaller sees. Nothing writes it now; the uninstaller still
+; removes what they left.
 !define BROWSER_EMULATION_KEY "Software\Microsoft\Internet Explorer\Main\FeatureControl\FEATURE_BROWSER_EMULATION"
-!define BROWSER_EMULATION_MODE 11001
 
 !ifdef SIGN
   !uninstfinalize '"${SIGN}" "%1"' = 0
@@ -89,7 +88,6 @@ Section "${APP_NAME}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode /S'
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
-  WriteRegDWORD SHCTX "${BROWSER_EMULATION_KEY}" "mizong.exe" ${BROWSER_EMULATION_MODE}
 SectionEnd
 
 Section "Uninstall"
@@ -100,6 +98,8 @@ Section "Uninstall"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
-  ; Only our value: the key is shared by every program that sets the mode.
+  ; An older version's document mode, in this install mode's hive only (the
+  ; other mode's install may still be there). Only our value: the key is
+  ; shared by every program that sets the mode.
   DeleteRegValue SHCTX "${BROWSER_EMULATION_KEY}" "mizong.exe"
 SectionEnd

@@ -15,16 +15,9 @@
 
 namespace mizong::testing {
 
-// Whether this build tests the page view too: the sanitizer build leaves the
-// web engine out (MIZONG_TEST_NO_WEBVIEW).
-inline bool webViewWanted()
-{
-    return qEnvironmentVariableIsEmpty("MIZONG_TEST_NO_WEBVIEW");
-}
-
 // The real window with recording doubles for its messages and links and a
-// loopback server as its lookup service; no page view unless `adjust`, which
-// may change any option before the window is made, asks for one.
+// loopback server as its lookup service; the page view loads nothing unless
+// `adjust`, which may change any option before the window is made, asks.
 struct FormFixture
 {
     RecordingMessenger messenger;

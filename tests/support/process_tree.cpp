@@ -44,7 +44,7 @@ QByteArray processKind(qint64 pid, qint64 root)
 {
     if (pid == root)
         return "browser";
-    // Chromium's helpers rewrite their command line into one string of
+    // A helper may rewrite its command line into one string of
     // blank-separated words.
     for (const QByteArray& argument : procFile(pid, "cmdline").replace('\0', ' ').split(' ')) {
         if (!argument.startsWith("--type="))

@@ -11,9 +11,9 @@ QByteArray procFile(qint64 pid, const char* name);
 // `root` and every living process descended from it (zombies left out).
 QList<qint64> processTree(qint64 root);
 
-// What a process of a Qt WebEngine program `root` is: "browser" (`root`
-// itself), "zygote", "renderer", Chromium's own --type for its other
-// helpers, or "other".
+// What process `pid` in the tree of `root` is: "browser" (`root` itself),
+// "zygote", "renderer", the --type= its command line names for another
+// helper, or "other".
 QByteArray processKind(qint64 pid, qint64 root);
 
 } // namespace mizong::testing

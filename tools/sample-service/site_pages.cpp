@@ -24,8 +24,6 @@ SitePage htmlPage(QStringView title, const QStringList& bodyLines)
         u"<html lang=\"zh-CN\">"_s,
         u"<head>"_s,
         u"<meta charset=\"utf-8\">"_s,
-        // Windows' WebBrowser control would otherwise show the page as IE 7.
-        u"<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">"_s,
         u"<title>"_s + title.toString() + u"</title>"_s,
         u"<style>"_s,
         u"body { font: 12px \"WenQuanYi Micro Hei\", \"Microsoft YaHei\", sans-serif; margin: 6px; }"_s,
@@ -63,6 +61,10 @@ SitePage announcement()
     body += {
         u"</table>"_s,
         u"<p>其他任何号码都会得到一个版式不同的页面，查询不到任何信息。</p>"_s,
+        // One link of each kind the window knows: the site's own page opens
+        // in the announcement's place, the shop in the user's browser.
+        u"<p>帮助：<a href=\"/201302/285.html\">如何判断小偷已经刷机？</a>　"
+        u"<a href=\"/taobao.php\" target=\"_blank\">觅踪网淘宝店</a></p>"_s,
     };
     return htmlPage(u"觅踪助理公告", body);
 }

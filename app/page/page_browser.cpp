@@ -1,0 +1,227 @@
+#include "page_browser.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace mizong {
+
+using namespace Qt::StringLiterals;
+
+PageBrowser::PageBrowser(QWidget* parent)
+    : QTextBrowser(parent),
+      m_loader(new page::PageLoader([this](page::LoadedPage& page) { show(page); },
+                                    [this](const QUrl& url) { showAddress(url); }, this))
+{
+    // Links are ours to follow (linkClicked); the text engine never opens
+    // or reads an address itself.
+    setOpenLinks(false);
+    setOpenExternalLinks(false);
+    setUndoRedoEnabled(false);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_textCursor = viewport()->cursor();
+    connect(this, &QTextBrowser::anchorClicked, this, &PageBrowser::linkClicked);
+    connect(this, qOverload<const QUrl&>(&QTextBrowser::highlighted), this,
+            &PageBrowser::linkHovered);
+}
+
+PageBrowser::~PageBrowser()
+{
+    // The view lets go of the document before it goes.
+    setDocument(nullptr);
+}
+
+void PageBrowser::setLoaderLimits(const page::LoaderLimits& limits)
+{
+    m_loader->setLimits(limits);
+}
+
+void PageBrowser::navigate(const QUrl& url)
+{
+    m_back.clear();
+    m_forward.clear();
+    open(url);
+}
+
+void PageBrowser::open(const QUrl& url)
+{
+    m_requested = url;
+    m_loader->load(url, layoutTarget());
+}
+
+page::LayoutTarget PageBrowser::layoutTarget() const
+{
+    page::LayoutTarget target;
+    target.font = document()->defaultFont();
+    target.textOption = document()->defaultTextOption();
+    // As the scroll area lays out its bar: beside the viewport, when shown.
+    const int bar = verticalScrollBar()->sizeHint().width();
+    target.width = viewport()->width() + (verticalScrollBar()->isVisible() ? bar : 0);
+    target.height = viewport()->height();
+    target.scrollBarWidth = bar;
+    return target;
+}
+
+void PageBrowser::show(page::LoadedPage& page)
+{
+    if (page.built.document) {
+        // The same page again, now with its images: where the reader was.
+        const int scrolled = page.update ? verticalScrollBar()->value() : 0;
+        m_shown = page.url;
+        m_links = page.links;
+        adopt(std::move(page.built.document), page.built.needsScrollBar);
+        verticalScrollBar()->setValue(scrolled);
+        // A fragment never reaches the server: the address asked for has it.
+        if (!page.update && m_requested.hasFragment())
+            scrollToAnchor(m_requested.fragment());
+    }
+    if (page.complete)
+        emit pageShown();
+}
+
+// The view takes a document laid out for it without laying it out again: the
+// scroll bar it was laid out beside is there before the document is.
+void PageBrowser::adopt(std::unique_ptr<QTextDocument> document, bool needsScrollBar)
+{
+    setVerticalScrollBarPolicy(needsScrollBar ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    setDocument(document.get());
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    page::retire(std::exchange(m_document, std::move(document)));
+}
+
+void PageBrowser::showAddress(const QUrl& url)
+{
+    auto document = std::make_unique<QTextDocument>();
+    document->setDefaultFont(this->document()->defaultFont());
+    document->setPlainText(url.toDisplayString());
+    m_shown = QUrl();
+    m_links.clear();
+    adopt(std::move(document), false);
+    emit pageShown();
+}
+
+std::optional<int> PageBrowser::linkAt(const QString& anchor) const
+{
+    const std::optional<int> index = page::linkIndex(QUrl(anchor));
+    if (!index || *index < 0 || *index >= m_links.size())
+        return std::nullopt;
+    return index;
+}
+
+void PageBrowser::linkClicked(const QUrl& href)
+{
+    if (const std::optional<int> index = linkAt(href.toString()))
+        activateLink(*index);
+}
+
+void PageBrowser::activateLink(int index)
+{
+    if (index < 0 || index >= m_links.size())
+        return;
+    const page::PageLink& link = m_links.at(index);
+    switch (page::linkAction(link, m_homeSite)) {
+    case page::LinkAction::InsideView: {
+        // A mark on the page shown: only a scroll.
+        if (link.url.hasFragment() &&
+            link.url.adjusted(QUrl::RemoveFragment) == m_shown.adjusted(QUrl::RemoveFragment)) {
+            scrollToAnchor(link.url.fragment());
+            return;
+        }
+        if (m_shown.isValid())
+            m_back.append(m_shown);
+        m_forward.clear();
+        open(link.url);
+        return;
+    }
+    case page::LinkAction::Browser:
+        emit openExternally(link.url);
+        return;
+    case page::LinkAction::Nothing:
+        return;
+    }
+}
+
+void PageBrowser::backward()
+{
+    if (m_back.isEmpty())
+        return;
+    if (m_shown.isValid())
+        m_forward.append(m_shown);
+    open(m_back.takeLast());
+}
+
+void PageBrowser::forward()
+{
+    if (m_forward.isEmpty())
+        return;
+    if (m_shown.isValid())
+        m_back.append(m_shown);
+    open(m_forward.takeLast());
+}
+
+void PageBrowser::linkHovered(const QUrl& href)
+{
+    // After the text browser's own choice, which is the platform's hand.
+    if (href.isEmpty())
+        viewport()->setCursor(m_textCursor);
+    else
+        viewport()->setCursor(m_linkCursor ? m_linkCursor() : QCursor(Qt::PointingHandCursor));
+}
+
+QVariant PageBrowser::loadResource(int, const QUrl&)
+{
+    return {};
+}
+
+bool PageBrowser::hasAnchors() const
+{
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().charFormat().isAnchor())
+                return true;
+        }
+    }
+    return false;
+}
+
+void PageBrowser::focusInEvent(QFocusEvent* event)
+{
+    QTextBrowser::focusInEvent(event);
+    // Tab comes to the page's first link and Shift+Tab to its last, as in a
+    // browser; a page without links keeps the focus for its scrolling keys.
+    const bool tab = event->reason() == Qt::TabFocusReason;
+    if ((tab || event->reason() == Qt::BacktabFocusReason) && hasAnchors()) {
+        QTextCursor cursor = textCursor();
+        cursor.clearSelection();
+        cursor.movePosition(tab ? QTextCursor::Start : QTextCursor::End);
+        setTextCursor(cursor);
+        focusNextPrevChild(tab);
+    }
+}
+
+void PageBrowser::contextMenuEvent(QContextMenuEvent* event)
+{
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    if (!menu)
+        return;
+    // The link's own address, not the view's name for it.
+    if (auto* copyLink = menu->findChild<QAction*>(u"link-copy"_s)) {
+        const std::optional<int> index = linkAt(anchorAt(event->pos()));
+        if (index) {
+            disconnect(copyLink, nullptr, nullptr, nullptr);
+            connect(copyLink, &QAction::triggered, this, [url = m_links.at(*index).url] {
+                QGuiApplication::clipboard()->setText(url.toString());
+            });
+        } else {
+            menu->removeAction(copyLink);
+        }
+    }
+    menu->exec(event->globalPos());
+}
+
+} // namespace mizong

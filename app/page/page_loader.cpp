@@ -1,0 +1,327 @@
+#include "page_loader.h"
+
+#include "text_decoding.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTextDocument>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+#include <utility>
+
+namespace mizong::page {
+
+namespace {
+
+QThread* g_pageThread = nullptr;
+QObject* g_pageContext = nullptr;
+
+void stopPageThread()
+{
+    QMetaObject::invokeMethod(g_pageContext, &QObject::deleteLater);
+    g_pageThread->quit();
+    g_pageThread->wait();
+    delete std::exchange(g_pageThread, nullptr);
+    g_pageContext = nullptr;
+}
+
+// One thread for every page's decoding, bounding and layout, so that no page
+// ever holds the window's thread. It lives until the application ends: the
+// documents it lays out keep using the fonts it opened.
+QObject* pageThread()
+{
+    static QObject* const context = [] {
+        g_pageThread = new QThread;
+        g_pageThread->setObjectName(QStringLiteral("mizong page"));
+        g_pageThread->start();
+        g_pageContext = new QObject;
+        g_pageContext->moveToThread(g_pageThread);
+        qAddPostRoutine(stopPageThread);
+        return g_pageContext;
+    }();
+    return context;
+}
+
+bool arrived(const PageResult& result)
+{
+    return result.outcome == FetchOutcome::Received && result.status >= 200 && result.status < 300;
+}
+
+// What may be read as a page: HTML or text, or a server that does not say.
+bool isPageText(const QByteArray& contentType)
+{
+    const QByteArray type = contentType.split(';').constFirst().trimmed().toLower();
+    return type.isEmpty() || type == "text/html" || type == "application/xhtml+xml" ||
+           type == "text/plain";
+}
+
+} // namespace
+
+void retire(std::unique_ptr<QTextDocument> document)
+{
+    if (!document)
+        return;
+    QTextDocument* retired = document.release();
+    retired->moveToThread(pageThread()->thread());
+    retired->deleteLater();
+}
+
+PageLoader::PageLoader(Ready ready, Failed failed, QObject* parent)
+    : QObject(parent), m_ready(std::move(ready)), m_failed(std::move(failed)),
+      m_resourceDeadline(new QTimer(this))
+{
+    m_resourceDeadline->setSingleShot(true);
+    m_resourceDeadline->setTimerType(Qt::PreciseTimer);
+    connect(m_resourceDeadline, &QTimer::timeout, this, &PageLoader::resourcesTimedOut);
+}
+
+PageLoader::~PageLoader()
+{
+    stop();
+}
+
+template <typename Result>
+void PageLoader::onPageThread(std::function<Result()> job, std::function<void(Result&)> done)
+{
+    QPointer<PageLoader> self(this);
+    const quint64 generation = m_generation;
+    QMetaObject::invokeMethod(
+        pageThread(),
+        [self, generation, job = std::move(job), done = std::move(done)] {
+            auto result = std::make_shared<Result>(job());
+            // Back through the application object, which outlives any
+            // loader; the result is dropped with the load it belongs to.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [self, generation, result, done] {
+                    if (self && self->m_generation == generation)
+                        done(*result);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void PageLoader::stop()
+{
+    ++m_generation;
+    m_loading = false;
+    m_resourceDeadline->stop();
+    qDeleteAll(std::exchange(m_transfers, {})); // a fetch that is gone says nothing more
+    m_waiting.clear();
+}
+
+void PageLoader::load(const QUrl& url, const LayoutTarget& target)
+{
+    stop();
+    m_loading = true;
+    m_requested = url;
+    m_target = target;
+    m_pageUrl = url;
+    m_markup = {};
+    m_resources = {};
+    m_pagePixels = 0;
+    m_seen.clear();
+    m_listed = 0;
+    m_pending = 0;
+    m_pendingStyleSheets = 0;
+    m_textShown = false;
+    m_imagesBuilt = false;
+
+    PageFetch* fetch = FetchResource(url.toString(QUrl::FullyEncoded), this, m_limits.fetch);
+    m_transfers.append(fetch);
+    connect(fetch, &PageFetch::finished, this, [this, fetch](const PageResult& result) {
+        m_transfers.removeOne(fetch);
+        fetch->deleteLater();
+        pageArrived(result);
+    });
+}
+
+void PageLoader::pageArrived(const PageResult& result)
+{
+    if (!arrived(result) || !isPageText(result.contentType))
+        return fail();
+    m_pageUrl = QUrl(result.finalUrl);
+    const MarkupLimits limits = m_limits.markup;
+    onPageThread<std::pair<PreparedMarkup, QByteArray>>(
+        [body = result.body, type = result.contentType, url = m_pageUrl, limits] {
+            QByteArray encoding;
+            const QString text = decodeHtml(body, type, &encoding);
+            return std::pair{prepareMarkup(text, url, limits), encoding};
+        },
+        [this](std::pair<PreparedMarkup, QByteArray>& prepared) {
+            m_pageEncoding = prepared.second;
+            markupPrepared(std::move(prepared.first));
+        });
+}
+
+void PageLoader::markupPrepared(PreparedMarkup prepared)
+{
+    m_markup = std::move(prepared);
+    m_resourceDeadline->start(m_limits.fetch.deadline);
+    for (const QUrl& sheet : std::as_const(m_markup.styleSheets))
+        want(Kind::StyleSheet, sheet, 0);
+    for (const QUrl& image : std::as_const(m_markup.images))
+        want(Kind::Image, image, 0);
+    startTransfers();
+    settled();
+}
+
+void PageLoader::want(Kind kind, const QUrl& url, int depth)
+{
+    if (m_seen.contains(url) || m_listed >= m_limits.markup.maxResources)
+        return;
+    m_seen.insert(url);
+    ++m_listed;
+    ++m_pending;
+    if (kind == Kind::StyleSheet)
+        ++m_pendingStyleSheets;
+    m_waiting.push_back({kind, url, depth});
+}
+
+void PageLoader::startTransfers()
+{
+    while (m_transfers.size() < m_limits.maxTransfers && !m_waiting.empty()) {
+        const Wanted wanted = m_waiting.front();
+        m_waiting.pop_front();
+        FetchLimits limits = m_limits.fetch;
+        limits.deadline = std::chrono::milliseconds(qMax(0, m_resourceDeadline->remainingTime()));
+        PageFetch* fetch =
+            FetchResource(wanted.url.toString(QUrl::FullyEncoded), this, std::move(limits));
+        m_transfers.append(fetch);
+        connect(fetch, &PageFetch::finished, this, [this, fetch, wanted](const PageResult& result) {
+            m_transfers.removeOne(fetch);
+            fetch->deleteLater();
+            resourceArrived(wanted, result);
+            startTransfers();
+        });
+    }
+}
+
+void PageLoader::resourceArrived(const Wanted& wanted, const PageResult& result)
+{
+    if (!arrived(result)) {
+        if (wanted.kind == Kind::StyleSheet)
+            styleSheetPrepared(wanted, {}, {});
+        else
+            imageDecoded(wanted.url, {});
+        return;
+    }
+    if (wanted.kind == Kind::StyleSheet) {
+        const QUrl base(result.finalUrl);
+        onPageThread<PreparedStyleSheet>(
+            [body = result.body, type = result.contentType, base, encoding = m_pageEncoding] {
+                return prepareStyleSheet(decodeStyleSheet(body, type, encoding), base);
+            },
+            [this, wanted](PreparedStyleSheet& sheet) {
+                styleSheetPrepared(wanted, sheet.css, sheet.imports);
+            });
+        return;
+    }
+    const qint64 maxPixels = m_limits.maxImagePixels;
+    onPageThread<QImage>([body = result.body, maxPixels] { return decodeImage(body, maxPixels); },
+                         [this, url = wanted.url](QImage& image) { imageDecoded(url, image); });
+}
+
+void PageLoader::styleSheetPrepared(const Wanted& wanted, const QString& css,
+                                    const QList<QUrl>& imports)
+{
+    if (!css.isEmpty())
+        m_resources.styleSheets.insert(wanted.url, css);
+    if (wanted.depth < m_limits.maxImportDepth) {
+        for (const QUrl& import : imports)
+            want(Kind::StyleSheet, import, wanted.depth + 1);
+        startTransfers();
+    }
+    --m_pending;
+    --m_pendingStyleSheets;
+    settled();
+}
+
+void PageLoader::imageDecoded(const QUrl& url, const QImage& image)
+{
+    const qint64 pixels = qint64(image.width()) * image.height();
+    if (!image.isNull() && m_pagePixels + pixels <= m_limits.maxPagePixels) {
+        m_pagePixels += pixels;
+        m_resources.images.insert(url, image);
+    }
+    --m_pending;
+    settled();
+}
+
+// Shows the text once its style sheets are in, and the page with its images
+// once they are; one layout when both come together.
+void PageLoader::settled()
+{
+    if (!m_loading)
+        return;
+    if (!m_textShown && m_pending == 0)
+        return build(true);
+    if (!m_textShown && m_pendingStyleSheets == 0)
+        return build(false);
+    if (m_textShown && !m_imagesBuilt && m_pending == 0)
+        build(true);
+}
+
+void PageLoader::resourcesTimedOut()
+{
+    for (const Wanted& wanted : m_waiting) {
+        --m_pending;
+        if (wanted.kind == Kind::StyleSheet)
+            --m_pendingStyleSheets;
+    }
+    m_waiting.clear();
+    // Each transfer still under way ends by its own deadline, the same as
+    // this one, and settles as failed.
+    settled();
+}
+
+void PageLoader::build(bool withImages)
+{
+    const bool shownWithoutImages = m_textShown;
+    m_textShown = true;
+    m_imagesBuilt = withImages;
+    const bool complete = withImages;
+    if (complete) {
+        m_loading = false;
+        m_resourceDeadline->stop();
+    }
+    if (shownWithoutImages && m_resources.images.isEmpty()) {
+        // No image came: the page as shown is the whole page. Said through
+        // the page thread, after the text it follows.
+        return onPageThread<bool>([] { return true; },
+                                  [this](bool&) {
+                                      LoadedPage page{{}, m_pageUrl, m_markup.links, true, true};
+                                      m_ready(page);
+                                  });
+    }
+    QSet<QUrl> loaded;
+    PageResources resources;
+    resources.styleSheets = m_resources.styleSheets;
+    if (withImages) {
+        resources.images = m_resources.images;
+        for (auto it = resources.images.cbegin(); it != resources.images.cend(); ++it)
+            loaded.insert(it.key());
+    }
+    onPageThread<BuiltDocument>(
+        [html = m_markup.html, loaded, resources, target = m_target, owner = thread()] {
+            return buildDocument(withLoadedImages(html, loaded), resources, target, owner);
+        },
+        [this, complete, shownWithoutImages](BuiltDocument& built) {
+            LoadedPage page{std::move(built), m_pageUrl, m_markup.links, complete,
+                            shownWithoutImages};
+            m_ready(page);
+        });
+}
+
+void PageLoader::fail()
+{
+    const QUrl requested = m_requested;
+    stop();
+    m_failed(requested);
+}
+
+} // namespace mizong::page

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringView>
+#include <QUrl>
+
+#include <optional>
+
+// The page view's markup rules. The announcement page is outside content,
+// often over plain http: it may draw itself and offer links, nothing more.
+// Qt's HTML importer trusts its input (recursion, local files for any image
+// or stylesheet name it cannot find among the document's resources), so the
+// markup is bounded and rewritten here first. Pure functions of text.
+namespace mizong::page {
+
+struct MarkupLimits
+{
+    // Markup looked at, in UTF-16 units; the rest is dropped.
+    qsizetype maxChars = 1024 * 1024;
+    // Open elements, counting the <html> and <body> around the page; an
+    // element deeper than this is dropped with everything inside it.
+    int maxDepth = 512;
+    // Elements kept; everything after the last one is dropped. About one
+    // element per 50 characters of the markup cap, so real pages stay below
+    // it. Qt's import matches the style rules against every ancestor of every
+    // element: its time grows with elements x depth x rules.
+    int maxElements = 20000;
+    // Stylesheets and images listed for loading, together.
+    int maxResources = 64;
+    // Table cells as Qt lays them out (rows times columns, gaps included),
+    // each counted 2^(n-1) times in a table nested n deep: Qt's table layout
+    // takes time in proportion to the grid, and about doubles it with every
+    // level of nesting (20 nested tables took 25 s).
+    int maxTableCells = 10000;
+};
+
+struct PageLink
+{
+    QUrl url;
+    // The link asks for a window of its own (a target other than _self,
+    // _top or _parent, its own or the page's <base target>).
+    bool newWindow = false;
+
+    bool operator==(const PageLink&) const = default;
+};
+
+struct PreparedMarkup
+{
+    // What Qt's importer is given: balanced, with no script, form, frame or
+    // embedded object, and no address Qt could load by itself.
+    QString html;
+    // <link rel=stylesheet> and <style> @imports: absolute http(s), in
+    // order, without repeats.
+    QList<QUrl> styleSheets;
+    // <img> sources: absolute http(s), in order, without repeats.
+    QList<QUrl> images;
+    // Every kept <a href>, in order; its href in `html` is linkHref(index).
+    QList<PageLink> links;
+    // A limit dropped something.
+    bool capped = false;
+};
+
+// Rewrites outside HTML for Qt's importer. URLs resolve against the first
+// <base href> when it is http(s), else against `pageUrl` (the page's final
+// address after redirects). Sizes are bounded (Qt's layout overflows or never
+// ends on huge ones). Linear in the input; never fails.
+PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl,
+                             const MarkupLimits& limits = {});
+
+// The href a prepared <a> carries ("mizong-link:<index>"), and back.
+QString linkHref(int index);
+std::optional<int> linkIndex(const QUrl& href);
+
+// The last step once resources are loaded: every <img> of prepared markup
+// whose source is not in `loaded` is removed, leaving nothing in its place.
+QString withLoadedImages(QStringView preparedHtml, const QSet<QUrl>& loaded);
+
+struct PreparedStyleSheet
+{
+    QString css;
+    // @import targets: absolute http(s), in order, without repeats.
+    QList<QUrl> imports;
+    // An @import beyond maxImports was dropped.
+    bool capped = false;
+};
+
+// A stylesheet (external, or a <style> block) rewritten for Qt: @font-face
+// and @charset rules removed; @import targets made absolute against `base`
+// (the stylesheet's own address) and listed, or the rule removed when not
+// http(s) or beyond `maxImports`; every other url(...) replaced by `none`,
+// since images come only from <img>; numbers beyond +-10000 brought back to
+// it.
+PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base,
+                                     qsizetype maxImports = MarkupLimits{}.maxResources);
+
+enum class LinkAction
+{
+    InsideView,
+    Browser,
+    Nothing,
+};
+
+// What a click on `link` does: an http(s) link to the home site's host (and
+// port, unless both use their scheme's default) without a new window opens
+// inside the view; a new window or another host goes to the user's browser;
+// any other scheme does nothing.
+LinkAction linkAction(const PageLink& link, const QUrl& homeSite);
+
+} // namespace mizong::page

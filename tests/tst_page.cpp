@@ -1,0 +1,588 @@
+#include "page_markup.h"
+
+#include <QObject>
+#include <QTest>
+
+using namespace mizong::page;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The nesting of prepared markup, read as Qt's importer reads it: every tag
+// not ending in "/>" opens an element that an end tag must close.
+struct Shape
+{
+    int depth = 0;
+    bool balanced = true;
+};
+
+Shape shapeOf(const QString& html)
+{
+    Shape shape;
+    QStringList open;
+    qsizetype i = 0;
+    while ((i = html.indexOf(u'<', i)) >= 0) {
+        const qsizetype end = html.indexOf(u'>', i);
+        if (end < 0)
+            return {shape.depth, false};
+        const QStringView tag = QStringView(html).sliced(i + 1, end - i - 1);
+        i = end + 1;
+        if (tag.startsWith(u'/')) {
+            if (open.isEmpty() || open.takeLast() != tag.sliced(1))
+                shape.balanced = false;
+        } else if (!tag.endsWith(u'/')) {
+            open.append(tag.left(tag.indexOf(u' ')).toString());
+            shape.depth = std::max(shape.depth, int(open.size()));
+        }
+    }
+    shape.balanced = shape.balanced && open.isEmpty();
+    return shape;
+}
+
+QString bodyOf(const QString& html)
+{
+    const qsizetype open = html.indexOf(u"<body");
+    const qsizetype start = html.indexOf(u'>', open) + 1;
+    return html.sliced(start, html.lastIndexOf(u"</body>") - start);
+}
+
+QString headOf(const QString& html)
+{
+    const qsizetype start = html.indexOf(u"<head>") + 6;
+    return html.sliced(start, html.indexOf(u"</head>") - start);
+}
+
+const QUrl page(u"http://home.example/news/today.html"_s);
+
+} // namespace
+
+class TestPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void caps_data();
+    void caps();
+    void tableBudget_data();
+    void tableBudget();
+    void elementCap();
+    void charCap_data();
+    void charCap();
+    void rewriting_data();
+    void rewriting();
+    void addresses_data();
+    void addresses();
+    void resourceCap();
+    void linkIndexRoundTrip_data();
+    void linkIndexRoundTrip();
+    void loadedImages();
+    void styleSheet_data();
+    void styleSheet();
+    void styleSheetImportCap();
+    void linkActions_data();
+    void linkActions();
+};
+
+void TestPage::caps_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<int>("maxDepth");
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<bool>("capped");
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<QString>("dropped");
+
+    const auto times = [](QStringView s, int n) { return s.toString().repeated(n); };
+    QTest::newRow("nested divs beyond the depth")
+        << times(u"<div>", 600) + u"deep"_s << 512 << 512 << true << QString() << u"deep"_s;
+    QTest::newRow("content after dropped depth comes back")
+        << times(u"<div>", 20) + u"deep"_s + times(u"</div>", 12) + u"middle"_s +
+               times(u"</div>", 8) + u"after"_s
+        << 10 << 10 << true << u"middle"_s << u"deep"_s;
+    QTest::newRow("unclosed paragraphs are siblings")
+        << times(u"<p>x", 5000) << 10 << 3 << false << QString() << QString();
+    QTest::newRow("unclosed list items are siblings")
+        << u"<ul>"_s + times(u"<li>x", 5000) << 10 << 4 << false << QString() << QString();
+    QTest::newRow("unclosed cells are siblings")
+        << u"<table><tr>"_s + times(u"<td>x", 5000) << 10 << 5 << false << QString() << QString();
+    QTest::newRow("unclosed rows are siblings")
+        << u"<table>"_s + times(u"<tr><td>x", 5000) << 10 << 5 << false << QString() << QString();
+    QTest::newRow("definitions alternate")
+        << u"<dl>"_s + times(u"<dt>a<dd>b", 3000) << 10 << 4 << false << QString() << QString();
+    QTest::newRow("unclosed anchors are siblings")
+        << times(u"<a href=x>y", 3000) << 10 << 3 << false << QString() << QString();
+    QTest::newRow("tables straight in tables close them")
+        << times(u"<table>", 3000) << 10 << 3 << false << QString() << QString();
+    QTest::newRow("cells without a table are ignored")
+        << times(u"<td>x", 3000) << 10 << 2 << false << QString() << u"<td"_s;
+    QTest::newRow("100000 nested divs")
+        << times(u"<div>", 100000) << 512 << 512 << true << QString() << QString();
+    QTest::newRow("100000 nested bold")
+        << times(u"<b>", 100000) + u"x"_s << 512 << 512 << true << QString() << u"x"_s;
+    QTest::newRow("100000 nested options") << times(u"<option>", 100000) + u"<p>after"_s << 512 << 2
+                                           << false << QString() << u"after"_s;
+}
+
+void TestPage::caps()
+{
+    QFETCH(QString, html);
+    QFETCH(int, maxDepth);
+    QFETCH(int, depth);
+    QFETCH(bool, capped);
+    QFETCH(QString, kept);
+    QFETCH(QString, dropped);
+
+    MarkupLimits limits;
+    limits.maxDepth = maxDepth;
+    const PreparedMarkup prepared = prepareMarkup(html, page, limits);
+    const Shape shape = shapeOf(prepared.html);
+    QVERIFY(shape.balanced);
+    QCOMPARE(shape.depth, depth);
+    QCOMPARE(prepared.capped, capped);
+    if (!kept.isEmpty())
+        QVERIFY(prepared.html.contains(kept));
+    if (!dropped.isEmpty())
+        QVERIFY(!prepared.html.contains(dropped));
+}
+
+void TestPage::tableBudget_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<int>("maxTableCells");
+    QTest::addColumn<int>("cells");
+    QTest::addColumn<bool>("capped");
+
+    QTest::newRow("wide first row, then rows until the grid is full")
+        << u"<table><tr>"_s + u"<td>x"_s.repeated(200) + u"<tr><td>y"_s.repeated(200) << 10000
+        << 200 + 49 << true;
+    QTest::newRow("a column span widens the grid")
+        << u"<table><tr><td colspan=1000>x"_s + u"<tr><td>y"_s.repeated(20) << 10000 << 10 << true;
+    QTest::newRow("row spans push later cells to new columns")
+        << u"<table>"_s + u"<tr><td rowspan=100>x"_s.repeated(100) << 1000 << 31 << true;
+    QTest::newRow("nested tables count double per level")
+        << u"<table><tr><td>"_s.repeated(40) << 100 << 6 << true;
+    QTest::newRow("a page layout fits")
+        << u"<table><tr><td>a<td><table><tr><td>b<td><table>"_s +
+               u"<tr><td>c<td>d<td>e<td>f<td>g"_s.repeated(20) + u"</table></table></table>"_s
+        << 10000 << 2 + 2 + 100 << false;
+}
+
+void TestPage::tableBudget()
+{
+    QFETCH(QString, html);
+    QFETCH(int, maxTableCells);
+    QFETCH(int, cells);
+    QFETCH(bool, capped);
+
+    MarkupLimits limits;
+    limits.maxTableCells = maxTableCells;
+    const PreparedMarkup prepared = prepareMarkup(html, page, limits);
+    QCOMPARE(prepared.html.count(u"<td"), cells);
+    QCOMPARE(prepared.capped, capped);
+    QVERIFY(shapeOf(prepared.html).balanced);
+}
+
+void TestPage::elementCap()
+{
+    MarkupLimits limits;
+    limits.maxElements = 100;
+    const QString html = u"<div>"_s + u"<p>x<b>y</b>"_s.repeated(80) + u"<p>last"_s;
+    const PreparedMarkup prepared = prepareMarkup(html, page, limits);
+    QVERIFY(prepared.capped);
+    QVERIFY(shapeOf(prepared.html).balanced);
+    QCOMPARE(prepared.html.count(u"<p>") + prepared.html.count(u"<b>") + 1, 100);
+    QVERIFY(!prepared.html.contains(u"last"));
+    QVERIFY(!prepareMarkup(html, page).capped);
+}
+
+void TestPage::charCap_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<int>("maxChars");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<bool>("capped");
+
+    const QString img = u"<p>a</p><img src=\"http://home.example/x.png\">"_s;
+    QTest::newRow("whole") << img << int(img.size())
+                           << u"<p>a</p><img src=\"http://home.example/x.png\" />"_s << false;
+    QTest::newRow("cut inside a tag") << img << int(img.size()) - 1 << u"<p>a</p>"_s << true;
+    QTest::newRow("cut inside a quoted value holding '>'")
+        << u"<p title=\"a>b\">x</p>"_s << 12 << QString() << true;
+    QTest::newRow("cut inside a character reference") << u"a&amp;b"_s << 4 << u"a"_s << true;
+    QTest::newRow("cut between a surrogate pair") << u"a\U0001F600"_s << 2 << u"a"_s << true;
+    QTest::newRow("cut inside a script")
+        << u"<script>alert(1)</script>b"_s << 12 << QString() << true;
+}
+
+void TestPage::charCap()
+{
+    QFETCH(QString, html);
+    QFETCH(int, maxChars);
+    QFETCH(QString, body);
+    QFETCH(bool, capped);
+
+    MarkupLimits limits;
+    limits.maxChars = maxChars;
+    const PreparedMarkup prepared = prepareMarkup(html, page, limits);
+    QCOMPARE(bodyOf(prepared.html), body);
+    QCOMPARE(prepared.capped, capped);
+    QVERIFY(shapeOf(prepared.html).balanced);
+}
+
+void TestPage::rewriting_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<QString>("head");
+
+    QTest::newRow("script ends at its first end tag")
+        << u"<script>var s = \"</script>\";x()</script>after"_s << u"\";x()after"_s << QString();
+    QTest::newRow("script with an escaped end tag in a string")
+        << u"<script>var s = \"<\\/script>\"; evil()</script>after"_s << u"after"_s << QString();
+    QTest::newRow("script writing a script inside a comment")
+        << u"<script><!-- document.write('<script>x()</script>') --></script>after"_s << u"after"_s
+        << QString();
+    QTest::newRow("noscript with markup")
+        << u"<noscript><img src=\"http://t.example/p.png\">Enable it</noscript>ok"_s << u"ok"_s
+        << QString();
+    QTest::newRow("iframe and object")
+        << u"<iframe src=\"http://evil.example/\">x</iframe><object data=a><p>fallback</object>ok"_s
+        << u"ok"_s << QString();
+    QTest::newRow("self-closing svg does not swallow the page")
+        << u"<svg/><svg><script>x()</script><text>t</text></svg>ok"_s << u"ok"_s << QString();
+    QTest::newRow("form controls go, their text stays")
+        << u"<form action=\"http://x.example/\"><label>Name <input name=n></label>"
+           u"<button>Go</button><select><option>A<option>B</select>"
+           u"<textarea><b>t</b></textarea></form>text"_s
+        << u"Name text"_s << QString();
+    QTest::newRow("option outside a select")
+        << u"<option>A<option>B</option>ok"_s << u"ok"_s << QString();
+    QTest::newRow("head metadata goes, title and style stay")
+        << u"<head><meta http-equiv=\"refresh\" content=\"0;url=http://evil.example/\">"
+           u"<base href=\"/\"><link rel=icon href=f.ico><title>A &amp; B</title>"
+           u"<style>p { color: red }</style></head><body>x"_s
+        << u"x"_s << u"<title>A &amp; B</title><style>p { color: red }</style>"_s;
+    QTest::newRow("event handlers go")
+        << u"<p onclick=\"evil()\" ONMOUSEOVER=evil() class=c>x</p>"_s << u"<p class=\"c\">x</p>"_s
+        << QString();
+    QTest::newRow("style attribute loses its urls")
+        << u"<p style=\"background:url(file:///etc/passwd);color:red\">x</p>"_s
+        << u"<p style=\"background:none;color:red\">x</p>"_s << QString();
+    QTest::newRow("style attribute decoded before its urls are found")
+        << u"<p style=\"background:&#x75;rl(x.png)\">x</p>"_s
+        << u"<p style=\"background:none\">x</p>"_s << QString();
+    QTest::newRow("background attributes go")
+        << u"<body background=\"file:///a.png\" bgcolor=red><table background=b.png>"
+           u"<tr><td background=c.png>x</table>"_s
+        << u"<table><tr><td>x</td></tr></table>"_s << QString();
+    QTest::newRow("font-face in a style block")
+        << u"<style>@font-face{font-family:f;src:url(http://h.example/f.woff)}p{color:red}</style>"_s
+        << QString() << u"<style>p{color:red}</style>"_s;
+    QTest::newRow("style block ends at its first end tag")
+        << u"<style>a{x:\"</style><p>b\"}</style>"_s << u"<p>b\"}</p>"_s
+        << u"<style>a{x:\"</style>"_s;
+    QTest::newRow("style block escaped for Qt, which decodes it")
+        << u"<style>p{font-family:\"a<b&amp;\"}</style>"_s << QString()
+        << u"<style>p{font-family:\"a&lt;b&amp;amp;\"}</style>"_s;
+    QTest::newRow("attribute value cannot leave its tag")
+        << u"<p title='a\"><script>x()</script>'>y</p>"_s
+        << u"<p title=\"a&quot;&gt;&lt;script&gt;x()&lt;/script&gt;\">y</p>"_s << QString();
+    QTest::newRow("text '<' stays text") << u"a < b"_s << u"a &lt; b"_s << QString();
+    QTest::newRow("entities in text are left to Qt")
+        << u"a&nbsp;&lt;b&gt;"_s << u"a&nbsp;&lt;b&gt;"_s << QString();
+    QTest::newRow("non-http images go")
+        << u"<img src=\"data:image/png;base64,AA==\"><img src=\"file:///etc/x.png\">"
+           u"<img src=\"javascript:x()\"><img>ok"_s
+        << u"ok"_s << QString();
+    QTest::newRow("sizes bounded")
+        << u"<table cellpadding=2000000000 cellspacing=5px border=1e9 width=150%>"
+           u"<tr><td colspan=0 rowspan=99999999 width=\"33.5%\" height=x>a</table>"
+           u"<img src=i.png width=50% height=\"20000.5\"><font size=+9>b</font>"
+           u"<font size=2000000000>c</font><font size=-3>d</font>"_s
+        << u"<table cellpadding=\"10000\" cellspacing=\"5\" border=\"1\" width=\"100%\">"
+           u"<tr><td colspan=\"1\" rowspan=\"65534\" width=\"33.5%\">a</td></tr></table>"
+           u"<img src=\"http://home.example/news/i.png\" height=\"10000\" />"
+           u"<font size=\"+7\">b</font><font size=\"7\">c</font><font size=\"-3\">d</font>"_s
+        << QString();
+    QTest::newRow("unknown and newer elements under names Qt knows")
+        << u"<section><custom-tag>a</custom-tag><del>b</del></section>"_s
+        << u"<div><span>a</span><s>b</s></div>"_s << QString();
+    QTest::newRow("paragraph closed by a block")
+        << u"<p>a<b>b<div>c</div>"_s << u"<p>a<b>b</b></p><div>c</div>"_s << QString();
+    QTest::newRow("end tag without an open element is ignored")
+        << u"</div>a</b><i>b</span>c</i>"_s << u"a<i>bc</i>"_s << QString();
+    QTest::newRow("end tag does not reach out of a cell")
+        << u"<div><table><tr><td>a</div>b</table>c</div>d"_s
+        << u"<div><table><tr><td>ab</td></tr></table>c</div>d"_s << QString();
+    QTest::newRow("unterminated comment") << u"<p>a<!-- b"_s << u"<p>a</p>"_s << QString();
+    QTest::newRow("'<' at the end") << u"a<"_s << u"a"_s << QString();
+    QTest::newRow("'</' at the end") << u"a</"_s << u"a"_s << QString();
+    QTest::newRow("empty end tag") << u"a</>b"_s << u"ab"_s << QString();
+    QTest::newRow("declarations and processing instructions")
+        << u"<!doctype html><?xml version=1?><![CDATA[x]]>y"_s << u"y"_s << QString();
+    QTest::newRow("attributes without values")
+        << u"<td nowrap><p hidden title>x"_s << u"<p>x</p>"_s << QString();
+    QTest::newRow("unterminated attribute quote") << u"a<p title=\"x>y"_s << u"a"_s << QString();
+    QTest::newRow("NULs") << u"a\0<p\0>b\0"_s << u"a\uFFFD<span>b\uFFFD</span>"_s << QString();
+    QTest::newRow("lone surrogates")
+        << u"a"_s + QChar(0xD800) + u"b"_s + QChar(0xDC00) << u"a\uFFFDb\uFFFD"_s << QString();
+}
+
+void TestPage::rewriting()
+{
+    QFETCH(QString, html);
+    QFETCH(QString, body);
+    QFETCH(QString, head);
+
+    const PreparedMarkup prepared = prepareMarkup(html, page);
+    QCOMPARE(bodyOf(prepared.html), body);
+    QCOMPARE(headOf(prepared.html), head);
+    QVERIFY(shapeOf(prepared.html).balanced);
+}
+
+void TestPage::addresses_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QUrl>("pageUrl");
+    QTest::addColumn<QList<QUrl>>("styleSheets");
+    QTest::addColumn<QList<QUrl>>("images");
+    QTest::addColumn<QList<PageLink>>("links");
+
+    const auto url = [](const char16_t* s) { return QUrl(QString::fromUtf16(s)); };
+    const auto to = [&](const char16_t* s, bool newWindow = false) {
+        return PageLink{url(s), newWindow};
+    };
+    QTest::newRow("relative to the page")
+        << u"<link rel=stylesheet href=s.css><img src=\"../i.png\"><a href=\"more.html\">m</a>"_s
+        << page << QList{url(u"http://home.example/news/s.css")}
+        << QList{url(u"http://home.example/i.png")}
+        << QList{to(u"http://home.example/news/more.html")};
+    QTest::newRow("final address after a redirect")
+        << u"<img src=i.png>"_s << url(u"https://www.home.example/n/") << QList<QUrl>()
+        << QList{url(u"https://www.home.example/n/i.png")} << QList<PageLink>();
+    QTest::newRow("absolute base, even for what comes before it")
+        << u"<img src=a.png><base href=\"http://cdn.example/x/\"><img src=b.png>"_s << page
+        << QList<QUrl>()
+        << QList{url(u"http://cdn.example/x/a.png"), url(u"http://cdn.example/x/b.png")}
+        << QList<PageLink>();
+    QTest::newRow("relative base")
+        << u"<base href=\"/static/\"><img src=b.png>"_s << page << QList<QUrl>()
+        << QList{url(u"http://home.example/static/b.png")} << QList<PageLink>();
+    QTest::newRow("file base ignored")
+        << u"<base href=\"file:///etc/\"><img src=b.png>"_s << page << QList<QUrl>()
+        << QList{url(u"http://home.example/news/b.png")} << QList<PageLink>();
+    QTest::newRow("only the first base counts")
+        << u"<base href=\"/a/\"><base href=\"/b/\"><img src=c.png>"_s << page << QList<QUrl>()
+        << QList{url(u"http://home.example/a/c.png")} << QList<PageLink>();
+    QTest::newRow("fragment link")
+        << u"<a href=\"#top\">t</a><a name=top id=top>x</a>"_s << page << QList<QUrl>()
+        << QList<QUrl>() << QList{to(u"http://home.example/news/today.html#top")};
+    QTest::newRow("protocol-relative")
+        << u"<img src=\"//img.example/x.png\">"_s << url(u"https://home.example/") << QList<QUrl>()
+        << QList{url(u"https://img.example/x.png")} << QList<PageLink>();
+    QTest::newRow("references, blanks and line breaks in addresses")
+        << u"<a href=\" ?a=1&amp;b=2&#38;c\n=3 \">q</a>"_s << page << QList<QUrl>() << QList<QUrl>()
+        << QList{to(u"http://home.example/news/today.html?a=1&b=2&c=3")};
+    QTest::newRow("other schemes listed as they are")
+        << u"<a href=\"mailto:a@b.example\">m</a><a href=\"javascript:x()\">j</a>"
+           u"<a href=\"ftp://f.example/\">f</a>"_s
+        << page << QList<QUrl>() << QList<QUrl>()
+        << QList{to(u"mailto:a@b.example"), to(u"javascript:x()"), to(u"ftp://f.example/")};
+    QTest::newRow("targets")
+        << u"<a href=a target=_blank>1</a><a href=b target=_self>2</a><a href=c target=named>3</a>"
+           u"<a href=d target=_top>4</a>"_s
+        << page << QList<QUrl>() << QList<QUrl>()
+        << QList{to(u"http://home.example/news/a", true), to(u"http://home.example/news/b"),
+                 to(u"http://home.example/news/c", true), to(u"http://home.example/news/d")};
+    QTest::newRow("base target")
+        << u"<base target=_blank><a href=a>1</a><a href=b target=_self>2</a>"_s << page
+        << QList<QUrl>() << QList<QUrl>()
+        << QList{to(u"http://home.example/news/a", true), to(u"http://home.example/news/b")};
+    QTest::newRow("imports of a style block, repeats once")
+        << u"<style><!-- @import \"a.css\"; @import url(http://cdn.example/b.css); --></style>"
+           u"<link rel=\"alternate stylesheet\" href=alt.css>"
+           u"<link rel=stylesheet href=\"file:///x.css\"><link rel=STYLESHEET href=a.css>"_s
+        << page << QList{url(u"http://home.example/news/a.css"), url(u"http://cdn.example/b.css")}
+        << QList<QUrl>() << QList<PageLink>();
+    QTest::newRow("repeated image listed once")
+        << u"<img src=a.png><img src=\"http://home.example/news/a.png\">"_s << page << QList<QUrl>()
+        << QList{url(u"http://home.example/news/a.png")} << QList<PageLink>();
+}
+
+void TestPage::addresses()
+{
+    QFETCH(QString, html);
+    QFETCH(QUrl, pageUrl);
+    QFETCH(QList<QUrl>, styleSheets);
+    QFETCH(QList<QUrl>, images);
+    QFETCH(QList<PageLink>, links);
+
+    const PreparedMarkup prepared = prepareMarkup(html, pageUrl);
+    QCOMPARE(prepared.styleSheets, styleSheets);
+    QCOMPARE(prepared.images, images);
+    QCOMPARE(prepared.links.size(), links.size());
+    for (qsizetype i = 0; i < links.size(); ++i) {
+        QCOMPARE(prepared.links[i].url, links[i].url);
+        QCOMPARE(prepared.links[i].newWindow, links[i].newWindow);
+        QVERIFY(prepared.html.contains(u"href=\""_s + linkHref(int(i)) + u'"'));
+    }
+    QCOMPARE(prepared.html.count(u"<img "), html.count(u"<img"));
+    QVERIFY(!prepared.html.contains(u"<base"));
+}
+
+void TestPage::resourceCap()
+{
+    MarkupLimits limits;
+    limits.maxResources = 3;
+    const PreparedMarkup prepared =
+        prepareMarkup(u"<link rel=stylesheet href=a.css><img src=1.png>"
+                      u"<style>@import 'b.css'; @import 'c.css';</style><img src=2.png>"_s,
+                      page, limits);
+    QVERIFY(prepared.capped);
+    QCOMPARE(prepared.styleSheets, (QList{QUrl(u"http://home.example/news/a.css"_s),
+                                          QUrl(u"http://home.example/news/b.css"_s)}));
+    QCOMPARE(prepared.images, QList{QUrl(u"http://home.example/news/1.png"_s)});
+    QCOMPARE(prepared.html.count(u"<img "), 1);
+    QVERIFY(!prepared.html.contains(u"c.css"));
+}
+
+void TestPage::linkIndexRoundTrip_data()
+{
+    QTest::addColumn<QUrl>("href");
+    QTest::addColumn<int>("index"); // -1: none
+
+    QTest::newRow("0") << QUrl(linkHref(0)) << 0;
+    QTest::newRow("4711") << QUrl(linkHref(4711)) << 4711;
+    QTest::newRow("leading zero") << QUrl(u"mizong-link:07"_s) << -1;
+    QTest::newRow("negative") << QUrl(u"mizong-link:-1"_s) << -1;
+    QTest::newRow("too long") << QUrl(u"mizong-link:99999999999"_s) << -1;
+    QTest::newRow("with a query") << QUrl(u"mizong-link:1?x"_s) << -1;
+    QTest::newRow("other scheme") << QUrl(u"http://home.example/1"_s) << -1;
+    QTest::newRow("empty") << QUrl(u"mizong-link:"_s) << -1;
+}
+
+void TestPage::linkIndexRoundTrip()
+{
+    QFETCH(QUrl, href);
+    QFETCH(int, index);
+    QCOMPARE(linkIndex(href), index < 0 ? std::nullopt : std::optional<int>(index));
+}
+
+void TestPage::loadedImages()
+{
+    const PreparedMarkup prepared =
+        prepareMarkup(u"<p>a<img src=\"x.png?a=1&amp;b=2\" alt=\"x\">b<img src=y.png alt=\"y\" "
+                      u"title=' src=\"http://home.example/news/x.png?a=1&amp;b=2\"'>c</p>"_s,
+                      page);
+    QCOMPARE(prepared.images.size(), 2);
+    const QString kept = withLoadedImages(prepared.html, {prepared.images[0]});
+    QCOMPARE(bodyOf(kept),
+             u"<p>a<img src=\"http://home.example/news/x.png?a=1&amp;b=2\" alt=\"x\" />bc</p>"_s);
+    QCOMPARE(bodyOf(withLoadedImages(prepared.html, {})), u"<p>abc</p>"_s);
+    QCOMPARE(withLoadedImages(prepared.html, {prepared.images[0], prepared.images[1]}),
+             prepared.html);
+}
+
+void TestPage::styleSheet_data()
+{
+    QTest::addColumn<QString>("css");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QList<QUrl>>("imports");
+
+    const QList<QUrl> none;
+    QTest::newRow("import string")
+        << u"@import \"a.css\";\np{}"_s << u"@import \"http://h.example/css/a.css\";\np{}"_s
+        << QList{QUrl(u"http://h.example/css/a.css"_s)};
+    QTest::newRow("import url with media") << u"@import url( b\\2e css ) screen;"_s
+                                           << u"@import \"http://h.example/css/b.css\" screen;"_s
+                                           << QList{QUrl(u"http://h.example/css/b.css"_s)};
+    QTest::newRow("import after a rule is dropped")
+        << u"p{} @import \"a.css\";"_s << u"p{} "_s << none;
+    QTest::newRow("import of a local file is dropped")
+        << u"@import \"file:///etc/a.css\";p{}"_s << u"p{}"_s << none;
+    QTest::newRow("url replaced") << u"p{background:url(\"x.png\") no-repeat}"_s
+                                  << u"p{background:none no-repeat}"_s << none;
+    QTest::newRow("url in capitals")
+        << u"p{background:URL(x.png)}"_s << u"p{background:none}"_s << none;
+    QTest::newRow("url spelt with an escape")
+        << u"p{background:u\\72 l(x.png)}"_s << u"p{background:none}"_s << none;
+    QTest::newRow("url inside another function")
+        << u"p{background:-webkit-image-set(url(a.png) 1x)}"_s
+        << u"p{background:-webkit-image-set(none 1x)}"_s << none;
+    QTest::newRow("url in a string is no function")
+        << u"p{font-family:\"url(x)\"}"_s << u"p{font-family:\"url\\28 x)\"}"_s << none;
+    QTest::newRow("font-face") << u"@font-face{src:url(f.woff)}p{color:red}"_s << u"p{color:red}"_s
+                               << none;
+    QTest::newRow("font-face inside media")
+        << u"@media screen{@font-face{src:url(x)}p{}}"_s << u"@media screen{p{}}"_s << none;
+    QTest::newRow("charset and comments")
+        << u"@charset \"utf-8\";/* url(x) */p{}"_s << u" p{}"_s << none;
+    QTest::newRow("numbers bounded, colours left alone")
+        << u"p{margin:2000000000px -3e9px 1e-3px 12px;color:#1e9999}"_s
+        << u"p{margin:10000px -10000px 1e-3px 12px;color:#1e9999}"_s << none;
+    QTest::newRow("at-keyword ending in url") << u"@url(x) p{}"_s << u"@none p{}"_s << none;
+    QTest::newRow("unterminated url")
+        << u"p{background:url(x.png"_s << u"p{background:none"_s << none;
+}
+
+void TestPage::styleSheet()
+{
+    QFETCH(QString, css);
+    QFETCH(QString, expected);
+    QFETCH(QList<QUrl>, imports);
+
+    const PreparedStyleSheet prepared =
+        prepareStyleSheet(css, QUrl(u"http://h.example/css/main.css"_s));
+    QCOMPARE(prepared.css, expected);
+    QCOMPARE(prepared.imports, imports);
+}
+
+void TestPage::styleSheetImportCap()
+{
+    const PreparedStyleSheet prepared = prepareStyleSheet(
+        u"@import 'a.css'; @import 'a.css'; @import 'b.css'; @import 'c.css'; p{}"_s,
+        QUrl(u"http://h.example/"_s), 2);
+    QVERIFY(prepared.capped);
+    QCOMPARE(prepared.imports,
+             (QList{QUrl(u"http://h.example/a.css"_s), QUrl(u"http://h.example/b.css"_s)}));
+    QVERIFY(!prepared.css.contains(u"c.css"));
+}
+
+void TestPage::linkActions_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("newWindow");
+    QTest::addColumn<QString>("homeSite");
+    QTest::addColumn<LinkAction>("action");
+
+    const QString home = u"http://home.example"_s;
+    QTest::newRow("home host") << u"http://home.example/a"_s << false << home
+                               << LinkAction::InsideView;
+    QTest::newRow("home host over https")
+        << u"https://HOME.example/a"_s << false << home << LinkAction::InsideView;
+    QTest::newRow("home host, new window")
+        << u"http://home.example/a"_s << true << home << LinkAction::Browser;
+    QTest::newRow("other host") << u"http://shop.example/a"_s << false << home
+                                << LinkAction::Browser;
+    QTest::newRow("home host with its port")
+        << u"http://127.0.0.1:8765/a"_s << false << u"http://127.0.0.1:8765"_s
+        << LinkAction::InsideView;
+    QTest::newRow("home host on another port") << u"http://127.0.0.1:9000/a"_s << false
+                                               << u"http://127.0.0.1:8765"_s << LinkAction::Browser;
+    QTest::newRow("mailto") << u"mailto:a@home.example"_s << false << home << LinkAction::Nothing;
+    QTest::newRow("javascript") << u"javascript:x()"_s << true << home << LinkAction::Nothing;
+    QTest::newRow("ftp") << u"ftp://home.example/a"_s << false << home << LinkAction::Nothing;
+    QTest::newRow("file") << u"file:///etc/passwd"_s << false << home << LinkAction::Nothing;
+}
+
+void TestPage::linkActions()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, newWindow);
+    QFETCH(QString, homeSite);
+    QFETCH(LinkAction, action);
+    QCOMPARE(linkAction(PageLink{QUrl(url), newWindow}, QUrl(homeSite)), action);
+}
+
+QTEST_APPLESS_MAIN(TestPage)
+#include "tst_page.moc"
