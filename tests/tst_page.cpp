@@ -63,6 +63,8 @@ class TestPage : public QObject
 private slots:
     void caps_data();
     void caps();
+    void nestingBudget_data();
+    void nestingBudget();
     void tableBudget_data();
     void tableBudget();
     void elementCap();
@@ -143,6 +145,32 @@ void TestPage::caps()
         QVERIFY(prepared.html.contains(kept));
     if (!dropped.isEmpty())
         QVERIFY(!prepared.html.contains(dropped));
+}
+
+void TestPage::nestingBudget_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<bool>("capped");
+
+    // Elements deep inside a deep page weigh their depth: the importer's
+    // style matching stays bounded however many rules the page brings.
+    QTest::newRow("thousands of elements a hundred deep")
+        << u"<div>"_s.repeated(100) + u"<b>x</b>"_s.repeated(19000) << true;
+    QTest::newRow("a long flat page fits") << u"<p>x</p>"_s.repeated(19000) << false;
+}
+
+void TestPage::nestingBudget()
+{
+    QFETCH(QString, html);
+    QFETCH(bool, capped);
+    const MarkupLimits limits;
+    const PreparedMarkup prepared = prepareMarkup(html, page, limits);
+    QCOMPARE(prepared.capped, capped);
+    const qsizetype bold = prepared.html.count(u"<b>"_s);
+    if (capped)
+        QVERIFY(bold < limits.maxNesting / 100);
+    else
+        QCOMPARE(prepared.html.count(u"<p"_s), 19000);
 }
 
 void TestPage::tableBudget_data()

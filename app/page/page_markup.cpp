@@ -1424,12 +1424,15 @@ private:
 
     bool claimElement()
     {
-        if (m_elements >= m_limits.maxElements) {
+        // Each element costs Qt's importer a style match per ancestor.
+        const qint64 nesting = m_nesting + qint64(m_open.size()) + 1;
+        if (m_elements >= m_limits.maxElements || nesting > m_limits.maxNesting) {
             m_stopped = true;
             m_result.capped = true;
             return false;
         }
         ++m_elements;
+        m_nesting = nesting;
         return true;
     }
 
@@ -1904,6 +1907,7 @@ private:
     qint64 m_tableCells = 0;
     qsizetype m_firstHidden = -1; // the outermost open element whose content is dropped
     int m_elements = 0;
+    qint64 m_nesting = 0;
     bool m_stopped = false;
     bool m_bodySeen = false;
     bool m_titleSeen = false;

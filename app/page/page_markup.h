@@ -27,6 +27,12 @@ struct MarkupLimits
     // it. Qt's import matches the style rules against every ancestor of every
     // element: its time grows with elements x depth x rules.
     int maxElements = 20000;
+    // Kept elements times their depth, summed. Qt's importer matches every
+    // style rule against every ancestor of every element, so its time grows
+    // with this sum times the page's rules: a page of 20 000 elements 512
+    // deep with a hundred rules would keep the page thread for minutes.
+    // Real pages stay far below (a few thousand elements, a dozen deep).
+    qint64 maxNesting = 1'000'000;
     // Stylesheets and images listed for loading, together.
     int maxResources = 64;
     // Table cells as Qt lays them out (rows times columns, gaps included),
