@@ -483,15 +483,21 @@ QString decodeMultiByte(Family family, PlatformDecoder& platform, QByteArrayView
     QString text;
     text.reserve(bytes.size());
 
+    // One character for each sequence, or nothing: a platform that splits a
+    // sequence it does not know (Wine's EUC-JP, three bytes) fails it too.
+    const auto decodeSequences = [&](qsizetype from, qsizetype to, qsizetype count) {
+        const std::optional<QString> decoded = platform.decodeWhole(bytes.sliced(from, to - from));
+        if (!decoded || QStringView(*decoded).toUcs4().size() != count)
+            return false;
+        text += *decoded;
+        return true;
+    };
     // Sequences the platform has no character for, one by one. As in the
     // standard, an ASCII last byte of a two- or three-byte one is read again.
     const auto decodeEach = [&](qsizetype from, qsizetype to) {
         while (from < to) {
             const int length = step(family, data + from, to - from).length;
-            const QByteArrayView sequence = bytes.sliced(from, length);
-            if (std::optional<QString> decoded = platform.decodeWhole(sequence)) {
-                text += *decoded;
-            } else {
+            if (!decodeSequences(from, from + length, 1)) {
                 text += QChar(kReplacement);
                 const uchar last = data[from + length - 1];
                 if (length < 4 && last < 0x80)
@@ -502,15 +508,14 @@ QString decodeMultiByte(Family family, PlatformDecoder& platform, QByteArrayView
     };
     qsizetype runStart = 0;
     qsizetype runEnd = 0;
+    qsizetype runSequences = 0;
     const auto flushRun = [&] {
-        if (runStart == runEnd)
+        if (runSequences == 0)
             return;
-        if (std::optional<QString> decoded =
-                platform.decodeWhole(bytes.sliced(runStart, runEnd - runStart)))
-            text += *decoded;
-        else
+        if (!decodeSequences(runStart, runEnd, runSequences))
             decodeEach(runStart, runEnd);
         runStart = runEnd;
+        runSequences = 0;
     };
 
     for (qsizetype at = 0; at < bytes.size();) {
@@ -525,9 +530,10 @@ QString decodeMultiByte(Family family, PlatformDecoder& platform, QByteArrayView
         }
         const Step next = step(family, data + at, bytes.size() - at);
         if (next.kind == Step::Platform) {
-            if (runEnd != at)
+            if (runSequences == 0)
                 runStart = at;
             runEnd = at + next.length;
+            ++runSequences;
         } else {
             flushRun();
             if (next.kind == Step::Text) {
