@@ -21,7 +21,6 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -270,7 +269,7 @@ void TestPageRendering::initTestCase()
         m_server.route('/' + relative.toUtf8(),
                        {answer(contentTypeOf(relative), body), Answer::Then::Close});
     }
-    // An old address moved for good: the page's own resources are relative to
+    // An old address that sends the reader on: the page's own resources are relative to
     // where it ended up.
     m_server.route("/old/notice.html",
                    {"HTTP/1.1 302 Found\r\nLocation: /news/notice.html\r\nContent-Length: 0\r\n"
@@ -410,7 +409,8 @@ void TestPageRendering::render()
     const QString picturePath = kReferenceDir + u'/' + pictureName;
     const QString textPath = kReferenceDir + u'/' + name + u".txt"_s;
     if (m_updating) {
-        QVERIFY(picture.save(picturePath));
+        // Opaque, and compressed as far as PNG goes: they are committed.
+        QVERIFY(picture.convertToFormat(QImage::Format_RGB32).save(picturePath, "PNG", 0));
         QVERIFY(writeFile(textPath, withoutOrigin(text).toUtf8()));
         qInfo("wrote %s", qPrintable(picturePath));
         return;
