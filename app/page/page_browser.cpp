@@ -23,6 +23,11 @@ PageBrowser::PageBrowser(QWidget* parent)
     setOpenExternalLinks(false);
     setUndoRedoEnabled(false);
     setFrameShape(QFrame::NoFrame);
+    // A browser's default text size (16 px) in the window's sans serif: a
+    // page that names no font of its own reads as in the user's browser.
+    QFont text(QStringLiteral("微软雅黑"));
+    text.setPixelSize(16);
+    setFont(text);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_textCursor = viewport()->cursor();
     connect(this, &QTextBrowser::anchorClicked, this, &PageBrowser::linkClicked);
