@@ -5,10 +5,12 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QTextList>
 #include <QThread>
 
 #include <private/qtextdocumentlayout_p.h>
+#include <private/qtextengine_p.h>
 
 namespace mizong::page {
 
@@ -139,6 +141,13 @@ BuiltDocument buildDocument(const QString& html, const PageResources& resources,
         built.needsScrollBar = true;
     }
     layout->settle();
+    // Each paragraph remembers the last font engine it shaped with: one of
+    // this thread's. The window's thread shapes again with its own, never
+    // with an engine this thread may be using for the next page meanwhile.
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (QTextLayout* text = block.layout())
+            text->engine()->resetFontEngineCache();
+    }
     if (owner && owner != QThread::currentThread())
         document->moveToThread(owner);
     built.document = std::move(document);
