@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QDir>
 #include <QDirIterator>
 #include <QImage>
@@ -168,6 +169,7 @@ private slots:
     void hostilePageIsBounded();
     void imagesLoadAndFailQuietly();
     void nothingWrittenToDisk();
+    void textCanBeCopied();
 };
 
 void TestPageView::linksGoWhereTheyBelong_data()
@@ -433,6 +435,18 @@ void TestPageView::nothingWrittenToDisk()
     // And no process of its own either: the page is drawn in the program.
     QCOMPARE(mizong::testing::processTree(QCoreApplication::applicationPid()).size(), 1);
 #endif
+}
+
+// As in a browser: the page's text can be selected and copied.
+void TestPageView::textCanBeCopied()
+{
+    Fixture f;
+    f.showActive();
+    QVERIFY(f.show("/copy.html", "<p>寻回<b>失窃</b>手机</p><p>第二段</p>"));
+    f.view->setFocus();
+    QTest::keyClick(f.view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(f.view, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), u"寻回失窃手机\n第二段"_s);
 }
 
 int main(int argc, char* argv[])

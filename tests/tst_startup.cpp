@@ -246,7 +246,11 @@ void TestStartup::networkLoadedAfterTheWindow()
         kLimitMs);
     // (Debian 13's libproxy brings its own libcurl-gnutls: only the build's
     // libcurl.so is looked for.)
-    QVERIFY(mizong::testing::procFile(program.processId(), "maps").contains("/libcurl.so"));
+    const QByteArray maps = mizong::testing::procFile(program.processId(), "maps");
+    QVERIFY(maps.contains("/libcurl.so"));
+    // The announcement is drawn by Qt's own text engine: no browser engine.
+    QVERIFY2(!maps.contains("libQt6WebEngine") && !needed.contains("libQt6WebEngine"),
+             "a browser engine is loaded");
 
     // An IMEI into Text1(0), then 开始查询 (Command3), as a user does it: the
     // verdict comes.
