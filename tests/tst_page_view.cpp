@@ -413,6 +413,11 @@ void TestPageView::imagesLoadAndFailQuietly()
 // What the page loaded stays in memory: no cache, no cookies, no storage.
 void TestPageView::nothingWrittenToDisk()
 {
+#ifndef Q_OS_LINUX
+    // Wine's profile folders lead into the whole Unix home; the same code
+    // keeps nothing on either platform.
+    QSKIP("the home and temporary folders are watched on Linux");
+#endif
     const auto snapshot = [] {
         QStringList files;
         for (const QString& root : {QDir::homePath(), QDir::tempPath()}) {
