@@ -381,6 +381,22 @@ private:
         return j;
     }
 
+    // The character a CSS escape at `i` stands for, appended to `out`;
+    // returns where the escape ends.
+    qsizetype appendEscape(QString& out, qsizetype i, qsizetype end) const
+    {
+        const qsizetype next = escapeEnd(i, end);
+        if (isHexDigit(at(i + 1))) {
+            char32_t cp = 0;
+            for (qsizetype k = i + 1; k < next && isHexDigit(at(k)); ++k)
+                cp = cp * 16 + char32_t(hexValue(at(k)));
+            appendCodePoint(out, cp);
+        } else {
+            out += m_in[i + 1];
+        }
+        return next;
+    }
+
     qsizetype wordEnd(qsizetype i, qsizetype end) const
     {
         while (i < end) {
@@ -456,16 +472,7 @@ private:
             } else if (isCssNewline(at(j + 1))) {
                 j += (at(j + 1) == u'\r' && j + 2 < end && at(j + 2) == u'\n') ? 3 : 2;
             } else {
-                const qsizetype next = escapeEnd(j, end);
-                if (isHexDigit(at(j + 1))) {
-                    char32_t cp = 0;
-                    for (qsizetype k = j + 1; k < next && isHexDigit(at(k)); ++k)
-                        cp = cp * 16 + char32_t(hexValue(at(k)));
-                    appendCodePoint(out, cp);
-                } else {
-                    out += m_in[j + 1];
-                }
-                j = next;
+                j = appendEscape(out, j, end);
             }
         }
         return out;
@@ -632,16 +639,7 @@ private:
         QString out;
         while (i < end) {
             if (at(i) == u'\\' && i + 1 < end) {
-                const qsizetype next = escapeEnd(i, end);
-                if (isHexDigit(at(i + 1))) {
-                    char32_t cp = 0;
-                    for (qsizetype k = i + 1; k < next && isHexDigit(at(k)); ++k)
-                        cp = cp * 16 + char32_t(hexValue(at(k)));
-                    appendCodePoint(out, cp);
-                } else {
-                    out += m_in[i + 1];
-                }
-                i = next;
+                i = appendEscape(out, i, end);
             } else {
                 out += m_in[i];
                 ++i;
