@@ -96,9 +96,10 @@ inline constexpr QStringView kReactivatedCaption = u"手机已经被刷机！请
 inline constexpr QStringView kNotReactivatedLink = u"如何催促对方刷机？点击查看！";
 inline constexpr QStringView kReactivatedLink = u"如何判断小偷已经刷机？点击查看！";
 
-// The calendar day of an activation time: YYYY-MM-DD, YYYY/MM/DD, YYYY.MM.DD
-// or YYYY年M月D日, optionally followed by a time (after a blank or "T"),
-// or the locale's short and long date and date-time forms.
+// The calendar day of an activation time as the locale's regional settings
+// write full dates, and the year-first forms (YYYY-MM-DD, YYYY/M/D, YYYY.M.D,
+// YYYY年M月D日) always, optionally with the date's own weekday and a time of
+// day; no value for a text that is not a full date.
 std::optional<QDate> activationDay(QStringView text, const QLocale& locale);
 
 // From the first and latest activation slots: no verdict when either is
