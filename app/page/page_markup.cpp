@@ -420,16 +420,12 @@ private:
                 ++i;
                 continue;
             }
-            const qsizetype next = escapeEnd(i, end);
-            if (isHexDigit(at(i + 1))) {
-                char32_t cp = 0;
-                for (qsizetype k = i + 1; k < next && isHexDigit(at(k)); ++k)
-                    cp = cp * 16 + char32_t(hexValue(at(k)));
-                appendCodePoint(out, cp);
-            } else {
-                out += QChar(asciiLower(at(i + 1)));
-            }
-            i = next;
+            // An escaped letter is lowered like any other; a code point is
+            // taken as written.
+            const bool codePoint = isHexDigit(at(i + 1));
+            i = appendEscape(out, i, end);
+            if (!codePoint)
+                out.back() = QChar(asciiLower(out.back().unicode()));
         }
         return out;
     }
