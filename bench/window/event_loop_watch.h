@@ -1,5 +1,7 @@
 #pragma once
 
+#include "page_server.h"
+
 #include <QApplication>
 #include <QByteArray>
 #include <QEvent>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 // One event delivered on the window's thread, or one gap between beats.
@@ -198,4 +201,40 @@ private:
     const char* m_gapEventClass = "";
     QEvent::Type m_gapEventType = QEvent::None;
     PhaseReport m_report;
+};
+
+// A loopback page server on a thread of its own, so that its work never
+// shows in the window's loop, with the announcement as its default page;
+// `routes` adds the rest there. It stops with this object.
+class ServerOnOwnThread final
+{
+public:
+    explicit ServerOnOwnThread(const std::function<void(mizong::testing::PageServer&)>& routes)
+        : m_server(new mizong::testing::PageServer)
+    {
+        m_thread.start();
+        m_server->moveToThread(&m_thread);
+        QMetaObject::invokeMethod(
+            m_server,
+            [&] {
+                m_base = m_server->start();
+                m_server->setDefaultPage("<p>公告</p>");
+                routes(*m_server);
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~ServerOnOwnThread()
+    {
+        QMetaObject::invokeMethod(m_server, &QObject::deleteLater);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    Q_DISABLE_COPY_MOVE(ServerOnOwnThread)
+
+    const QString& base() const { return m_base; }
+
+private:
+    QThread m_thread;
+    mizong::testing::PageServer* m_server;
+    QString m_base;
 };

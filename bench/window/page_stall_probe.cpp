@@ -152,30 +152,17 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    // The server runs on a thread of its own, so its work never shows in the
-    // window's loop.
-    QThread serverThread;
-    serverThread.start();
-    auto* server = new PageServer;
-    server->moveToThread(&serverThread);
-    QString base;
-    QMetaObject::invokeMethod(
-        server,
-        [&] {
-            base = server->start();
-            server->setDefaultPage("<p>公告</p>");
-            server->route("/stress.html",
-                          Answer{response(stress->contentType, stress->body), Answer::Then::Close});
-            server->route("/huge.png",
-                          Answer{response("image/png", hugePng()), Answer::Then::Close});
-        },
-        Qt::BlockingQueuedConnection);
+    const ServerOnOwnThread server([&](PageServer& site) {
+        site.route("/stress.html",
+                   Answer{response(stress->contentType, stress->body), Answer::Then::Close});
+        site.route("/huge.png", Answer{response("image/png", hugePng()), Answer::Then::Close});
+    });
 
     mizong::testing::RecordingMessenger messenger;
     mizong::testing::RecordingOpener opener;
     mizong::Form1::Options options = mizong::Form1::defaultOptions();
-    options.serviceBase = base;
-    options.homeSiteBase = base;
+    options.serviceBase = server.base();
+    options.homeSiteBase = server.base();
     mizong::Form1 window(messenger, opener, options);
     auto* browser = qobject_cast<mizong::PageBrowser*>(
         window.findChild<QWidget*>(QStringLiteral("WebBrowser1")));
@@ -198,7 +185,7 @@ int main(int argc, char* argv[])
             QTimer::singleShot(500, [&] {
                 app.startPhase();
                 navigated = WatchedApplication::wallMs();
-                browser->navigate(QUrl(base + QStringLiteral("/stress.html")));
+                browser->navigate(QUrl(server.base() + QStringLiteral("/stress.html")));
             });
             return;
         }
@@ -235,8 +222,5 @@ int main(int argc, char* argv[])
     QTimer::singleShot(120000, [&] { app.exit(1); });
 
     const int code = app.exec();
-    QMetaObject::invokeMethod(server, &QObject::deleteLater);
-    serverThread.quit();
-    serverThread.wait();
     return code;
 }
