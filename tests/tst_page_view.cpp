@@ -45,44 +45,6 @@ QByteArray answerOf(const QByteArray& type, const QByteArray& body, int status =
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
-quint32 crc32(QByteArrayView bytes)
-{
-    quint32 crc = 0xffffffffu;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-void appendBigEndian(QByteArray& bytes, quint32 value)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        bytes.append(char(value >> shift));
-}
-
-void appendChunk(QByteArray& png, const QByteArray& chunk)
-{
-    appendBigEndian(png, quint32(chunk.size() - 4));
-    png.append(chunk);
-    appendBigEndian(png, crc32(chunk));
-}
-
-// A well-formed PNG that declares the size but carries almost no pixels.
-QByteArray pngHeader(quint32 width, quint32 height)
-{
-    QByteArray header("IHDR");
-    appendBigEndian(header, width);
-    appendBigEndian(header, height);
-    header.append(QByteArray("\x08\x06\0\0\0", 5)); // 8-bit RGBA
-    QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    appendChunk(png, header);
-    appendChunk(png, QByteArray("IDAT\x78\x9c\x03\x00\x00\x00\x00\x01", 12));
-    appendChunk(png, "IEND");
-    return png;
-}
-
 // The home site is made first: the window is made with its address.
 struct HomeSite
 {
@@ -373,7 +335,8 @@ void TestPageView::hostilePageIsBounded()
     QFETCH(QString, starts);
     Fixture f;
     f.site.route("/huge.png",
-                 Answer(answerOf("image/png", pngHeader(30000, 30000)), Answer::Then::Close));
+                 Answer(answerOf("image/png", mizong::testing::pngDeclaring(30000, 30000)),
+                        Answer::Then::Close));
     QVERIFY(f.show("/hostile.html", body));
     const QString text = f.view->toPlainText();
     QVERIFY2(text.startsWith(starts), qPrintable(text.left(40)));

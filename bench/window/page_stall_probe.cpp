@@ -11,10 +11,10 @@
 #include "main_window.h"
 #include "page_browser.h"
 #include "page_server.h"
+#include "test_data.h"
 #include "window_doubles.h"
 
 #include <QScrollBar>
-#include <QtEndian>
 #include <QTextDocument>
 #include <QThread>
 #include <QTimer>
@@ -73,44 +73,6 @@ QByteArray chineseParagraph()
     return text.toUtf8();
 }
 
-quint32 crc32(QByteArrayView bytes)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char byte : bytes) {
-        crc ^= quint8(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-QByteArray pngChunk(const char (&type)[5], const QByteArray& data)
-{
-    std::array<uchar, 4> length{};
-    qToBigEndian(quint32(data.size()), length.data());
-    const QByteArray typed = QByteArray(type, 4) + data;
-    std::array<uchar, 4> crc{};
-    qToBigEndian(crc32(typed), crc.data());
-    return QByteArray(reinterpret_cast<const char*>(length.data()), 4) + typed +
-           QByteArray(reinterpret_cast<const char*>(crc.data()), 4);
-}
-
-// A real PNG whose header declares 30 000 x 30 000 RGB pixels, with a tiny
-// image stream: its first row only.
-QByteArray hugePng()
-{
-    constexpr quint32 kSide = 30000;
-    QByteArray header(13, '\0');
-    qToBigEndian(kSide, header.data());
-    qToBigEndian(kSide, header.data() + 4);
-    header[8] = 8; // bits per sample
-    header[9] = 2; // RGB
-    // qCompress puts the length before the zlib stream.
-    const QByteArray stream = qCompress(QByteArray(1 + 3 * kSide, '\0')).mid(4);
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
-           pngChunk("IDAT", stream) + pngChunk("IEND", {});
-}
-
 struct StressPage
 {
     QByteArray body;
@@ -155,7 +117,9 @@ int main(int argc, char* argv[])
     const ServerOnOwnThread server([&](PageServer& site) {
         site.route("/stress.html",
                    Answer{response(stress->contentType, stress->body), Answer::Then::Close});
-        site.route("/huge.png", Answer{response("image/png", hugePng()), Answer::Then::Close});
+        site.route("/huge.png",
+                   Answer{response("image/png", mizong::testing::pngDeclaring(30000, 30000)),
+                          Answer::Then::Close});
     });
 
     mizong::testing::RecordingMessenger messenger;

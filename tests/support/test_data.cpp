@@ -3,8 +3,37 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
+#include <QtEndian>
+
+#include <array>
 
 namespace mizong::testing {
+
+namespace {
+
+quint32 crc32(QByteArrayView bytes)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const char (&type)[5], const QByteArray& data)
+{
+    std::array<uchar, 4> length{};
+    qToBigEndian(quint32(data.size()), length.data());
+    const QByteArray typed = QByteArray(type, 4) + data;
+    std::array<uchar, 4> crc{};
+    qToBigEndian(crc32(typed), crc.data());
+    return QByteArray(reinterpret_cast<const char*>(length.data()), 4) + typed +
+           QByteArray(reinterpret_cast<const char*>(crc.data()), 4);
+}
+
+} // namespace
 
 QByteArray dataFile(const QString& name)
 {
@@ -22,6 +51,19 @@ quint16 refusedPort()
     const quint16 port = probe.serverPort();
     probe.close();
     return port;
+}
+
+QByteArray pngDeclaring(quint32 width, quint32 height)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian(width, header.data());
+    qToBigEndian(height, header.data() + 4);
+    header[8] = 8; // bits per sample
+    header[9] = 2; // RGB
+    // qCompress puts the length before the zlib stream.
+    const QByteArray stream = qCompress(QByteArray(1 + 3 * qsizetype(width), '\0')).mid(4);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) +
+           pngChunk("IDAT", stream) + pngChunk("IEND", {});
 }
 
 } // namespace mizong::testing

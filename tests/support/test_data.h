@@ -14,4 +14,8 @@ QByteArray dataFile(const QString& name);
 // none could be bound.
 quint16 refusedPort();
 
+// A well-formed PNG that declares `width` by `height` 8-bit RGB pixels but
+// carries only its first row: a size only its header claims.
+QByteArray pngDeclaring(quint32 width, quint32 height);
+
 } // namespace mizong::testing
