@@ -1,8 +1,10 @@
 #include "form_layout.h"
 
 #include "assets.h"
+#include "device_lookup.h"
 #include "form_controls.h"
 #include "page_browser.h"
+#include "sim_lookup.h"
 
 #include <QIcon>
 #include <QLabel>
@@ -19,6 +21,29 @@ namespace mizong::layout {
 #include "form_layout_rows.h"
 
 namespace {
+
+// True when every slot of the lookup's N fields is filled by exactly one
+// result box, and nothing else fills one.
+template <std::size_t N> constexpr bool fillsEachSlotOnce(Lookup lookup)
+{
+    std::array<int, N> boxes{};
+    for (const Control& row : kFormLayoutRows) {
+        if (row.fills.lookup != lookup)
+            continue;
+        if (row.kind != Kind::Result || row.fills.slot >= N)
+            return false;
+        ++boxes[row.fills.slot];
+    }
+    for (int count : boxes) {
+        if (count != 1)
+            return false;
+    }
+    return true;
+}
+static_assert(fillsEachSlotOnce<device::kFieldCount>(Lookup::Device),
+              "form_layout.tsv: each device field needs exactly one result box");
+static_assert(fillsEachSlotOnce<sim::kFieldCount>(Lookup::Sim),
+              "form_layout.tsv: each SIM card field needs exactly one result box");
 
 constexpr QSize kButtonPictureSize(128, 33);
 const QColor kRed(255, 0, 0);

@@ -2,12 +2,15 @@
 
 #include <QFont>
 #include <QHash>
+#include <QLineEdit>
 #include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringView>
 #include <QWidget>
 
+#include <array>
+#include <cstddef>
 #include <span>
 
 // The window's fixed layout as data: every control with its kind, place,
@@ -32,6 +35,20 @@ enum class Font
     BoxBold
 };
 
+enum class Lookup
+{
+    None,
+    Device,
+    Sim
+};
+
+// The field of a lookup whose value a result box shows.
+struct Fills
+{
+    Lookup lookup = Lookup::None;
+    std::size_t slot = 0; // the field's slot in its lookup's values
+};
+
 struct Control
 {
     QStringView name;
@@ -46,6 +63,7 @@ struct Control
     QStringView buddy;
     QStringView accessibleName;
     QStringView accessibleDescription;
+    Fills fills;
 
     bool takesFocus() const
     {
@@ -80,6 +98,19 @@ template <typename T> T* controlOf(const QHash<QString, QWidget*>& controls, QSt
     if (!widget)
         qFatal("the window has no control %s of the kind it needs", qPrintable(name.toString()));
     return widget;
+}
+
+// The result boxes of a lookup among those made, each at its field's slot.
+// The build checks that the table gives each slot of N exactly one box.
+template <std::size_t N>
+std::array<QLineEdit*, N> resultBoxes(const QHash<QString, QWidget*>& controls, Lookup lookup)
+{
+    std::array<QLineEdit*, N> boxes{};
+    for (const Control& row : layout::controls()) {
+        if (row.fills.lookup == lookup)
+            boxes.at(row.fills.slot) = controlOf<QLineEdit>(controls, row.name);
+    }
+    return boxes;
 }
 
 // Maps the design's font names to the Simplified Chinese fonts a system may

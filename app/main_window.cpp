@@ -83,8 +83,8 @@ void Form1::createControls()
     const QHash<QString, QWidget*> controls = layout::createControls(this);
     Text1 = {layout::controlOf<QLineEdit>(controls, u"Text1(0)"),
              layout::controlOf<QLineEdit>(controls, u"Text1(1)")};
-    binding::bindBoxes(*this, kDeviceFieldBoxes, controls);
-    binding::bindBoxes(*this, kSimFieldBoxes, controls);
+    m_deviceBoxes = layout::resultBoxes<device::kFieldCount>(controls, layout::Lookup::Device);
+    m_simBoxes = layout::resultBoxes<sim::kFieldCount>(controls, layout::Lookup::Sim);
     Label17 = layout::controlOf<FittedLabel>(controls, u"Label17");
     Label18 = layout::controlOf<LinkLabel>(controls, u"Label18");
     Command1 = layout::controlOf<QPushButton>(controls, u"Command1");
@@ -127,19 +127,6 @@ void Form1::createControls()
     connect(help, &QShortcut::activated, Label18, &LinkLabel::activate);
 }
 
-std::array<QLineEdit*, device::kBoxCount> Form1::deviceBoxes() const
-{
-    static_assert(binding::followsBoxOrder(kDeviceFieldBoxes),
-                  "device boxes out of the lookup's order");
-    return binding::boxesOf(*this, kDeviceFieldBoxes);
-}
-
-std::array<QLineEdit*, sim::kBoxCount> Form1::simBoxes() const
-{
-    static_assert(binding::followsBoxOrder(kSimFieldBoxes), "SIM boxes out of the lookup's order");
-    return binding::boxesOf(*this, kSimFieldBoxes);
-}
-
 void Form1::Form_Load()
 {
     Timer1->setInterval(m_options.watchdogInterval);
@@ -160,13 +147,13 @@ void Form1::resetVerdictLabels()
 
 void Form1::ClearDeviceResults()
 {
-    for (QLineEdit* box : deviceBoxes())
+    for (QLineEdit* box : m_deviceBoxes)
         box->clear();
 }
 
 void Form1::ClearSimResults()
 {
-    for (QLineEdit* box : simBoxes())
+    for (QLineEdit* box : m_simBoxes)
         box->clear();
 }
 
@@ -225,37 +212,34 @@ void Form1::Command3_Click()
 
 void Form1::deviceLookupPageArrived(const QString& page)
 {
-    const device::Screening screening = device::screen(page);
-    if (screening != device::Screening::Clean) {
-        inform(device::screeningMessage(screening));
+    const device::Reading reading = device::readPage(page, QLocale::system());
+    if (reading.refused()) {
+        inform(reading.refusal);
         Timer1->stop();
         ClearDeviceResults();
         return finishLookup();
     }
     ClearDeviceResults();
-    const device::Slots values = device::extractFields(page);
-    if (binding::fillBoxes(deviceBoxes(), values))
+    binding::writeValues(m_deviceBoxes, reading.values);
+    if (binding::fillEmptyBoxes(m_deviceBoxes))
         Timer1->stop();
-    const device::VerdictCaptions captions = device::captionsFor(
-        device::decideVerdict(values[device::index(device::Box::Text2)],
-                              values[device::index(device::Box::Text4)], QLocale::system()));
-    showVerdict(captions.verdict, captions.link, captions.linkCursor);
+    showVerdict(reading.captions);
     finishLookup();
 }
 
-void Form1::showVerdict(const QString& verdict, const QString& link, bool linkCursor)
+void Form1::showVerdict(const device::VerdictCaptions& captions)
 {
-    const bool changed = verdict != Label17->text();
-    Label17->setText(verdict);
-    Label18->setText(link);
-    if (linkCursor)
+    const bool changed = captions.verdict != Label17->text();
+    Label17->setText(captions.verdict);
+    Label18->setText(captions.link);
+    if (captions.linkCursor)
         Label18->setCursor(m_pictures->linkCursor());
     else
         Label18->unsetCursor();
     // The verdict is what the lookup was for, yet focus stays in the input
     // box, so a screen reader would not read it by itself.
-    if (changed && !verdict.isEmpty())
-        announce(Label17, verdict);
+    if (changed && !captions.verdict.isEmpty())
+        announce(Label17, captions.verdict);
 }
 
 void Form1::Command4_Click()
@@ -263,6 +247,8 @@ void Form1::Command4_Click()
     if (isLookupInProgress())
         return;
     m_gate.startLookup(Lookup::Sim);
+    // A SIM lookup wipes the device lookup's boxes first, on every path, and
+    // leaves its verdict; its own boxes wait for the page.
     ClearDeviceResults();
     Timer2->start();
     const std::optional<QString> iccid = sim::iccidFrom(Text1[1]->text());
@@ -276,15 +262,16 @@ void Form1::Command4_Click()
 
 void Form1::simLookupPageArrived(const QString& page)
 {
-    if (sim::isRejected(page)) {
+    const sim::Reading reading = sim::readPage(page);
+    if (reading.rejected) {
         inform(sim::kInvalidMessage.toString());
         Timer2->stop();
         ClearSimResults();
         return finishLookup();
     }
     ClearSimResults();
-    const sim::Slots values = sim::extractFields(page);
-    if (binding::fillBoxes(simBoxes(), values))
+    binding::writeValues(m_simBoxes, reading.values);
+    if (binding::fillEmptyBoxes(m_simBoxes))
         Timer2->stop();
     finishLookup();
 }
@@ -372,12 +359,12 @@ void Form1::openAddress(const QUrl& address)
 
 void Form1::Timer1_Timer()
 {
-    reportEmptyLookup(Timer1, deviceBoxes());
+    reportEmptyLookup(Timer1, m_deviceBoxes);
 }
 
 void Form1::Timer2_Timer()
 {
-    reportEmptyLookup(Timer2, simBoxes());
+    reportEmptyLookup(Timer2, m_simBoxes);
 }
 
 template <std::size_t N>

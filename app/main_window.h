@@ -1,6 +1,5 @@
 #pragma once
 
-#include "box_binding.h"
 #include "device_lookup.h"
 #include "event_gate.h"
 #include "page_fetch.h"
@@ -71,7 +70,16 @@ public:
 
     bool isLookupInProgress() const { return m_gate.lookup() != EventGate::Lookup::None; }
 
-public slots:
+signals:
+    // After the last step of a lookup, whichever way it ended.
+    void lookupFinished();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The window's handlers and procedures, named as in its design.
     void Form_Load();
     void Command1_Click();
     void Command2_Click();
@@ -84,17 +92,6 @@ public slots:
     void ClearDeviceResults();
     void ClearSimResults();
 
-signals:
-    // After the last step of a lookup, whichever way it ended.
-    void lookupFinished();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    template <typename Box> using FieldBox = binding::FieldBox<Form1, Box>;
-
     void createControls();
     void startFetch(const QString& url);
     void pageArrived(const PageResult& result);
@@ -105,7 +102,7 @@ private:
     void deviceLookupPageArrived(const QString& page);
     void simLookupPageArrived(const QString& page);
     void resetVerdictLabels();
-    void showVerdict(const QString& verdict, const QString& link, bool linkCursor);
+    void showVerdict(const device::VerdictCaptions& captions);
     void inform(const QString& text);
     void openSitePage(QStringView path);
     void openAddress(const QUrl& address);
@@ -115,8 +112,6 @@ private:
     void takeHeldEvent();
     void afterFirstPaint();
     void showBrowser();
-    std::array<QLineEdit*, device::kBoxCount> deviceBoxes() const;
-    std::array<QLineEdit*, sim::kBoxCount> simBoxes() const;
 
     Messenger& m_messenger;
     LinkOpener& m_opener;
@@ -124,20 +119,10 @@ private:
 
     // Controls, named as in the window's design.
     std::array<QLineEdit*, 2> Text1{};
-    QLineEdit* Text2 = nullptr;
-    QLineEdit* Text4 = nullptr;
-    QLineEdit* Text5 = nullptr;
-    QLineEdit* Text6 = nullptr;
-    QLineEdit* Text7 = nullptr;
-    QLineEdit* Text8 = nullptr;
-    QLineEdit* Text9 = nullptr;
-    QLineEdit* Text10 = nullptr;
-    QLineEdit* Text11 = nullptr;
-    QLineEdit* Text12 = nullptr;
-    QLineEdit* Text13 = nullptr;
-    QLineEdit* Text14 = nullptr;
-    QLineEdit* Text15 = nullptr;
-    QLineEdit* Text16 = nullptr;
+    // The result boxes (Text2, Text4 to Text12; Text13 to Text16) in the
+    // order of their lookup's fields, as the layout table assigns them.
+    std::array<QLineEdit*, device::kFieldCount> m_deviceBoxes{};
+    std::array<QLineEdit*, sim::kFieldCount> m_simBoxes{};
     FittedLabel* Label17 = nullptr;
     LinkLabel* Label18 = nullptr;
     QPushButton* Command1 = nullptr;
@@ -156,27 +141,6 @@ private:
     // What may run now, and what waits for the window to be free.
     EventGate m_gate;
     QString m_pendingNavigation;
-
-    // The one place that says which box each field fills; a table out of
-    // the lookups' order does not compile.
-    static constexpr std::array<FieldBox<device::Box>, device::kBoxCount> kDeviceFieldBoxes{{
-        {device::Box::Text2, &Form1::Text2, u"Text2"},
-        {device::Box::Text4, &Form1::Text4, u"Text4"},
-        {device::Box::Text5, &Form1::Text5, u"Text5"},
-        {device::Box::Text6, &Form1::Text6, u"Text6"},
-        {device::Box::Text7, &Form1::Text7, u"Text7"},
-        {device::Box::Text8, &Form1::Text8, u"Text8"},
-        {device::Box::Text9, &Form1::Text9, u"Text9"},
-        {device::Box::Text10, &Form1::Text10, u"Text10"},
-        {device::Box::Text11, &Form1::Text11, u"Text11"},
-        {device::Box::Text12, &Form1::Text12, u"Text12"},
-    }};
-    static constexpr std::array<FieldBox<sim::Box>, sim::kBoxCount> kSimFieldBoxes{{
-        {sim::Box::Text13, &Form1::Text13, u"Text13"},
-        {sim::Box::Text14, &Form1::Text14, u"Text14"},
-        {sim::Box::Text15, &Form1::Text15, u"Text15"},
-        {sim::Box::Text16, &Form1::Text16, u"Text16"},
-    }};
 };
 
 } // namespace mizong

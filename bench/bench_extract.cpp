@@ -48,11 +48,11 @@ constexpr qsizetype stdRegexLimit = 64 << 10;
 const QString replacedPhrase = QStringLiteral("这是已更换产品的序列号");
 
 // The device fields in the order of the lookup's rules.
-Fields inRuleOrder(const mizong::device::Slots& byBox)
+Fields inRuleOrder(const mizong::device::Slots& bySlot)
 {
     Fields values;
     for (const mizong::device::FieldRule& rule : mizong::device::fieldRules())
-        values.push_back(byBox[mizong::device::index(rule.box)]);
+        values.push_back(bySlot[mizong::device::slot(rule.field)]);
     return values;
 }
 

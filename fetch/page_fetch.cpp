@@ -152,7 +152,6 @@ const transfer::Engine* loadEngine(const QString& programDir)
 
 QByteArray requestUserAgent()
 {
-    // The same for every fetch of the run.
     static const QByteArray agent = [] {
 #ifdef Q_OS_WIN
         // What every browser says on Windows 10 and 11 alike; only 64-bit is built.
@@ -264,15 +263,10 @@ PageFetch::~PageFetch()
     releaseTransfer();
 }
 
-void PageFetch::abort()
-{
-    fail();
-}
-
 void PageFetch::start()
 {
     if (m_finished)
-        return; // aborted, or the deadline passed, before the loop got here
+        return; // the deadline passed before the loop got here
 
     // Strict: the address is already encoded; one that is not is refused
     // instead of being "repaired" into another one.
@@ -329,7 +323,8 @@ void PageFetch::onReceived(const Received& received)
     } else if (std::optional<QString> text = BytesToBstr(response.body, *m_charset)) {
         finish({.outcome = FetchOutcome::Decoded, .page = std::move(*text)});
     } else {
-        // One character per byte.
+        // Each byte kept as one character, so that no byte of the body is
+        // lost to the searches of the page.
         finish({.outcome = FetchOutcome::Undecoded, .page = QString::fromLatin1(response.body)});
     }
 }

@@ -55,8 +55,8 @@ std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBa
 
 // One GET in flight. finished() is emitted exactly once, always from the event
 // loop (never from inside FetchPage or FetchResource), and carries the
-// result, which result() also holds from then on. Deleting the object, or
-// abort(), cancels the request.
+// result, which result() also holds from then on. Deleting the object
+// cancels the request.
 class PageFetch final : public QObject
 {
     Q_OBJECT
@@ -69,9 +69,6 @@ public:
     FetchOutcome outcome() const { return m_result.outcome; }
     const QString& page() const { return m_result.page; }
     const PageResult& result() const { return m_result; }
-
-    // Ends the fetch now as Failed and emits finished() (once, if not yet).
-    void abort();
 
 signals:
     void finished(const mizong::PageResult& result);

@@ -15,31 +15,42 @@ constexpr QStringView kCellMarkup =
 QList<FieldRule> makeFieldRules()
 {
     return {
-        {Box::Text5,
+        {Field::Carrier,
          joinPieces(
              {u"激活卡所属运营商(.*?)", kCrLf,
               u"(.*?)<td width=\"70%\"><span class=\"STYLE2 STYLE1 STYLE11 biaoti\"><strong> ",
               kCrLf, u"(.*?)</strong></span></td>"}),
          2, false},
-        {Box::Text2,
+        {Field::FirstActivation,
          joinPieces(
              {u"首次激活时间</span></th>", kCrLf,
               u"(.*?)<td width=\"70%\" scope=\"col\" abbr=\"Starter\"><span class=\"STYLE2 STYLE1 "
               u"STYLE11 biaoti\"><span class=\"biaoti\">(.*?)</span></span></td>"}),
          1, false},
-        {Box::Text4, joinPieces({u"<span class=\"biaoti STYLE8\">(.*?)</span>"}), 0, false},
-        {Box::Text6, joinPieces({kCellMarkup, u"(.*?)</strong></span>"}), 0, false},
-        {Box::Text7, joinPieces({kCellMarkup, u"(.*?)</strong></span></td>"}), 0, false},
-        {Box::Text8, joinPieces({u"出厂日期(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
-        {Box::Text9, joinPieces({u"iOS版本</span></th>", kCrLf, u"(.*?)</strong></span></td>"}), 0,
-         true},
-        {Box::Text10, joinPieces({u"购买时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1,
-         true},
-        {Box::Text11, joinPieces({u"过保时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1,
-         true},
-        {Box::Text12, joinPieces({u"剩余保修时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1,
-         true},
+        {Field::LatestActivation, joinPieces({u"<span class=\"biaoti STYLE8\">(.*?)</span>"}), 0,
+         false},
+        {Field::Model, joinPieces({kCellMarkup, u"(.*?)</strong></span>"}), 0, false},
+        {Field::SerialNumber, joinPieces({kCellMarkup, u"(.*?)</strong></span></td>"}), 0, false},
+        {Field::ManufactureDate,
+         joinPieces({u"出厂日期(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
+        {Field::IosVersion,
+         joinPieces({u"iOS版本</span></th>", kCrLf, u"(.*?)</strong></span></td>"}), 0, true},
+        {Field::PurchaseDate, joinPieces({u"购买时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}),
+         1, true},
+        {Field::WarrantyExpiry,
+         joinPieces({u"过保时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
+        {Field::RemainingWarranty,
+         joinPieces({u"剩余保修时间(.*?)", kCrLf, u"(.*?)</strong></span></td>"}), 1, true},
     };
+}
+
+Screening screen(QStringView page)
+{
+    if (page.contains(service::kReplacedProductPhrase))
+        return Screening::ReplacedProduct;
+    if (page.contains(service::kInvalidSerialPhrase))
+        return Screening::InvalidSerial;
+    return Screening::Clean;
 }
 
 } // namespace
@@ -55,28 +66,6 @@ std::optional<QString> identifierFrom(QStringView input)
 QString requestUrl(QStringView serviceBase, QStringView identifier)
 {
     return service::deviceResultUrl(serviceBase, identifier);
-}
-
-Screening screen(QStringView page)
-{
-    if (page.contains(service::kReplacedProductPhrase))
-        return Screening::ReplacedProduct;
-    if (page.contains(service::kInvalidSerialPhrase))
-        return Screening::InvalidSerial;
-    return Screening::Clean;
-}
-
-QString screeningMessage(Screening screening)
-{
-    switch (screening) {
-    case Screening::ReplacedProduct:
-        return kReplacedProductMessage.toString();
-    case Screening::InvalidSerial:
-        return kInvalidSerialMessage.toString();
-    case Screening::Clean:
-        break;
-    }
-    return {};
 }
 
 const QList<FieldRule>& fieldRules()
@@ -97,9 +86,30 @@ Slots extractFields(QStringView page)
     Slots values;
     for (const FieldRule& rule : fieldRules()) {
         if (const std::optional<QString> value = extractGroup(page, rule.pattern, rule.group))
-            values[index(rule.box)] = finishValue(rule, *value);
+            values[slot(rule.field)] = finishValue(rule, *value);
     }
     return values;
+}
+
+Reading readPage(QStringView page, const QLocale& locale)
+{
+    Reading reading;
+    reading.screening = screen(page);
+    switch (reading.screening) {
+    case Screening::ReplacedProduct:
+        reading.refusal = kReplacedProductMessage.toString();
+        return reading;
+    case Screening::InvalidSerial:
+        reading.refusal = kInvalidSerialMessage.toString();
+        return reading;
+    case Screening::Clean:
+        break;
+    }
+    reading.values = extractFields(page);
+    reading.verdict = decideVerdict(reading.values[slot(Field::FirstActivation)],
+                                    reading.values[slot(Field::LatestActivation)], locale);
+    reading.captions = captionsFor(reading.verdict);
+    return reading;
 }
 
 } // namespace mizong::device

@@ -15,26 +15,27 @@ class QLocale;
 // values; the window only binds them to its controls.
 namespace mizong::device {
 
-// The ten result boxes, in the order the window clears and fills them.
-enum class Box
+// The ten facts of a result page, in the order the window clears and fills
+// their boxes.
+enum class Field
 {
-    Text2,
-    Text4,
-    Text5,
-    Text6,
-    Text7,
-    Text8,
-    Text9,
-    Text10,
-    Text11,
-    Text12
+    FirstActivation,
+    LatestActivation,
+    Carrier, // of the card that activated the phone
+    Model,
+    SerialNumber,
+    ManufactureDate,
+    IosVersion,
+    PurchaseDate,
+    WarrantyExpiry,
+    RemainingWarranty
 };
-inline constexpr std::size_t kBoxCount = 10;
-using Slots = FieldSlots<kBoxCount>;
+inline constexpr std::size_t kFieldCount = 10;
+using Slots = FieldSlots<kFieldCount>;
 
-inline constexpr std::size_t index(Box box)
+inline constexpr std::size_t slot(Field field)
 {
-    return static_cast<std::size_t>(box);
+    return static_cast<std::size_t>(field);
 }
 
 inline constexpr QStringView kLengthMessage = u"请输入15位的IMEI或12位的序列号！";
@@ -43,29 +44,27 @@ inline constexpr QStringView kReplacedProductMessage =
 inline constexpr QStringView kInvalidSerialMessage = u"此序列号无效，建议去官网继续查询！";
 
 // The typed text without invisible characters (withoutInvisibles) and with
-// blanks trimmed at both ends, when its length is 15 (an
-// IMEI) or 12 (a serial number) UTF-16 units; otherwise no value.
+// blanks trimmed at both ends, when its length is 15 (an IMEI) or 12 (a
+// serial number) UTF-16 units; otherwise no value.
 std::optional<QString> identifierFrom(QStringView input);
 
 QString requestUrl(QStringView serviceBase, QStringView identifier);
 
+// The service's refusal of the identifier, by its phrases anywhere on the
+// page; the replaced-product phrase wins over the invalid one.
 enum class Screening
 {
     Clean,
     ReplacedProduct,
     InvalidSerial
 };
-// The replaced-product phrase wins over the invalid one.
-Screening screen(QStringView page);
-// The message for a refusal; empty for Clean.
-QString screeningMessage(Screening screening);
 
 // How one field is cut out of the result page: the pattern, the group whose
 // text is the value, and whether the value cell's opening markup is removed
 // from that text.
 struct FieldRule
 {
-    Box box;
+    Field field;
     QString pattern;
     int group;
     bool stripCellMarkup;
@@ -75,13 +74,8 @@ const QList<FieldRule>& fieldRules();
 // What a rule's matched text becomes in its box.
 QString finishValue(const FieldRule& rule, QStringView matched);
 
-// The ten fields, indexed by Box.
+// The ten fields, indexed by slot().
 Slots extractFields(QStringView page);
-
-inline FallbackPlan<kBoxCount> fallbackFor(const Slots& values)
-{
-    return planFallback(values);
-}
 
 // Re-activation verdict
 enum class Verdict
@@ -109,13 +103,29 @@ Verdict decideVerdict(const std::optional<QString>& first, const std::optional<Q
 
 struct VerdictCaptions
 {
-    QString verdict;         // Label17
-    QString link;            // Label18
-    bool linkCursor = false; // Label18 shows the hand cursor
+    QString verdict;         // the verdict's line
+    QString link;            // the caption of the help link under it
+    bool linkCursor = false; // the link shows the hand cursor
 };
 VerdictCaptions captionsFor(Verdict verdict);
 
-// The home-site page behind a link caption of Label18; no value for any other
+// All that a result page tells the window, in the order it acts on it.
+struct Reading
+{
+    Screening screening = Screening::Clean;
+    QString refusal; // the message for a refused page; empty otherwise
+    Slots values;    // none on a refused page
+    Verdict verdict = Verdict::None;
+    VerdictCaptions captions;
+
+    bool refused() const { return screening != Screening::Clean; }
+};
+// Screens the page, then cuts the ten fields out of a page that was not
+// refused and decides the verdict on the two activation times, whose dates
+// are read under `locale`.
+Reading readPage(QStringView page, const QLocale& locale);
+
+// The home-site page behind a help link's caption; no value for any other
 // caption, the empty one included.
 std::optional<QStringView> helpPathForLink(QStringView caption);
 

@@ -66,30 +66,34 @@ QString requestUrl(QStringView serviceBase, QStringView iccid)
     return service::simPageUrl(serviceBase, iccid);
 }
 
-bool isRejected(QStringView page)
-{
-    return page.contains(service::kInvalidIccidPhrase);
-}
-
 Slots extractFields(QStringView page)
 {
     Slots values;
     if (auto carrier = extractGroup(page, carrierPattern(), 2))
-        values[index(Box::Text13)] = trimBlanks(*carrier);
+        values[slot(Field::Carrier)] = trimBlanks(*carrier);
     if (auto phone = extractGroup(page, phonePattern(), 4))
-        values[index(Box::Text14)] = trimBlanks(*phone);
+        values[slot(Field::PhoneNumber)] = trimBlanks(*phone);
     if (auto age = extractGroup(page, cardAgePattern(), 4))
-        values[index(Box::Text15)] = joinPieces({trimBlanks(*age), u"年"});
+        values[slot(Field::CardAge)] = joinPieces({trimBlanks(*age), u"年"});
 
     // The box is a single line: the two lines of the area-code form are joined
     // without the line break.
     if (page.contains(kAreaCodeLabel)) {
         if (auto lines = extractGroups(page, areaCodePattern(), {4, 6}))
-            values[index(Box::Text16)] = areaValue(lines->at(0)) + areaValue(lines->at(1));
+            values[slot(Field::HomeArea)] = areaValue(lines->at(0)) + areaValue(lines->at(1));
     } else if (auto area = extractGroup(page, plainAreaPattern(), 4)) {
-        values[index(Box::Text16)] = areaValue(*area);
+        values[slot(Field::HomeArea)] = areaValue(*area);
     }
     return values;
+}
+
+Reading readPage(QStringView page)
+{
+    Reading reading;
+    reading.rejected = page.contains(service::kInvalidIccidPhrase);
+    if (!reading.rejected)
+        reading.values = extractFields(page);
+    return reading;
 }
 
 QStringList fieldPatterns()

@@ -11,19 +11,21 @@
 // The SIM card lookup by ICCID, as functions from text to values.
 namespace mizong::sim {
 
-enum class Box
+// The four facts of a card's page, in the order the window clears and fills
+// their boxes.
+enum class Field
 {
-    Text13,
-    Text14,
-    Text15,
-    Text16
+    Carrier,
+    PhoneNumber,
+    CardAge,
+    HomeArea
 };
-inline constexpr std::size_t kBoxCount = 4;
-using Slots = FieldSlots<kBoxCount>;
+inline constexpr std::size_t kFieldCount = 4;
+using Slots = FieldSlots<kFieldCount>;
 
-inline constexpr std::size_t index(Box box)
+inline constexpr std::size_t slot(Field field)
 {
-    return static_cast<std::size_t>(box);
+    return static_cast<std::size_t>(field);
 }
 
 inline constexpr QStringView kEmptyMessage = u"ICCID不能为空！";
@@ -37,19 +39,19 @@ std::optional<QString> iccidFrom(QStringView input);
 
 QString requestUrl(QStringView serviceBase, QStringView iccid);
 
-// The service's invalid-ICCID phrase anywhere on the page.
-bool isRejected(QStringView page);
-
-// The four fields, indexed by Box.
+// The four fields, indexed by slot().
 Slots extractFields(QStringView page);
+
+// All that a card's page tells the window.
+struct Reading
+{
+    bool rejected = false; // the service's invalid-ICCID phrase is anywhere on it
+    Slots values;          // none on a rejected page
+};
+Reading readPage(QStringView page);
 
 // Every pattern the extraction applies (the home area has two forms), for
 // the tools that check the matcher against QRegularExpression.
 QStringList fieldPatterns();
-
-inline FallbackPlan<kBoxCount> fallbackFor(const Slots& values)
-{
-    return planFallback(values);
-}
 
 } // namespace mizong::sim

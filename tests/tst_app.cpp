@@ -2,6 +2,8 @@
 // real fetch against a loopback server, and the watchdogs.
 
 #include "application.h"
+#include "box_binding.h"
+#include "device_lookup.h"
 #include "event_gate.h"
 #include "form_controls.h"
 #include "form_fixture.h"
@@ -32,7 +34,10 @@
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(mizong::device::Slots)
 using mizong::Form1;
+using mizong::kFallbackText;
 using mizong::testing::dataFile;
 using mizong::testing::FormFixture;
 using mizong::testing::PageServer;
@@ -87,6 +92,8 @@ private slots:
     void windowAtStartup();
     void tabOrder();
     void resultBoxesAreReadOnly();
+    void fallbackRule_data();
+    void fallbackRule();
     void enterStartsNothing();
     void clearButtons_data();
     void clearButtons();
@@ -126,17 +133,42 @@ void TestApp::controlGeometry_data()
     QTest::addColumn<QRect>("rect");
     QTest::addColumn<QString>("caption");
 
+    // Each control's place in pixels at 96 dpi, worked out by hand from the
+    // design's twips (15 to a pixel, halves up), in the order of creation.
+    const std::pair<QString, QRect> designed[] = {
+        {u"Label14"_s, QRect(32, 43, 97, 17)},    {u"Text1(0)"_s, QRect(128, 40, 219, 23)},
+        {u"Command3"_s, QRect(32, 80, 131, 36)},  {u"Command1"_s, QRect(176, 80, 131, 36)},
+        {u"Label17"_s, QRect(176, 120, 185, 17)}, {u"Command6"_s, QRect(32, 128, 131, 36)},
+        {u"Label18"_s, QRect(176, 144, 185, 17)}, {u"WebBrowser1"_s, QRect(24, 176, 369, 221)},
+        {u"Label1"_s, QRect(407, 40, 121, 17)},   {u"Text4"_s, QRect(545, 36, 193, 23)},
+        {u"Label16"_s, QRect(431, 74, 89, 17)},   {u"Text2"_s, QRect(544, 72, 193, 23)},
+        {u"Label2"_s, QRect(376, 108, 145, 17)},  {u"Text5"_s, QRect(545, 104, 193, 23)},
+        {u"Label3"_s, QRect(452, 141, 65, 17)},   {u"Text6"_s, QRect(545, 136, 193, 23)},
+        {u"Label4"_s, QRect(417, 181, 97, 17)},   {u"Text7"_s, QRect(544, 176, 193, 23)},
+        {u"Label5"_s, QRect(421, 216, 97, 17)},   {u"Text8"_s, QRect(545, 211, 193, 23)},
+        {u"Label6"_s, QRect(457, 256, 57, 17)},   {u"Text9"_s, QRect(545, 251, 193, 23)},
+        {u"Label7"_s, QRect(452, 296, 65, 17)},   {u"Text10"_s, QRect(545, 291, 193, 23)},
+        {u"Label8"_s, QRect(452, 328, 65, 17)},   {u"Text11"_s, QRect(545, 323, 193, 23)},
+        {u"Label9"_s, QRect(428, 363, 89, 17)},   {u"Text12"_s, QRect(545, 360, 193, 23)},
+        {u"Label15"_s, QRect(80, 443, 49, 17)},   {u"Text1(1)"_s, QRect(136, 440, 219, 23)},
+        {u"Command4"_s, QRect(48, 504, 131, 36)}, {u"Command2"_s, QRect(208, 504, 131, 36)},
+        {u"Label10"_s, QRect(464, 440, 49, 17)},  {u"Text13"_s, QRect(544, 435, 193, 23)},
+        {u"Label11"_s, QRect(432, 480, 81, 17)},  {u"Text14"_s, QRect(544, 475, 193, 23)},
+        {u"Label12"_s, QRect(464, 512, 49, 17)},  {u"Text15"_s, QRect(544, 507, 193, 23)},
+        {u"Label13"_s, QRect(432, 550, 81, 17)},  {u"Text16"_s, QRect(544, 547, 193, 23)},
+    };
+    const auto rows = mizong::layout::controls();
+    QCOMPARE(rows.size(), std::size(designed));
     using mizong::layout::Kind;
-    for (const mizong::layout::Control& row : mizong::layout::controls()) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const mizong::layout::Control& row = rows[i];
+        const auto& [name, rect] = designed[i];
         const char* kind = row.kind == Kind::Input || row.kind == Kind::Result ? "QLineEdit"
                            : row.kind == Kind::Button                          ? "QPushButton"
                            : row.kind == Kind::Page                            ? "QWidget"
                                                                                : "QLabel";
-        const QString name = row.name.toString();
         QTest::newRow(qPrintable(name))
-            << name << QString::fromLatin1(kind)
-            << QRect(qRound(row.left / 15.0), qRound(row.top / 15.0), qRound(row.width / 15.0),
-                     qRound(row.height / 15.0))
+            << name << QString::fromLatin1(kind) << rect
             << (row.kind == Kind::Button ? QString() : row.text.toString());
     }
 }
@@ -233,6 +265,61 @@ void TestApp::tabOrder()
             walked.append(name);
     }
     QCOMPARE(walked, expected);
+}
+
+void TestApp::fallbackRule_data()
+{
+    QTest::addColumn<mizong::device::Slots>("values");
+    QTest::addColumn<QList<int>>("filled"); // the boxes that get the fallback text
+    QTest::addColumn<bool>("disarm");
+
+    using mizong::device::Field;
+    using mizong::device::Slots;
+    const auto only = [](std::initializer_list<std::pair<Field, QString>> values) {
+        Slots picked;
+        for (const auto& [field, text] : values)
+            picked[mizong::device::slot(field)] = text;
+        return picked;
+    };
+    QTest::newRow("nothing found") << Slots() << QList<int>() << false;
+    Slots allEmpty;
+    allEmpty.fill(QString());
+    QTest::newRow("only empty texts") << allEmpty << QList<int>() << false;
+    QTest::newRow("one value") << only({{Field::SerialNumber, u"F2LK70QCDTWD"_s}})
+                               << QList<int>{0, 1, 2, 3, 5, 6, 7, 8, 9} << true;
+    QTest::newRow("empty text beside a value")
+        << only({{Field::FirstActivation, u"2013-01-15"_s}, {Field::LatestActivation, QString()}})
+        << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9} << true;
+    QTest::newRow("blanks are a value")
+        << only({{Field::Model, u" "_s}}) << QList<int>{0, 1, 2, 4, 5, 6, 7, 8, 9} << true;
+    Slots full;
+    full.fill(u"x"_s);
+    QTest::newRow("all found") << full << QList<int>() << true;
+    Slots oneMissing = full;
+    oneMissing[mizong::device::slot(Field::LatestActivation)].reset();
+    QTest::newRow("latest activation missing") << oneMissing << QList<int>{1} << true;
+}
+
+// The boxes as a lookup leaves them: cleared, its values written, then the
+// fallback rule.
+void TestApp::fallbackRule()
+{
+    QFETCH(mizong::device::Slots, values);
+    QFETCH(QList<int>, filled);
+    QFETCH(bool, disarm);
+
+    QWidget window;
+    std::array<QLineEdit*, mizong::device::kFieldCount> boxes{};
+    for (QLineEdit*& box : boxes)
+        box = new QLineEdit(&window);
+    mizong::binding::writeValues(boxes, values);
+    QCOMPARE(mizong::binding::fillEmptyBoxes(boxes), disarm);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const QString expected =
+            filled.contains(int(i)) ? kFallbackText.toString() : values[i].value_or(QString());
+        QCOMPARE(boxes[i]->text(), expected);
+    }
+    QCOMPARE(mizong::binding::allEmpty(boxes), !disarm);
 }
 
 void TestApp::resultBoxesAreReadOnly()

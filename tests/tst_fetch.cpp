@@ -255,7 +255,8 @@ private slots:
     void initTestCase();
     void init();
 
-    void defaultLimits();
+    void defaultBodyBound_data();
+    void defaultBodyBound();
     void bytesToBstr_data();
     void bytesToBstr();
     void encodingLabels_data();
@@ -291,8 +292,6 @@ private slots:
 
     void finishedOnlyFromEventLoop_data();
     void finishedOnlyFromEventLoop();
-    void abortDuringFetch_data();
-    void abortDuringFetch();
     void deleteDuringFetch_data();
     void deleteDuringFetch();
     void deleteInFinishedSlot_data();
@@ -469,11 +468,31 @@ void TestFetch::init()
     m_server.reset();
 }
 
-void TestFetch::defaultLimits()
+void TestFetch::defaultBodyBound_data()
 {
-    const FetchLimits limits;
-    QCOMPARE(limits.deadline, std::chrono::milliseconds(30000));
-    QCOMPARE(limits.maxBodyBytes, qint64(8 * 1024 * 1024));
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<FetchOutcome>("outcome");
+    QTest::addColumn<qsizetype>("size");
+
+    QTest::newRow("8 MiB") << QByteArray("/length-8mib") << FetchOutcome::Decoded
+                           << qsizetype(8 * 1024 * 1024);
+    QTest::newRow("8 MiB and a byte")
+        << QByteArray("/length-8mib-over") << FetchOutcome::Failed << qsizetype(0);
+}
+
+// Without limits of the caller's own: a page of 8 MiB whole, nothing of a
+// larger one.
+void TestFetch::defaultBodyBound()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(FetchOutcome, outcome);
+    QFETCH(qsizetype, size);
+
+    const std::unique_ptr<PageFetch> fetch(FetchPage(m_server.url(path), u"UTF-8", nullptr));
+    QSignalSpy finished(fetch.get(), &PageFetch::finished);
+    QVERIFY(finished.wait(kLivenessMs));
+    QCOMPARE(fetch->outcome(), outcome);
+    QCOMPARE(fetch->page().size(), size);
 }
 
 void TestFetch::bytesToBstr_data()
@@ -1270,13 +1289,12 @@ void TestFetch::finishedOnlyFromEventLoop()
     QCOMPARE(spy.count(), 0);
     QVERIFY(spy.wait(kWaitMs));
     QVERIFY(fetch->isFinished());
-    // Exactly once, also when more events are processed and abort() follows.
-    fetch->abort();
+    // Exactly once, also when more events are processed.
     QTest::qWait(100);
     QCOMPARE(spy.count(), 1);
 }
 
-void TestFetch::abortDuringFetch_data()
+void TestFetch::deleteDuringFetch_data()
 {
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<bool>("afterRequest");
@@ -1285,33 +1303,6 @@ void TestFetch::abortDuringFetch_data()
     QTest::newRow("waiting for the answer") << QByteArray("/stall") << true;
     QTest::newRow("while the body drips") << QByteArray("/drip") << true;
     QTest::newRow("during a flood") << QByteArray("/endless-chunk-extension") << true;
-}
-
-void TestFetch::abortDuringFetch()
-{
-    QFETCH(QByteArray, path);
-    QFETCH(bool, afterRequest);
-
-    const std::unique_ptr<PageFetch> fetch(FetchPage(m_server.url(path), u"UTF-8", nullptr));
-    QSignalSpy spy(fetch.get(), &PageFetch::finished);
-    if (afterRequest)
-        QTRY_COMPARE_WITH_TIMEOUT(m_server.log().size(), 1, kWaitMs);
-
-    fetch->abort();
-    QVERIFY(fetch->isFinished());
-    QCOMPARE(fetch->outcome(), FetchOutcome::Failed);
-    QCOMPARE(fetch->page(), QString());
-    QVERIFY(spy.wait(kWaitMs));
-    if (afterRequest)
-        QTRY_COMPARE_WITH_TIMEOUT(m_server.openConnections(), 0, kWaitMs);
-    QTest::qWait(100);
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(m_server.log().size(), afterRequest ? 1 : 0);
-}
-
-void TestFetch::deleteDuringFetch_data()
-{
-    abortDuringFetch_data();
 }
 
 void TestFetch::deleteDuringFetch()

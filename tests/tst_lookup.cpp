@@ -29,25 +29,27 @@ QString described(const OptionalText& value)
     return value ? u"\""_s + *value + u"\""_s : u"<no value>"_s;
 }
 
-// One line per box, so a failure names the box and shows both texts.
+// One line per field, so a failure names the field and shows both texts.
 template <std::size_t N>
-QStringList described(const FieldSlots<N>& values, const QStringList& boxes)
+QStringList described(const FieldSlots<N>& values, const QStringList& fields)
 {
     QStringList lines;
     for (std::size_t i = 0; i < N; ++i)
-        lines.append(boxes.at(qsizetype(i)) + u": "_s + described(values[i]));
+        lines.append(fields.at(qsizetype(i)) + u": "_s + described(values[i]));
     return lines;
 }
 
-const QStringList kDeviceBoxes = {u"Text2"_s, u"Text4"_s, u"Text5"_s,  u"Text6"_s,  u"Text7"_s,
-                                  u"Text8"_s, u"Text9"_s, u"Text10"_s, u"Text11"_s, u"Text12"_s};
-const QStringList kSimBoxes = {u"Text13"_s, u"Text14"_s, u"Text15"_s, u"Text16"_s};
+const QStringList kDeviceFields = {
+    u"first activation"_s, u"latest activation"_s, u"carrier"_s,     u"model"_s,
+    u"serial number"_s,    u"manufacture date"_s,  u"iOS version"_s, u"purchase date"_s,
+    u"warranty expiry"_s,  u"remaining warranty"_s};
+const QStringList kSimFields = {u"carrier"_s, u"phone number"_s, u"card age"_s, u"home area"_s};
 
-device::Slots deviceSlots(std::initializer_list<std::pair<device::Box, QString>> values)
+device::Slots deviceSlots(std::initializer_list<std::pair<device::Field, QString>> values)
 {
     device::Slots slotValues;
-    for (const auto& [box, text] : values)
-        slotValues[device::index(box)] = text;
+    for (const auto& [field, text] : values)
+        slotValues[device::slot(field)] = text;
     return slotValues;
 }
 
@@ -60,7 +62,7 @@ sim::Slots simSlots(OptionalText carrier, OptionalText phone, OptionalText age, 
 device::Slots fullDevice(const QStringList& texts)
 {
     device::Slots slotValues;
-    for (std::size_t i = 0; i < device::kBoxCount; ++i)
+    for (std::size_t i = 0; i < device::kFieldCount; ++i)
         slotValues[i] = texts.at(qsizetype(i));
     return slotValues;
 }
@@ -78,8 +80,6 @@ private slots:
     void screening();
     void deviceExtraction_data();
     void deviceExtraction();
-    void fallbackPlan_data();
-    void fallbackPlan();
     // The calendar day read under each locale's regional settings.
     void activationDayC_data();
     void activationDayC() { checkActivationDay(QLocale::c()); }
@@ -202,8 +202,16 @@ void TestLookup::screening()
     QFETCH(QString, page);
     QFETCH(device::Screening, expected);
     QFETCH(QString, message);
-    QCOMPARE(device::screen(page), expected);
-    QCOMPARE(device::screeningMessage(device::screen(page)), message);
+    const device::Reading reading = device::readPage(page, QLocale::c());
+    QCOMPARE(reading.screening, expected);
+    QCOMPARE(reading.refused(), expected != device::Screening::Clean);
+    QCOMPARE(reading.refusal, message);
+    // A refused page is not read any further.
+    if (reading.refused()) {
+        QCOMPARE(described(reading.values, kDeviceFields),
+                 described(device::Slots(), kDeviceFields));
+        QCOMPARE(reading.verdict, device::Verdict::None);
+    }
 }
 
 void TestLookup::deviceExtraction_data()
@@ -212,7 +220,7 @@ void TestLookup::deviceExtraction_data()
     QTest::addColumn<device::Slots>("expected");
     QTest::addColumn<device::Verdict>("verdict");
 
-    using device::Box;
+    using device::Field;
     using device::Verdict;
     QTest::newRow("not re-activated")
         << u"device-not-reactivated.html"_s
@@ -234,29 +242,31 @@ void TestLookup::deviceExtraction_data()
                        u"2013-03-02"_s, u"2014-03-01"_s, u"还剩 352 天"_s})
         << Verdict::NotReactivated;
     QTest::newRow("some fields") << u"device-partial.html"_s
-                                 << deviceSlots({{Box::Text6, u"iPad mini (A1432)"_s},
-                                                 {Box::Text7, u"F2LKQ0XYDTWF"_s},
-                                                 {Box::Text8, u"2012-12-03"_s},
-                                                 {Box::Text12, u"设备尚未激活，保修未开始"_s}})
+                                 << deviceSlots(
+                                        {{Field::Model, u"iPad mini (A1432)"_s},
+                                         {Field::SerialNumber, u"F2LKQ0XYDTWF"_s},
+                                         {Field::ManufactureDate, u"2012-12-03"_s},
+                                         {Field::RemainingWarranty, u"设备尚未激活，保修未开始"_s}})
                                  << Verdict::None;
     // Only the three patterns without a line break can match.
     QTest::newRow("LF only") << u"device-lf-only.html"_s
-                             << deviceSlots({{Box::Text4, u"2012-06-30 19:45:02"_s},
-                                             {Box::Text6, u"iPhone 4 (A1332)"_s},
-                                             {Box::Text7, u"88025ZKXA4S"_s}})
+                             << deviceSlots({{Field::LatestActivation, u"2012-06-30 19:45:02"_s},
+                                             {Field::Model, u"iPhone 4 (A1332)"_s},
+                                             {Field::SerialNumber, u"88025ZKXA4S"_s}})
                              << Verdict::None;
     // Model cell closed by </td>: the serial box shows the model too. Tabs
     // stay, U+3000 stays, a blank-only value is the empty text, an LF-only
     // label line and upper-case markup miss, a repeated label uses the first.
     QTest::newRow("edge cases") << u"device-edge-cases.html"_s
-                                << deviceSlots({{Box::Text2, u"2013-03-02 08:15:00"_s},
-                                                {Box::Text4, u""_s},
-                                                {Box::Text5, u"\t中国电信"_s},
-                                                {Box::Text6, u"iPhone 4S"_s},
-                                                {Box::Text7, u"iPhone 4S"_s},
-                                                {Box::Text8, u"\t\t 2012-12-20"_s},
-                                                {Box::Text10, u"2013-01-05"_s},
-                                                {Box::Text12, u"\u3000还剩 300 天\u3000"_s}})
+                                << deviceSlots(
+                                       {{Field::FirstActivation, u"2013-03-02 08:15:00"_s},
+                                        {Field::LatestActivation, u""_s},
+                                        {Field::Carrier, u"\t中国电信"_s},
+                                        {Field::Model, u"iPhone 4S"_s},
+                                        {Field::SerialNumber, u"iPhone 4S"_s},
+                                        {Field::ManufactureDate, u"\t\t 2012-12-20"_s},
+                                        {Field::PurchaseDate, u"2013-01-05"_s},
+                                        {Field::RemainingWarranty, u"\u3000还剩 300 天\u3000"_s}})
                                 << Verdict::None;
     QTest::newRow("other layout") << u"other-layout.html"_s << device::Slots() << Verdict::None;
     QTest::newRow("empty page") << QString() << device::Slots() << Verdict::None;
@@ -269,52 +279,11 @@ void TestLookup::deviceExtraction()
     QFETCH(device::Verdict, verdict);
 
     const QString page = file.isEmpty() ? QString() : fixture(file);
-    const device::Slots values = device::extractFields(page);
-    QCOMPARE(described(values, kDeviceBoxes), described(expected, kDeviceBoxes));
-    QCOMPARE(device::decideVerdict(values[device::index(device::Box::Text2)],
-                                   values[device::index(device::Box::Text4)], QLocale::c()),
-             verdict);
-}
-
-void TestLookup::fallbackPlan_data()
-{
-    QTest::addColumn<device::Slots>("values");
-    QTest::addColumn<QList<int>>("filled");
-    QTest::addColumn<bool>("disarm");
-
-    using device::Box;
-    QTest::newRow("nothing found") << device::Slots() << QList<int>() << false;
-    device::Slots allEmpty;
-    allEmpty.fill(QString());
-    QTest::newRow("only empty texts") << allEmpty << QList<int>() << false;
-    QTest::newRow("one value") << deviceSlots({{Box::Text7, u"F2LK70QCDTWD"_s}})
-                               << QList<int>{0, 1, 2, 3, 5, 6, 7, 8, 9} << true;
-    QTest::newRow("empty text beside a value")
-        << deviceSlots({{Box::Text2, u"2013-01-15"_s}, {Box::Text4, QString()}})
-        << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9} << true;
-    device::Slots full;
-    full.fill(u"x"_s);
-    QTest::newRow("all found") << full << QList<int>() << true;
-    // The fallback goes into boxes only: the verdict still sees no value.
-    device::Slots oneMissing = full;
-    oneMissing[device::index(Box::Text4)].reset();
-    QTest::newRow("latest activation missing") << oneMissing << QList<int>{1} << true;
-}
-
-void TestLookup::fallbackPlan()
-{
-    QFETCH(device::Slots, values);
-    QFETCH(QList<int>, filled);
-    QFETCH(bool, disarm);
-
-    const FallbackPlan<device::kBoxCount> plan = device::fallbackFor(values);
-    QList<int> actual;
-    for (std::size_t i = 0; i < plan.fill.size(); ++i) {
-        if (plan.fill[i])
-            actual.append(int(i));
-    }
-    QCOMPARE(actual, filled);
-    QCOMPARE(plan.disarmWatchdog, disarm);
+    const device::Reading reading = device::readPage(page, QLocale::c());
+    QVERIFY(!reading.refused());
+    QCOMPARE(described(reading.values, kDeviceFields), described(expected, kDeviceFields));
+    QCOMPARE(reading.verdict, verdict);
+    QCOMPARE(reading.captions.link, device::captionsFor(verdict).link);
 }
 
 namespace {
@@ -695,47 +664,47 @@ void TestLookup::simRejected()
 {
     QFETCH(QString, page);
     QFETCH(bool, rejected);
-    QCOMPARE(sim::isRejected(page), rejected);
+    const sim::Reading reading = sim::readPage(page);
+    QCOMPARE(reading.rejected, rejected);
+    // A rejected page is not read any further.
+    if (rejected)
+        QCOMPARE(described(reading.values, kSimFields), described(sim::Slots(), kSimFields));
 }
 
 void TestLookup::simExtraction_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<sim::Slots>("expected");
-    QTest::addColumn<bool>("disarm");
 
     const OptionalText none;
     QTest::newRow("plain home area")
         << u"sim-plain.html"_s
-        << simSlots(u"中国联通"_s, u"18601234567"_s, u"2011年"_s, u"广东深圳"_s) << true;
+        << simSlots(u"中国联通"_s, u"18601234567"_s, u"2011年"_s, u"广东深圳"_s);
     // The two value lines, blanks removed, without the line break.
     QTest::newRow("area-code home area")
         << u"sim-area-code.html"_s
-        << simSlots(u"中国移动"_s, u"13912345678"_s, u"2009年"_s, u"江苏南京025"_s) << true;
+        << simSlots(u"中国移动"_s, u"13912345678"_s, u"2009年"_s, u"江苏南京025"_s);
     QTest::newRow("only the phone number")
-        << u"sim-phone-only.html"_s << simSlots(none, u"15012345678"_s, none, none) << true;
+        << u"sim-phone-only.html"_s << simSlots(none, u"15012345678"_s, none, none);
     // The first carrier label lacks the row's lines and is passed over.
     QTest::newRow("two carrier rows")
-        << u"sim-two-carriers.html"_s << simSlots(u"中国 电信"_s, u"18912345678"_s, none, none)
-        << true;
+        << u"sim-two-carriers.html"_s << simSlots(u"中国 电信"_s, u"18912345678"_s, none, none);
     // "年" alone still counts; the area-code label elsewhere on the page
     // selects the two-line form, which the one-line row does not have.
     QTest::newRow("edge cases") << u"sim-edge-cases.html"_s
-                                << simSlots(u"中国\t联通"_s, u"17712345678"_s, u"年"_s, none)
-                                << true;
-    QTest::newRow("LF only") << u"sim-lf-only.html"_s << sim::Slots() << false;
-    QTest::newRow("other layout") << u"other-layout.html"_s << sim::Slots() << false;
+                                << simSlots(u"中国\t联通"_s, u"17712345678"_s, u"年"_s, none);
+    QTest::newRow("LF only") << u"sim-lf-only.html"_s << sim::Slots();
+    QTest::newRow("other layout") << u"other-layout.html"_s << sim::Slots();
 }
 
 void TestLookup::simExtraction()
 {
     QFETCH(QString, file);
     QFETCH(sim::Slots, expected);
-    QFETCH(bool, disarm);
 
-    const sim::Slots values = sim::extractFields(fixture(file));
-    QCOMPARE(described(values, kSimBoxes), described(expected, kSimBoxes));
-    QCOMPARE(sim::fallbackFor(values).disarmWatchdog, disarm);
+    const sim::Reading reading = sim::readPage(fixture(file));
+    QVERIFY(!reading.rejected);
+    QCOMPARE(described(reading.values, kSimFields), described(expected, kSimFields));
 }
 
 QTEST_APPLESS_MAIN(TestLookup)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "page_loader.h"
-#include "page_view.h"
 
 #include <QCursor>
 #include <QList>
@@ -18,7 +17,7 @@ namespace mizong {
 // plug-ins, no browser engine, nothing kept on disk. Everything the page
 // needs comes through the page loader, and the only way out of it is a link
 // the user activates.
-class PageBrowser final : public QTextBrowser, public PageView
+class PageBrowser final : public QTextBrowser
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PageBrowser)
@@ -27,8 +26,8 @@ public:
     explicit PageBrowser(QWidget* parent = nullptr);
     ~PageBrowser() override;
 
-    QWidget* widget() override { return this; }
-    void navigate(const QUrl& url) override;
+    // Starts loading the address; nothing waits for it or looks at its outcome.
+    void navigate(const QUrl& url);
 
     // The site whose pages open inside the view.
     void setHomeSite(const QUrl& site) { m_homeSite = site; }

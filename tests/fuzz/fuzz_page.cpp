@@ -1,5 +1,5 @@
 // Page bytes as a service might send them, through decoding into both
-// lookups: screening, every field, the fallback rule and the verdict.
+// lookups' page readings: screening, every field and the verdict.
 
 #include "device_lookup.h"
 #include "page_fetch.h"
@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QLocale>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -20,22 +21,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<QString> decoded = BytesToBstr(bytes, u"UTF-8");
     const QString page = decoded ? *decoded : QString::fromLatin1(bytes);
 
-    const device::Screening screening = device::screen(page);
-    (void)device::screeningMessage(screening);
-    const device::Slots values = device::extractFields(page);
-    const FallbackPlan<device::kBoxCount> plan = device::fallbackFor(values);
-    for (std::size_t i = 0; i < device::kBoxCount; ++i)
-        if (plan.fill[i] && values[i] && !values[i]->isEmpty())
-            __builtin_trap(); // the fallback never covers a value
-    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Chinese, QLocale::China)}) {
-        const device::Verdict verdict =
-            device::decideVerdict(values[device::index(device::Box::Text2)],
-                                  values[device::index(device::Box::Text4)], locale);
-        (void)device::captionsFor(verdict);
-    }
+    const device::Reading reading = device::readPage(page, QLocale::c());
+    const auto& first = reading.values[device::slot(device::Field::FirstActivation)];
+    const auto& latest = reading.values[device::slot(device::Field::LatestActivation)];
+    // A refused page is read no further, and a verdict needs both times.
+    if (reading.refused() && std::any_of(reading.values.begin(), reading.values.end(),
+                                         [](const auto& value) { return value.has_value(); }))
+        __builtin_trap();
+    if (reading.verdict != device::Verdict::None &&
+        (!first || first->isEmpty() || !latest || latest->isEmpty()))
+        __builtin_trap();
+    // The same times under the regional settings the tool is made for.
+    (void)device::decideVerdict(first, latest, QLocale(QLocale::Chinese, QLocale::China));
 
-    (void)sim::isRejected(page);
-    const sim::Slots simValues = sim::extractFields(page);
-    (void)sim::fallbackFor(simValues);
+    const sim::Reading simReading = sim::readPage(page);
+    if (simReading.rejected && simReading.values != sim::Slots())
+        __builtin_trap();
     return 0;
 }
