@@ -164,8 +164,8 @@ QHash<QString, QWidget*> createControls(QWidget* window)
             box->setAccessibleName(caption->text());
         }
     }
-    // Skipping the labels, in the order of the tab indexes; the focus starts
-    // at the first.
+    // The design numbers the labels too, though they never take the focus;
+    // the chain keeps its order without them.
     std::vector<const Control*> chain;
     for (const Control& row : kFormLayoutRows) {
         if (row.takesFocus())
