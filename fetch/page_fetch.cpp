@@ -14,6 +14,8 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdlib>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -28,42 +30,78 @@ namespace mizong {
 
 namespace {
 
-// Transfer threads are never waited for while the program runs, but at its
-// exit they must not still be inside libcurl or its TLS library while those
-// clean up. Every transfer is cancelled by then (its fetch is gone), so they
-// end within milliseconds; the wait is bounded all the same.
-class RunningTransfers
+// The threads that run the transfers. A thread stays for the whole run and
+// takes the next transfer once its own has ended: with MinGW's emulated
+// thread-local storage, a thread that exits runs its thread_local destructors
+// after that storage is freed. Qt's regular-expression stack, which the
+// Windows proxy lookup's bypass list reaches, then freed a stray pointer.
+// A transfer never waits for another: with no idle thread, a new one starts.
+//
+// Transfers are never waited for while the program runs, but at its exit
+// they must not still be inside libcurl or its TLS library while those clean
+// up. Every transfer is cancelled by then (its fetch is gone), so they end
+// within milliseconds; the wait is bounded all the same.
+class TransferThreads
 {
 public:
-    void add()
+    void start(std::function<void()> transfer)
     {
         const std::lock_guard lock(m_mutex);
-        ++m_count;
-    }
-    void remove()
-    {
-        const std::lock_guard lock(m_mutex);
-        if (--m_count == 0)
-            m_none.notify_all();
+        ++m_running;
+        m_queued.push_back(std::move(transfer));
+        if (m_queued.size() > m_idle)
+            std::thread([this] { serve(); }).detach();
+        else
+            m_wake.notify_one();
     }
     void waitForNone()
     {
         std::unique_lock lock(m_mutex);
-        m_none.wait_for(lock, std::chrono::seconds(2), [this] { return m_count == 0; });
+        m_none.wait_for(lock, std::chrono::seconds(2), [this] { return m_running == 0; });
+    }
+    // Threads started so far; the tests see them reused.
+    std::size_t threads() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_threads;
     }
 
 private:
-    std::mutex m_mutex;
+    void serve()
+    {
+        std::unique_lock lock(m_mutex);
+        ++m_threads;
+        for (;;) {
+            ++m_idle;
+            m_wake.wait(lock, [this] { return !m_queued.empty(); });
+            --m_idle;
+            std::function<void()> transfer = std::move(m_queued.front());
+            m_queued.pop_front();
+            lock.unlock();
+            transfer();
+            transfer = nullptr; // what it holds goes before it counts as ended
+            lock.lock();
+            if (--m_running == 0)
+                m_none.notify_all();
+        }
+    }
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
     std::condition_variable m_none;
-    int m_count = 0;
+    std::deque<std::function<void()>> m_queued;
+    std::size_t m_idle = 0;
+    std::size_t m_running = 0;
+    std::size_t m_threads = 0;
 };
 
-// Never destroyed: the wait at exit is an exit handler of its own, made after
-// the libraries' (see loadEngine), so that it runs before their clean-up.
-RunningTransfers& runningTransfers()
+// Never destroyed: its threads wait on it to the end, and the wait at exit is
+// an exit handler of its own, made after the libraries' (see loadEngine), so
+// that it runs before their clean-up.
+TransferThreads& transferThreads()
 {
-    static auto* running = new RunningTransfers;
-    return *running;
+    static auto* threads = new TransferThreads;
+    return *threads;
 }
 
 #ifdef Q_OS_WIN
@@ -142,7 +180,7 @@ const transfer::Engine* loadEngine(const QString& programDir)
     static const transfer::Engine* const engine = [&] {
         const transfer::Engine* opened = openEngine(programDir);
         if (opened)
-            std::atexit([] { runningTransfers().waitForNone(); });
+            std::atexit([] { transferThreads().waitForNone(); });
         return opened;
     }();
     return engine;
@@ -289,10 +327,9 @@ void PageFetch::start()
                           noProxyList(),
                           requestUserAgent(),
                           !environmentProxy(scheme.toLatin1())};
-    // The thread is never joined: a fetch that ends cancels it and goes on
-    // at once.
-    runningTransfers().add();
-    std::thread([transfer = m_transfer, setup = std::move(setup)] {
+    // Never waited for: a fetch that ends cancels its transfer and goes on at
+    // once.
+    transferThreads().start([transfer = m_transfer, setup = std::move(setup)] {
         auto received = std::make_shared<Received>();
         if (const transfer::Engine* engine = loadEngine(programDir))
             received->complete = engine->run(setup, transfer->control, received->response);
@@ -303,8 +340,7 @@ void PageFetch::start()
             QMetaObject::invokeMethod(
                 fetch, [fetch, received] { fetch->onReceived(*received); }, Qt::QueuedConnection);
         }
-        runningTransfers().remove();
-    }).detach();
+    });
 }
 
 void PageFetch::onReceived(const Received& received)

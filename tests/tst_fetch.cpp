@@ -296,6 +296,7 @@ private slots:
     void deleteDuringFetch();
     void deleteInFinishedSlot_data();
     void deleteInFinishedSlot();
+    void transferThreadsStay();
 
     void tls_data();
     void tls();
@@ -1534,6 +1535,52 @@ void TestFetch::systemProxy()
     QCOMPARE(fetchPageBlocking(url, u"UTF-8").outcome, FetchOutcome::Failed);
     QCOMPARE(fetchPageBlocking(m_server.url("/ok"), u"UTF-8").outcome, FetchOutcome::Decoded);
 #endif
+}
+
+namespace {
+
+// The process's threads, where the system shows them.
+int threadCount()
+{
+#ifdef Q_OS_LINUX
+    return int(QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+#else
+    return -1;
+#endif
+}
+
+} // namespace
+
+// A transfer's thread outlives it and takes a later one (a thread that ends
+// runs thread_local destructors, which MinGW runs on freed storage), and
+// a transfer that hangs never holds up the next.
+void TestFetch::transferThreadsStay()
+{
+    const auto fetchAll = [this](const char* path, int count) {
+        std::vector<std::unique_ptr<PageFetch>> fetches;
+        for (int i = 0; i < count; ++i)
+            fetches.emplace_back(FetchPage(m_server.url(path), u"UTF-8", nullptr));
+        return fetches;
+    };
+    // Three at once, all hanging; then one more that must not wait for them.
+    auto stalled = fetchAll("/stall", 3);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.log().size(), 3, kWaitMs);
+    const std::unique_ptr<PageFetch> page(FetchPage(m_server.url("/ok"), u"UTF-8", nullptr));
+    QSignalSpy finished(page.get(), &PageFetch::finished);
+    QVERIFY(finished.wait(kWaitMs));
+    QCOMPARE(page->outcome(), FetchOutcome::Decoded);
+
+    const int threads = threadCount();
+    stalled.clear(); // cancelled: their transfers end
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.openConnections(), 0, kWaitMs);
+    QTest::qWait(200);
+    if (threads < 0)
+        return;
+    QCOMPARE(threadCount(), threads);
+    // Served by the threads that stayed: none is added.
+    auto again = fetchAll("/stall", 4);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.log().size(), 8, kWaitMs);
+    QCOMPARE(threadCount(), threads);
 }
 
 QTEST_GUILESS_MAIN(TestFetch)
