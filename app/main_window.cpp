@@ -214,7 +214,7 @@ void Form1::deviceLookupPageArrived(const QString& page)
 {
     const device::Reading reading = device::readPage(page, QLocale::system());
     if (reading.refused()) {
-        inform(reading.refusal);
+        inform(reading.refusal());
         Timer1->stop();
         ClearDeviceResults();
         return finishLookup();
@@ -223,7 +223,7 @@ void Form1::deviceLookupPageArrived(const QString& page)
     binding::writeValues(m_deviceBoxes, reading.values);
     if (binding::fillEmptyBoxes(m_deviceBoxes))
         Timer1->stop();
-    showVerdict(reading.captions);
+    showVerdict(reading.captions());
     finishLookup();
 }
 

@@ -59,18 +59,11 @@ public:
         std::unique_lock lock(m_mutex);
         m_none.wait_for(lock, std::chrono::seconds(2), [this] { return m_running == 0; });
     }
-    // Threads started so far; the tests see them reused.
-    std::size_t threads() const
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_threads;
-    }
 
 private:
     void serve()
     {
         std::unique_lock lock(m_mutex);
-        ++m_threads;
         for (;;) {
             ++m_idle;
             m_wake.wait(lock, [this] { return !m_queued.empty(); });
@@ -86,13 +79,12 @@ private:
         }
     }
 
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_none;
     std::deque<std::function<void()>> m_queued;
     std::size_t m_idle = 0;
     std::size_t m_running = 0;
-    std::size_t m_threads = 0;
 };
 
 // Never destroyed: its threads wait on it to the end, and the wait at exit is

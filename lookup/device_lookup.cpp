@@ -91,24 +91,28 @@ Slots extractFields(QStringView page)
     return values;
 }
 
+QString Reading::refusal() const
+{
+    switch (screening) {
+    case Screening::ReplacedProduct:
+        return kReplacedProductMessage.toString();
+    case Screening::InvalidSerial:
+        return kInvalidSerialMessage.toString();
+    case Screening::Clean:
+        break;
+    }
+    return {};
+}
+
 Reading readPage(QStringView page, const QLocale& locale)
 {
     Reading reading;
     reading.screening = screen(page);
-    switch (reading.screening) {
-    case Screening::ReplacedProduct:
-        reading.refusal = kReplacedProductMessage.toString();
+    if (reading.refused())
         return reading;
-    case Screening::InvalidSerial:
-        reading.refusal = kInvalidSerialMessage.toString();
-        return reading;
-    case Screening::Clean:
-        break;
-    }
     reading.values = extractFields(page);
     reading.verdict = decideVerdict(reading.values[slot(Field::FirstActivation)],
                                     reading.values[slot(Field::LatestActivation)], locale);
-    reading.captions = captionsFor(reading.verdict);
     return reading;
 }
 

@@ -113,12 +113,13 @@ VerdictCaptions captionsFor(Verdict verdict);
 struct Reading
 {
     Screening screening = Screening::Clean;
-    QString refusal; // the message for a refused page; empty otherwise
-    Slots values;    // none on a refused page
+    Slots values; // none on a refused page
     Verdict verdict = Verdict::None;
-    VerdictCaptions captions;
 
     bool refused() const { return screening != Screening::Clean; }
+    // The message for a refused page; empty otherwise.
+    QString refusal() const;
+    VerdictCaptions captions() const { return captionsFor(verdict); }
 };
 // Screens the page, then cuts the ten fields out of a page that was not
 // refused and decides the verdict on the two activation times, whose dates
