@@ -7,6 +7,7 @@
 #include "main_window.h"
 #include "messenger.h"
 #include "mizong_config.h"
+#include "page_loader.h"
 #ifdef Q_OS_UNIX
 #include "termination.h"
 #endif
@@ -16,6 +17,9 @@
 #include <QImage>
 #include <QScreen>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <utility>
 
@@ -84,7 +88,15 @@ int runApplication(int argc, char* argv[], const std::function<void(Form1&)>& on
     if (onWindow)
         onWindow(window);
     window.show();
-    return app.exec();
+    const int code = app.exec();
+    // The window is closed: the program ends now, also when the page thread
+    // is deep in a step of a heavy page that cannot be interrupted (on
+    // Windows a copy left running would keep the installer waiting).
+    if (!page::endPageWork(std::chrono::milliseconds(500))) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    return code;
 }
 
 } // namespace mizong

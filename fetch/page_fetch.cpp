@@ -275,6 +275,7 @@ PageFetch::PageFetch(const QString& url, std::optional<QString> charset, FetchLi
       m_deadline(new QTimer(this))
 {
     m_limits.maxBodyBytes = std::max<qint64>(m_limits.maxBodyBytes, 0);
+    m_limits.maxRedirects = std::max(m_limits.maxRedirects, 0);
 
     // The deadline counts from here, for the whole fetch: a service that
     // drips a byte a second is abandoned too.
@@ -304,7 +305,7 @@ void PageFetch::start()
     const QString scheme = url.scheme();
     // Only HTTP: nothing else (file:, data:) is ever read.
     if (!url.isValid() || url.host().isEmpty() || (scheme != u"http" && scheme != u"https")) {
-        fail();
+        finish({.outcome = FetchOutcome::Failed});
         return;
     }
 
@@ -318,6 +319,7 @@ void PageFetch::start()
                           m_limits.extraCaCertificates,
                           noProxyList(),
                           requestUserAgent(),
+                          m_limits.maxRedirects,
                           !environmentProxy(scheme.toLatin1())};
     // Never waited for: a fetch that ends cancels its transfer and goes on at
     // once.
@@ -337,17 +339,18 @@ void PageFetch::start()
 
 void PageFetch::onReceived(const Received& received)
 {
+    const transfer::Response& response = received.response;
     if (!received.complete) {
-        fail();
+        finish({.outcome = FetchOutcome::Failed, .redirects = response.redirects});
         return;
     }
-    const transfer::Response& response = received.response;
     if (!m_charset) {
         finish({.outcome = FetchOutcome::Received,
                 .body = response.body,
                 .contentType = response.contentType,
                 .status = response.status,
-                .finalUrl = QString::fromUtf8(response.url)});
+                .finalUrl = QString::fromUtf8(response.url),
+                .redirects = response.redirects});
     } else if (std::optional<QString> text = BytesToBstr(response.body, *m_charset)) {
         finish({.outcome = FetchOutcome::Decoded, .page = std::move(*text)});
     } else {
@@ -359,7 +362,9 @@ void PageFetch::onReceived(const Received& received)
 
 void PageFetch::fail()
 {
-    finish({.outcome = FetchOutcome::Failed});
+    // The transfer may still be following redirects as it is cancelled: it
+    // counts as having used all it was allowed.
+    finish({.outcome = FetchOutcome::Failed, .redirects = m_limits.maxRedirects});
 }
 
 void PageFetch::finish(PageResult result)

@@ -31,6 +31,9 @@ struct FetchLimits
     // A body that grows past this is abandoned; nothing larger is held. For a
     // compressed body the bound is on the inflated bytes.
     qint64 maxBodyBytes = 8 * 1024 * 1024;
+    // Redirects followed, as many as Qt's client follows by default; one
+    // more fails the fetch.
+    int maxRedirects = 50;
     // PEM certificates trusted besides the system's store (tests use it).
     QByteArray extraCaCertificates{};
 };
@@ -46,6 +49,8 @@ struct PageResult
     QByteArray contentType{}; // its Content-Type as sent; empty without one
     int status = 0;
     QString finalUrl{}; // the address that answered, after the redirects
+    // Redirects followed; when Failed, at most what the limits allowed.
+    int redirects = 0;
 };
 
 // Decodes the whole body under the charset named CodeBase; an initial byte

@@ -21,6 +21,8 @@ struct Setup
     QByteArray extraCa;
     QByteArray noProxy;
     QByteArray userAgent;
+    // Redirects followed at most; one more fails the transfer.
+    int maxRedirects = 0;
     // No proxy variable names one: the system's settings decide, per address.
     bool systemProxy = false;
 };
@@ -66,6 +68,8 @@ struct Response
     QByteArray contentType; // its Content-Type as sent; empty without one
     int status = 0;
     QByteArray url; // the address that gave it
+    // Redirects followed, also when the transfer failed.
+    int redirects = 0;
 };
 
 struct Engine

@@ -17,9 +17,6 @@ namespace {
 // a cancel wakes it at once.
 constexpr int kPollMs = 200;
 
-// As many redirects as Qt's client follows by default.
-constexpr long kMaxRedirects = 50;
-
 struct Sink
 {
     QByteArray* body;
@@ -169,7 +166,7 @@ bool runTransfer(CURLM* multi, const Setup& setup, const std::atomic<bool>& canc
     const Clock::time_point deadline = Clock::now() + setup.deadline;
     QByteArray url = setup.url;
     bool complete = false;
-    for (long redirects = 0;; ++redirects) {
+    for (int& redirects = response.redirects;; ++redirects) {
         response.body.clear(); // a redirect's own body is no page
         curl_easy_setopt(easy, CURLOPT_URL, url.constData());
         if (setup.systemProxy)
@@ -185,7 +182,7 @@ bool runTransfer(CURLM* multi, const Setup& setup, const std::atomic<bool>& canc
         if (!complete || curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &next) != CURLE_OK || !next)
             break;
         const QByteArray target(next);
-        if (redirects == kMaxRedirects || !redirectAllowed(url, target)) {
+        if (redirects >= setup.maxRedirects || !redirectAllowed(url, target)) {
             complete = false;
             break;
         }

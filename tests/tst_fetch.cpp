@@ -278,6 +278,8 @@ private slots:
     void fetch();
     void resource_data();
     void resource();
+    void redirectLimit_data();
+    void redirectLimit();
     void failedAddress_data();
     void failedAddress();
     void identifierArrivesIntact_data();
@@ -1094,6 +1096,39 @@ void TestFetch::resource()
     QCOMPARE(result.page, QString());
     QCOMPARE(finished.first().first().value<PageResult>().body, body);
     QTRY_COMPARE_WITH_TIMEOUT(m_server.openConnections(), 0, kWaitMs);
+}
+
+void TestFetch::redirectLimit_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<int>("maxRedirects");
+    QTest::addColumn<bool>("received");
+    QTest::addColumn<int>("redirects");
+
+    QTest::newRow("none to follow") << QByteArray("/ok") << 0 << true << 0;
+    QTest::newRow("one within a limit of one") << QByteArray("/redirect") << 1 << true << 1;
+    QTest::newRow("one over a limit of none") << QByteArray("/redirect") << 0 << false << 0;
+    QTest::newRow("a loop, three allowed") << QByteArray("/redirect-loop") << 3 << false << 3;
+}
+
+// A fetch follows no more redirects than it is allowed, and says how many it
+// followed: a page's pictures share a budget of them.
+void TestFetch::redirectLimit()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(int, maxRedirects);
+    QFETCH(bool, received);
+    QFETCH(int, redirects);
+
+    FetchLimits limits;
+    limits.maxRedirects = maxRedirects;
+    const qsizetype before = m_server.log().size();
+    const std::unique_ptr<PageFetch> fetch(FetchResource(m_server.url(path), nullptr, limits));
+    QSignalSpy finished(fetch.get(), &PageFetch::finished);
+    QVERIFY(finished.wait(kLivenessMs));
+    QCOMPARE(fetch->outcome(), received ? FetchOutcome::Received : FetchOutcome::Failed);
+    QCOMPARE(fetch->result().redirects, redirects);
+    QCOMPARE(m_server.log().size() - before, redirects + 1);
 }
 
 void TestFetch::failedAddress_data()

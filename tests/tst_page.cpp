@@ -81,6 +81,9 @@ private slots:
     void styleSheet_data();
     void styleSheet();
     void styleSheetImportCap();
+    void styleSheetLimits_data();
+    void styleSheetLimits();
+    void styleRulesPerNesting();
     void linkActions_data();
     void linkActions();
 };
@@ -567,13 +570,86 @@ void TestPage::styleSheet()
 
 void TestPage::styleSheetImportCap()
 {
+    MarkupLimits limits;
+    limits.maxResources = 2;
     const PreparedStyleSheet prepared = prepareStyleSheet(
         u"@import 'a.css'; @import 'a.css'; @import 'b.css'; @import 'c.css'; p{}"_s,
-        QUrl(u"http://h.example/"_s), 2);
+        QUrl(u"http://h.example/"_s), limits);
     QVERIFY(prepared.capped);
     QCOMPARE(prepared.imports,
              (QList{QUrl(u"http://h.example/a.css"_s), QUrl(u"http://h.example/b.css"_s)}));
     QVERIFY(!prepared.css.contains(u"c.css"));
+}
+
+void TestPage::styleSheetLimits_data()
+{
+    QTest::addColumn<QString>("css");
+    QTest::addColumn<int>("maxRules");
+    QTest::addColumn<int>("maxChars");
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<int>("rules");
+
+    const QString three = u"a{color:red}b{color:red}c{color:red}"_s;
+    QTest::newRow("within") << three << 3 << 100 << three << 3;
+    QTest::newRow("one rule too many") << three << 2 << 100 << u"a{color:red}b{color:red}"_s << 2;
+    QTest::newRow("cut by characters, after a whole rule")
+        << three << 10 << 30 << u"a{color:red}b{color:red}"_s << 2;
+    QTest::newRow("nested rules count")
+        << u"@media screen{a{}b{}}c{}"_s << 2 << 100 << QString() << 0;
+    QTest::newRow("a nested block is kept whole")
+        << u"@media screen{a{}b{}}c{}"_s << 3 << 100 << u"@media screen{a{}b{}}"_s << 3;
+    QTest::newRow("braces in strings and comments")
+        << u"a{content:'{}{'}/*{{*/b{}c{}"_s << 2 << 100 << u"a{content:'{}{'}/*{{*/b{}"_s << 2;
+    QTest::newRow("an at-statement ends at its semicolon")
+        << u"@import 'x.css';a{}"_s << 0 << 100 << u"@import 'x.css';"_s << 0;
+}
+
+// A style sheet is cut after its last whole rule within the limits, however
+// its braces are nested or quoted.
+void TestPage::styleSheetLimits()
+{
+    QFETCH(QString, css);
+    QFETCH(int, maxRules);
+    QFETCH(int, maxChars);
+    QFETCH(QString, kept);
+    QFETCH(int, rules);
+
+    MarkupLimits limits;
+    limits.maxStyleRules = maxRules;
+    limits.maxStyleChars = maxChars;
+    // The same cut in a loaded sheet and in a <style> element.
+    const PreparedStyleSheet sheet = prepareStyleSheet(css, QUrl(u"http://h.example/"_s), limits);
+    QCOMPARE(sheet.rules, rules);
+    QCOMPARE(sheet.capped, kept.size() < css.size());
+    QCOMPARE(sheet.css, prepareStyleSheet(kept, QUrl(u"http://h.example/"_s)).css);
+    const PreparedMarkup page = prepareMarkup(u"<style>"_s + css + u"</style><p>x</p>"_s,
+                                              QUrl(u"http://h.example/"_s), limits);
+    QCOMPARE(page.styleRules, rules);
+    QVERIFY(page.html.contains(u"<style>"_s + sheet.css.toHtmlEscaped() + u"</style>"_s) ||
+            page.html.contains(u"<style>"_s + sheet.css + u"</style>"_s));
+}
+
+// Rules times the elements' nesting stay within what Qt's importer does in
+// seconds: the deeper the page, the fewer of its rules are kept.
+void TestPage::styleRulesPerNesting()
+{
+    QString rules;
+    for (int i = 0; i < 4096; ++i)
+        rules += u".c%1 .d{color:red}"_s.arg(i);
+    const QString shallow =
+        u"<style>"_s + rules + u"</style>"_s + u"<p class=d>x</p>"_s.repeated(100);
+    const QString deep = u"<style>"_s + rules + u"</style>"_s + u"<div>"_s.repeated(500) +
+                         u"<b class=d>y</b>"_s.repeated(1500);
+    const MarkupLimits limits;
+    const PreparedMarkup few = prepareMarkup(shallow, QUrl(u"http://h.example/"_s), limits);
+    QCOMPARE(few.styleRules, 4096);
+    const PreparedMarkup many = prepareMarkup(deep, QUrl(u"http://h.example/"_s), limits);
+    QVERIFY(many.capped);
+    QVERIFY(many.styleRules > 0);
+    QVERIFY(qint64(many.styleRules) * many.nesting <= limits.maxStyleWork);
+    QCOMPARE(many.styleRules, styleRulesFor(limits, many.nesting));
+    // The elements are kept all the same.
+    QCOMPARE(many.html.count(u"<b "_s) + many.html.count(u"<b>"_s), 1500);
 }
 
 void TestPage::linkActions_data()

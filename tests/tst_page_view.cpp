@@ -14,13 +14,18 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QImage>
+#include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QToolTip>
+
+#include <private/qtextdocumentlayout_p.h>
 
 #ifdef Q_OS_LINUX
 #include "process_tree.h"
@@ -30,6 +35,7 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 using mizong::Form1;
 using mizong::PageBrowser;
+using mizong::page::LoaderLimits;
 using mizong::testing::Answer;
 using mizong::testing::FormFixture;
 using mizong::testing::PageServer;
@@ -107,6 +113,37 @@ struct Fixture : HomeSite, FormFixture
     PageBrowser* view = nullptr;
 };
 
+QByteArray pictureBytes(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, format))
+        qWarning("cannot write %s", format);
+    return bytes;
+}
+
+// What the screen shows at `point` of the view's viewport: the window's
+// pixels as last painted, not the view drawn again for the asking.
+QColor onScreen(const Form1& form, const PageBrowser& view, QPoint point)
+{
+    const QImage shot = form.screen()->grabWindow(form.winId()).toImage();
+    const QPoint at = view.viewport()->mapTo(&form, point) * form.devicePixelRatio();
+    return shot.pixelColor(at);
+}
+
+// A page of one colour, taller than the view or not, with a link to `next`.
+QByteArray colouredPage(const char* colour, bool tall, const QByteArray& next = {})
+{
+    QByteArray page = "<body bgcolor=\"" + QByteArray(colour) + "\"><p>";
+    if (!next.isEmpty())
+        page += "<a href=\"" + next + "\">下一页</a>";
+    page += "</p>";
+    if (tall)
+        page += "<p style=\"margin-top:2000px\">底</p>";
+    return page + "</body>";
+}
+
 const QByteArray kLinks =
     "<p><a href=\"/next.html\">站内</a> <a href=\"/next.html\" target=\"_blank\">新窗口</a> "
     "<a href=\"https://other.example/x\">别处</a> <a href=\"mailto:a@b.example\">邮件</a> "
@@ -130,8 +167,20 @@ private slots:
     void hostilePageIsBounded_data();
     void hostilePageIsBounded();
     void imagesLoadAndFailQuietly();
+    void onlyBrowsersPictureFormats_data();
+    void onlyBrowsersPictureFormats();
     void nothingWrittenToDisk();
     void textCanBeCopied();
+    void takenPageIsOnScreen_data();
+    void takenPageIsOnScreen();
+    void tallPageIsCutBeforeLayout_data();
+    void tallPageIsCutBeforeLayout();
+    void heavyStyleIsBounded_data();
+    void heavyStyleIsBounded();
+    void resourceRedirectsCountAgainstThePage();
+    void titlesArePlainText_data();
+    void titlesArePlainText();
+    void closingEndsTheProgram();
 };
 
 void TestPageView::linksGoWhereTheyBelong_data()
@@ -373,6 +422,53 @@ void TestPageView::imagesLoadAndFailQuietly()
     QCOMPARE(f.view->toPlainText(), u"图"_s + QChar(QChar::ObjectReplacementCharacter) + u"片尾"_s);
 }
 
+void TestPageView::onlyBrowsersPictureFormats_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("shown");
+
+    QImage picture(6, 4, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    const QImage mono = picture.convertToFormat(QImage::Format_Mono);
+    // A 1x1 GIF: Qt reads GIF but cannot write it.
+    const QByteArray gif = QByteArray::fromHex("47494638396101000100800000000000ffffff21f904010000"
+                                               "00002c000000000100010000020144003b");
+    QTest::newRow("PNG") << QByteArray("image/png") << pictureBytes(picture, "PNG") << true;
+    QTest::newRow("JPEG") << QByteArray("image/jpeg") << pictureBytes(picture, "JPEG") << true;
+    QTest::newRow("GIF") << QByteArray("image/gif") << gif << true;
+    QTest::newRow("BMP") << QByteArray("image/bmp") << pictureBytes(picture, "BMP") << true;
+    QTest::newRow("ICO") << QByteArray("image/x-icon") << pictureBytes(picture, "ICO") << true;
+    QTest::newRow("PNG called XPM")
+        << QByteArray("image/x-xpixmap") << pictureBytes(picture, "PNG") << true;
+    QTest::newRow("XPM") << QByteArray("image/x-xpixmap") << pictureBytes(picture, "XPM") << false;
+    QTest::newRow("XPM called PNG")
+        << QByteArray("image/png") << pictureBytes(picture, "XPM") << false;
+    QTest::newRow("XBM") << QByteArray("image/x-xbitmap") << pictureBytes(mono, "XBM") << false;
+    QTest::newRow("PBM") << QByteArray("image/png") << pictureBytes(mono, "PBM") << false;
+    QTest::newRow("SVG") << QByteArray("image/svg+xml")
+                         << QByteArray("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"6\" "
+                                       "height=\"4\"><rect width=\"6\" height=\"4\"/></svg>")
+                         << false;
+}
+
+// Only the formats browsers read are decoded, known by their bytes: every
+// other image plug-in Qt has is a parser a page could reach.
+void TestPageView::onlyBrowsersPictureFormats()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, shown);
+    QVERIFY(!bytes.isEmpty());
+    Fixture f;
+    f.site.route("/picture", Answer(answerOf(type, bytes), Answer::Then::Close));
+    QVERIFY(f.show("/picture.html", "<p>图<img src=\"/picture\">尾</p>"));
+    const QVariant image =
+        f.view->document()->resource(QTextDocument::ImageResource, QUrl(f.base + u"/picture"_s));
+    QCOMPARE(!image.isNull(), shown);
+    QCOMPARE(f.view->toPlainText().contains(QChar(QChar::ObjectReplacementCharacter)), shown);
+}
+
 // What the page loaded stays in memory: no cache, no cookies, no storage.
 void TestPageView::nothingWrittenToDisk()
 {
@@ -415,6 +511,224 @@ void TestPageView::textCanBeCopied()
     QTest::keyClick(f.view, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(f.view, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QGuiApplication::clipboard()->text(), u"寻回失窃手机\n第二段"_s);
+}
+
+void TestPageView::takenPageIsOnScreen_data()
+{
+    QTest::addColumn<bool>("tall");
+    QTest::newRow("a page that fits the view") << false;
+    QTest::newRow("a tall page after a tall page") << true;
+}
+
+// Whatever page the view takes is on screen at once, not only once something
+// else repaints it.
+void TestPageView::takenPageIsOnScreen()
+{
+    QFETCH(bool, tall);
+    Fixture f;
+    f.showActive();
+    QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
+    f.site.route("/green.html", Answer(PageServer::htmlResponse(colouredPage("#00ff00", tall)),
+                                       Answer::Then::Close));
+    QVERIFY(f.show("/blue.html", colouredPage("#0000ff", tall, "/green.html")));
+    const QPoint inside(30, 60);
+    QTRY_COMPARE(onScreen(*f.form, *f.view, inside), QColor(0, 0, 255));
+    QSignalSpy shown(f.view, &PageBrowser::pageShown);
+    f.view->activateLink(0);
+    QVERIFY(shown.wait(kLimitMs));
+    QTRY_COMPARE(onScreen(*f.form, *f.view, inside), QColor(0, 255, 0));
+}
+
+void TestPageView::tallPageIsCutBeforeLayout_data()
+{
+    QTest::addColumn<QByteArray>("body");
+
+    const auto repeated = [](const QByteArray& unit, int times) {
+        return "<p>开头</p>" + unit.repeated(times);
+    };
+    // Qt's layout never ended on it (about 9 million pixels).
+    QTest::newRow("900 paragraphs 10 000 px apart")
+        << repeated("<p style=\"margin-top:10000px\">段</p>", 900);
+    QTest::newRow("20 000 paragraphs 10 000 px apart")
+        << repeated("<p style=\"margin-top:10000px\">段</p>", 20000);
+    QTest::newRow("a table of rows 10 000 px tall")
+        << repeated("", 0) + "<table>" +
+               QByteArray("<tr><td><p style=\"margin-top:10000px\">格</p></td></tr>")
+                   .repeated(900) +
+               "</table>";
+    QTest::newRow("lines of a 10 000 px font")
+        << repeated("<p style=\"font-size:10000px\">字</p>", 900);
+    QTest::newRow("pictures a million pixels tall")
+        << repeated("<p><img src=\"/tall.png\"></p>", 9);
+}
+
+// A page taller than any announcement is cut before layout, which the page
+// thread finishes: the window's thread lays out nothing.
+void TestPageView::tallPageIsCutBeforeLayout()
+{
+    QFETCH(QByteArray, body);
+    Fixture f;
+    QImage tall(1, 1'000'000, QImage::Format_Mono); // as tall as libpng writes
+    tall.fill(0);
+    f.site.route("/tall.png",
+                 Answer(answerOf("image/png", pictureBytes(tall, "PNG")), Answer::Then::Close));
+    QVERIFY(f.show("/tall.html", body));
+    QVERIFY(f.view->toPlainText().startsWith(u"开头"_s));
+    const auto* layout = qobject_cast<QTextDocumentLayout*>(f.view->document()->documentLayout());
+    QVERIFY(layout);
+    QCOMPARE(layout->layoutStatus(), 100);
+    QVERIFY(layout->documentSize().height() <= mizong::page::MarkupLimits{}.maxHeight * 1.01);
+}
+
+void TestPageView::heavyStyleIsBounded_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("sheets");
+
+    QByteArray rules;
+    for (int i = 0; rules.size() < 8 * 1024 * 1024; ++i)
+        rules += ".c" + QByteArray::number(i) + " .d" + QByteArray::number(i) + "{color:red}\n";
+    QByteArray elements;
+    for (int i = 0; i < 20000; ++i)
+        elements += "<p class=\"c" + QByteArray::number(i) + "\"><b class=\"d1\">x</b></p>";
+    QByteArray links;
+    for (int i = 0; i < 16; ++i)
+        links += "<link rel=\"stylesheet\" href=\"/sheet" + QByteArray::number(i) + ".css\">";
+    QTest::newRow("one 8 MiB sheet on 20 000 elements")
+        << "<link rel=\"stylesheet\" href=\"/sheet0.css\"><p>开头</p>" + elements << 1;
+    QTest::newRow("sixteen 8 MiB sheets") << links + "<p>开头</p>" + elements << 16;
+    // Qt's importer took ten minutes with the 4 096 rules below.
+    QTest::newRow("4 096 rules of <style> on elements 500 deep")
+        << "<style>" + rules.left(rules.indexOf(".c4096 ")) + "</style><p>开头</p>" +
+               QByteArray("<div class=\"c1\">").repeated(500) +
+               QByteArray("<b class=\"d1\">y</b>").repeated(19000)
+        << 0;
+}
+
+// The style sheets of a page, together, are bounded in size and rules, and
+// in rules times elements: the page is shown and the window answers.
+void TestPageView::heavyStyleIsBounded()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(int, sheets);
+    Fixture f;
+    QByteArray rules;
+    for (int i = 0; rules.size() < 8 * 1024 * 1024; ++i)
+        rules += ".c" + QByteArray::number(i) + " .d1{color:red}\n";
+    const QByteArray sheet = answerOf("text/css", rules);
+    for (int i = 0; i < sheets; ++i)
+        f.site.route("/sheet" + QByteArray::number(i) + ".css", Answer(sheet, Answer::Then::Close));
+    QVERIFY(f.show("/styled.html", body));
+    QVERIFY(f.view->toPlainText().startsWith(u"开头"_s));
+    qsizetype kept = 0;
+    for (int i = 0; i < sheets; ++i) {
+        kept += f.view->document()
+                    ->resource(QTextDocument::StyleSheetResource,
+                               QUrl(f.base + u"/sheet%1.css"_s.arg(i)))
+                    .toString()
+                    .size();
+    }
+    QVERIFY(kept <= mizong::page::MarkupLimits{}.maxStyleChars);
+    f.click(u"Command3"_s);
+    QCOMPARE(f.messenger.messages.size(), 1);
+}
+
+// Pictures that redirect for ever cost the page a bounded number of
+// requests, not 51 each.
+void TestPageView::resourceRedirectsCountAgainstThePage()
+{
+    Fixture f;
+    QByteArray body = "<p>开头</p>";
+    for (int i = 0; i < 64; ++i) {
+        const QByteArray path = "/loop" + QByteArray::number(i) + ".png";
+        f.site.route(path, Answer("HTTP/1.1 302 Found\r\nLocation: " + path +
+                                      "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+                                  Answer::Then::Close));
+        body += "<img src=\"" + path + "\">";
+    }
+    QVERIFY(f.show("/loops.html", body));
+    const LoaderLimits limits;
+    QVERIFY2(f.site.log().size() <= 1 + 64 + limits.maxResourceRedirects,
+             qPrintable(QString::number(f.site.log().size())));
+    QCOMPARE(f.view->toPlainText(), u"开头"_s);
+}
+
+void TestPageView::titlesArePlainText_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("shown");
+
+    const auto same = [](const QString& title) { return std::pair{title, title}; };
+    const auto row = [](const char* name, std::pair<QString, QString> texts) {
+        QTest::newRow(name) << texts.first << texts.second;
+    };
+    row("reads without end", same(u"<b>x</b><img src='/dev/zero'>"_s));
+    row("a local file", same(u"<img src='/etc/hostname'><img src='file:///etc/hostname'>"_s));
+    row("a huge table", same(u"<table cellpadding=2147483647><tr><td>x</td></tr></table>"_s));
+    row("18 nested tables",
+        same(u"<table><tr><td>"_s.repeated(18) + u"x"_s + u"</td></tr></table>"_s.repeated(18)));
+    row("headings and colours", same(u"<h1 style='color:red'>大标题</h1>"_s));
+    const QString longTitle = u"长"_s.repeated(5000);
+    row("5 000 characters", {longTitle, longTitle.left(1024) + u'…'});
+}
+
+// A page's title attribute is shown as the plain text it is, bounded, and
+// nothing in it is read or laid out.
+void TestPageView::titlesArePlainText()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, shown);
+    Fixture f;
+    f.showActive();
+    QVERIFY(f.show("/title.html", "<p><span title=\"" + title.toHtmlEscaped().toUtf8() +
+                                      "\">悬停在这里</span></p>"));
+    QTextCursor cursor(f.view->document());
+    cursor.setPosition(2);
+    const QPoint over = f.view->cursorRect(cursor).center();
+    QHelpEvent hover(QEvent::ToolTip, over, f.view->viewport()->mapToGlobal(over));
+    QApplication::sendEvent(f.view->viewport(), &hover);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QTextDocument read;
+    read.setHtml(QToolTip::text());
+    QCOMPARE(read.toPlainText(), shown);
+    f.click(u"Command3"_s);
+    QCOMPARE(f.messenger.messages.size(), 1);
+}
+
+// Closing the window ends the program at once, even while its page thread
+// is deep in a page's work.
+void TestPageView::closingEndsTheProgram()
+{
+    PageServer site;
+    // Every rule the limits let through, on the deepest elements they let
+    // through, then a page too tall for Qt's layout.
+    QByteArray rules;
+    for (int i = 0; i < 4096; ++i)
+        rules += ".c" + QByteArray::number(i) + " .d1{color:red}\n";
+    site.route("/heavy.html",
+               Answer(PageServer::htmlResponse(
+                          "<style>" + rules + "</style><p>开头</p>" +
+                          QByteArray("<div class=\"c1\">").repeated(500) +
+                          QByteArray("<b class=\"d1\">y</b>").repeated(19000) +
+                          QByteArray("<p style=\"margin-top:10000px\">段</p>").repeated(900)),
+                      Answer::Then::Close));
+    QProcess probe;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"MIZONG_PROBE_PAGE"_s, site.url("/heavy.html"));
+    probe.setProcessEnvironment(env);
+    probe.start(QStringLiteral(MIZONG_CLOSE_PROBE), QStringList());
+    QVERIFY(probe.waitForStarted(kLimitMs));
+    QByteArray said;
+    QTRY_VERIFY_WITH_TIMEOUT((said += probe.readAllStandardOutput()).contains("closing"), kLimitMs);
+    QCOMPARE(site.log().size(), 1);
+    const bool ended = probe.waitForFinished(2000);
+    if (!ended) {
+        probe.kill();
+        probe.waitForFinished();
+    }
+    QVERIFY2(ended, "the program still ran 2 s after its window closed");
+    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(probe.exitCode(), 0);
 }
 
 int main(int argc, char* argv[])

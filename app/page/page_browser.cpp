@@ -3,10 +3,12 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QToolTip>
 
 namespace mizong {
 
@@ -14,7 +16,7 @@ using namespace Qt::StringLiterals;
 
 PageBrowser::PageBrowser(QWidget* parent)
     : QTextBrowser(parent),
-      m_loader(new page::PageLoader([this](page::LoadedPage& page) { show(page); },
+      m_loader(new page::PageLoader([this](page::LoadedPage& page) { showPage(page); },
                                     [this](const QUrl& url) { showAddress(url); }, this))
 {
     // Links are ours to follow (linkClicked); the text engine never opens
@@ -72,7 +74,7 @@ page::LayoutTarget PageBrowser::layoutTarget() const
     return target;
 }
 
-void PageBrowser::show(page::LoadedPage& page)
+void PageBrowser::showPage(page::LoadedPage& page)
 {
     if (page.built.document) {
         // The same page again, now with its images: where the reader was.
@@ -97,6 +99,9 @@ void PageBrowser::adopt(std::unique_ptr<QTextDocument> document, bool needsScrol
     setDocument(document.get());
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     page::retire(std::exchange(m_document, std::move(document)));
+    // A document already laid out tells the view of no change, so the view
+    // would keep the last page's pixels.
+    viewport()->update();
 }
 
 void PageBrowser::showAddress(const QUrl& url)
@@ -181,6 +186,38 @@ void PageBrowser::linkHovered(const QUrl& href)
 QVariant PageBrowser::loadResource(int, const QUrl&)
 {
     return {};
+}
+
+bool PageBrowser::event(QEvent* event)
+{
+    // The text engine would show a page's title attribute as rich text, on
+    // this thread, through an importer that reads local files and has no
+    // limits.
+    if (event->type() == QEvent::ToolTip) {
+        showTitle(*static_cast<QHelpEvent*>(event));
+        return true;
+    }
+    return QTextBrowser::event(event);
+}
+
+// The title under the pointer as the plain text it is, its length bounded.
+void PageBrowser::showTitle(const QHelpEvent& event)
+{
+    constexpr qsizetype kMaxTitle = 1024;
+    const QPoint inViewport = viewport()->mapFrom(this, event.pos());
+    QString title = cursorForPosition(inViewport).charFormat().toolTip();
+    if (title.size() > kMaxTitle) {
+        title.truncate(kMaxTitle);
+        if (title.back().isHighSurrogate())
+            title.chop(1);
+        title += u'…';
+    }
+    if (title.trimmed().isEmpty()) {
+        QToolTip::hideText();
+        return;
+    }
+    QToolTip::showText(event.globalPos(), Qt::convertFromPlainText(title, Qt::WhiteSpaceNormal),
+                       this);
 }
 
 bool PageBrowser::hasAnchors() const

@@ -3,6 +3,7 @@
 #include "page_loader.h"
 
 #include <QCursor>
+#include <QHelpEvent>
 #include <QList>
 #include <QTextBrowser>
 #include <QUrl>
@@ -57,12 +58,14 @@ signals:
 protected:
     // Nothing is read from anywhere but what the page loader brought.
     QVariant loadResource(int type, const QUrl& name) override;
+    bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
 
 private:
     void open(const QUrl& url);
-    void show(page::LoadedPage& page);
+    void showPage(page::LoadedPage& page);
+    void showTitle(const QHelpEvent& event);
     void showAddress(const QUrl& url);
     void adopt(std::unique_ptr<QTextDocument> document, bool needsScrollBar);
     void linkClicked(const QUrl& href);

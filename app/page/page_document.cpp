@@ -5,10 +5,15 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
 #include <QTextLayout>
 #include <QTextList>
+#include <QTextTable>
 #include <QThread>
 
+#include <algorithm>
+#include <cmath>
+#include <optional>
 #include <private/qtextdocumentlayout_p.h>
 #include <private/qtextengine_p.h>
 
@@ -16,9 +21,7 @@ namespace mizong::page {
 
 namespace {
 
-// Beyond any page the markup caps let through, within the range of Qt's
-// fixed-point layout coordinates.
-constexpr qreal kWholeDocument = 3.0e7;
+std::atomic<bool> g_allDropped{false};
 
 // Qt lays a paragraph out, and shapes it again whenever it is drawn, as a
 // whole: a page-long paragraph would cost the window's thread that much on
@@ -26,10 +29,12 @@ constexpr qreal kWholeDocument = 3.0e7;
 // its own, with no space between: a line break, nothing else.
 constexpr int kMaxParagraph = 4096;
 
-void boundParagraphs(QTextDocument& document)
+bool boundParagraphs(QTextDocument& document, const PageWork& work)
 {
     QTextCursor cursor(&document);
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (work.isDropped())
+            return false;
         if (block.length() <= kMaxParagraph)
             continue;
         int cut = kMaxParagraph;
@@ -52,7 +57,199 @@ void boundParagraphs(QTextDocument& document)
         cursor.insertBlock(rest, cursor.charFormat());
         // The loop goes on with the rest, now the next block.
     }
+    return true;
 }
+
+// The height a page's layout takes, guessed from the document before any
+// layout, on the high side: every block's margins and lines one above the
+// other (table cells too, as if a single column), every picture's height,
+// every frame's edges. Qt's layout never ends on a document past about
+// 8.4 million pixels, so what would lie below the bound is cut beforehand.
+class HeightBound
+{
+public:
+    HeightBound(QTextDocument& document, const LayoutTarget& target, qreal bound,
+                const PageWork& work)
+        : m_document(document), m_target(target), m_bound(bound), m_work(work)
+    {}
+
+    // False when the work was dropped meanwhile.
+    bool apply()
+    {
+        const std::optional<int> cut = walk(m_document.rootFrame());
+        if (m_work.isDropped())
+            return false;
+        if (cut)
+            cutAt(*cut);
+        return true;
+    }
+
+private:
+    static qreal positive(qreal value) { return std::isfinite(value) ? qMax(qreal(0), value) : 0; }
+
+    // The text's size in pixels, as Qt resolves it against the view's font.
+    qreal pixelSize(const QTextCharFormat& format) const
+    {
+        qreal pixels = m_target.font.pixelSize() > 0 ? m_target.font.pixelSize()
+                                                     : m_target.font.pointSizeF() * 96 / 72;
+        if (format.hasProperty(QTextFormat::FontPixelSize))
+            pixels = format.intProperty(QTextFormat::FontPixelSize);
+        else if (format.hasProperty(QTextFormat::FontPointSize))
+            pixels = format.fontPointSize() * 96 / 72;
+        // Headings: Qt scales their text by up to twice.
+        const int adjustment = format.intProperty(QTextFormat::FontSizeAdjustment);
+        return positive(pixels) * (adjustment > 0 ? 1 + 0.4 * adjustment : 1);
+    }
+
+    qreal imageHeight(const QTextImageFormat& image) const
+    {
+        if (image.height() > 0)
+            return image.height();
+        const QVariant resource =
+            m_document.resource(QTextDocument::ImageResource, QUrl(image.name()));
+        return resource.canConvert<QImage>() ? resource.value<QImage>().height() : 0;
+    }
+
+    qreal blockHeight(const QTextBlock& block, bool inCell) const
+    {
+        const QTextBlockFormat format = block.blockFormat();
+        qreal text = pixelSize(block.charFormat());
+        qreal pictures = 0;
+        int characters = 0;
+        int breaks = 0;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QTextCharFormat chars = fragment.charFormat();
+            if (chars.isImageFormat()) {
+                pictures += positive(imageHeight(chars.toImageFormat()));
+                continue;
+            }
+            text = qMax(text, pixelSize(chars));
+            characters += fragment.length();
+            breaks += fragment.text().count(QChar::LineSeparator);
+        }
+        qreal line = text * 1.5;
+        const qreal given = positive(format.lineHeight());
+        switch (format.lineHeightType()) {
+        case QTextBlockFormat::ProportionalHeight:
+            line = text * 1.2 * given / 100;
+            break;
+        case QTextBlockFormat::FixedHeight:
+            line = given;
+            break;
+        case QTextBlockFormat::MinimumHeight:
+            line = qMax(line, given);
+            break;
+        case QTextBlockFormat::LineDistanceHeight:
+            line += given;
+            break;
+        default:
+            break;
+        }
+        // A cell may be as narrow as a character: a line each.
+        const qreal width = positive(m_target.width - format.leftMargin() - format.rightMargin() -
+                                     format.textIndent());
+        qreal lines =
+            inCell ? characters : std::ceil(characters * text / std::max({width, text, qreal(1)}));
+        lines = qMax(lines, qreal(breaks + 1));
+        return positive(format.topMargin()) + positive(format.bottomMargin()) + lines * line +
+               pictures;
+    }
+
+    static qreal frameEdges(const QTextFrameFormat& format)
+    {
+        qreal edges = positive(format.topMargin()) + positive(format.bottomMargin()) +
+                      2 * positive(format.padding()) + 2 * positive(format.border());
+        if (format.height().type() == QTextLength::FixedLength)
+            edges += positive(format.height().rawValue());
+        return edges;
+    }
+
+    static qreal rowEdges(QTextTable* table)
+    {
+        const QTextTableFormat format = table->format();
+        const qreal around = positive(format.cellSpacing()) + 2 * positive(format.cellPadding());
+        qreal edges = 0;
+        for (int row = 0; row < table->rows(); ++row) {
+            qreal cells = 0;
+            for (int column = 0; column < table->columns(); ++column) {
+                const QTextTableCellFormat cell =
+                    table->cellAt(row, column).format().toTableCellFormat();
+                cells = qMax(cells, positive(cell.topPadding()) + positive(cell.bottomPadding()) +
+                                        positive(cell.topBorder()) + positive(cell.bottomBorder()));
+            }
+            edges += around + cells;
+        }
+        return edges;
+    }
+
+    // Where the bound is passed: the position of the block that passes it.
+    std::optional<int> walk(QTextFrame* frame)
+    {
+        if (frame != m_document.rootFrame()) {
+            m_height += frameEdges(frame->frameFormat());
+            if (auto* table = qobject_cast<QTextTable*>(frame))
+                m_height += rowEdges(table);
+            ++m_depth;
+        }
+        for (auto it = frame->begin(); !it.atEnd(); ++it) {
+            if (m_work.isDropped())
+                return std::nullopt;
+            if (QTextFrame* child = it.currentFrame()) {
+                if (const std::optional<int> cut = walk(child))
+                    return cut;
+                continue;
+            }
+            const QTextBlock block = it.currentBlock();
+            m_height += blockHeight(block, m_depth > 0);
+            if (m_height > m_bound)
+                return block.position();
+        }
+        if (frame != m_document.rootFrame())
+            --m_depth;
+        return std::nullopt;
+    }
+
+    // Drops the rest of the page from `position` on: from its paragraph when
+    // that stands in the page itself, from its row of the outermost table
+    // otherwise.
+    void cutAt(int position)
+    {
+        QTextCursor cursor(&m_document);
+        cursor.setPosition(position);
+        QTextFrame* outermost = nullptr;
+        for (QTextFrame* frame = cursor.currentFrame(); frame && frame != m_document.rootFrame();
+             frame = frame->parentFrame()) {
+            outermost = frame;
+        }
+        if (!outermost) {
+            cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+            return;
+        }
+        // What follows the frame, then the frame's rows from the one that
+        // passes the bound (the whole frame when that is its first).
+        cursor.setPosition(outermost->lastPosition() + 1);
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        auto* table = qobject_cast<QTextTable*>(outermost);
+        const int row = table ? table->cellAt(position).row() : 0;
+        if (row > 0) {
+            table->removeRows(row, table->rows() - row);
+            return;
+        }
+        cursor.setPosition(outermost->firstPosition() - 1);
+        cursor.setPosition(outermost->lastPosition() + 1, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+
+    QTextDocument& m_document;
+    const LayoutTarget& m_target;
+    const qreal m_bound;
+    const PageWork& m_work;
+    qreal m_height = 0;
+    int m_depth = 0;
+};
 
 // Everything a page may refer to is added to its document beforehand. Qt's
 // own loader would otherwise read local files and compiled-in resources by
@@ -112,9 +309,31 @@ private:
 
 } // namespace
 
-BuiltDocument buildDocument(const QString& html, const PageResources& resources,
-                            const LayoutTarget& target, QThread* owner)
+void PageWork::end()
 {
+    m_spentMs += m_running.elapsed();
+    m_running.invalidate();
+}
+
+bool PageWork::isDropped() const
+{
+    const qint64 spent = m_spentMs + (m_running.isValid() ? m_running.elapsed() : 0);
+    if (spent > m_budget.count())
+        m_overTime = true;
+    return m_dropped.load() || g_allDropped.load() || m_overTime.load();
+}
+
+void PageWork::dropAll()
+{
+    g_allDropped = true;
+}
+
+BuiltDocument buildDocument(const QString& html, const PageResources& resources,
+                            const LayoutTarget& target, qreal maxHeight, const PageWork& work,
+                            QThread* owner)
+{
+    if (work.isDropped())
+        return {};
     auto document = std::make_unique<PageDocument>();
     document->setUndoRedoEnabled(false);
     document->setDefaultFont(target.font);
@@ -124,20 +343,33 @@ BuiltDocument buildDocument(const QString& html, const PageResources& resources,
     for (auto it = resources.images.cbegin(); it != resources.images.cend(); ++it)
         document->addResource(QTextDocument::ImageResource, it.key(), it.value());
     document->setHtml(html);
-    boundParagraphs(*document);
+    if (!boundParagraphs(*document, work) ||
+        !HeightBound(*document, target, maxHeight, work).apply()) {
+        return {};
+    }
     // Only now: a layout would follow every change above as it is made.
     auto* layout = new SettledLayout(document.get());
     document->setDocumentLayout(layout);
 
-    // Whole pixels, as the view sets its width.
-    auto layOut = [&](qreal width) {
+    // Whole pixels, as the view sets its width; to the end, a step at a
+    // time, looking between steps whether the work is still wanted.
+    const qreal step = qMax(target.height, qreal(256));
+    auto layOut = [&](qreal width) -> std::optional<qreal> {
         document->setTextWidth(qMax(qreal(1), qreal(qRound(width))));
-        layout->ensureLayouted(kWholeDocument);
+        for (qreal reach = step; layout->layoutStatus() < 100; reach += step) {
+            if (work.isDropped())
+                return std::nullopt;
+            layout->ensureLayouted(reach);
+        }
         return layout->documentSize().height();
     };
     BuiltDocument built;
-    if (layOut(target.width) > target.height && target.scrollBarWidth > 0) {
-        layOut(target.width - target.scrollBarWidth);
+    const std::optional<qreal> height = layOut(target.width);
+    if (!height)
+        return {};
+    if (*height > target.height && target.scrollBarWidth > 0) {
+        if (!layOut(target.width - target.scrollBarWidth))
+            return {};
         built.needsScrollBar = true;
     }
     layout->settle();
@@ -154,13 +386,43 @@ BuiltDocument buildDocument(const QString& html, const PageResources& resources,
     return built;
 }
 
+namespace {
+
+// The formats browsers read, known by their first bytes as browsers know
+// them: every other image plug-in Qt has is a parser no page needs.
+QByteArray pictureFormat(const QByteArray& bytes)
+{
+    static const bool webp = QImageReader::supportedImageFormats().contains("webp");
+    if (bytes.startsWith("\x89PNG\r\n\x1a\n"))
+        return "png";
+    if (bytes.startsWith("\xff\xd8\xff"))
+        return "jpeg";
+    if (bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a"))
+        return "gif";
+    if (bytes.startsWith("BM"))
+        return "bmp";
+    if (bytes.startsWith(QByteArrayView("\0\0\1\0", 4)) ||
+        bytes.startsWith(QByteArrayView("\0\0\2\0", 4)))
+        return "ico"; // and cursors, which are the same format
+    if (webp && bytes.startsWith("RIFF") && bytes.mid(8, 6) == "WEBPVP")
+        return "webp";
+    return {};
+}
+
+} // namespace
+
 QImage decodeImage(const QByteArray& bytes, qint64 maxPixels)
 {
+    const QByteArray format = pictureFormat(bytes);
+    if (format.isEmpty())
+        return {};
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))
         return {};
-    QImageReader reader(&buffer);
+    QImageReader reader(&buffer, format);
+    // That plug-in alone, whatever the bytes say further on.
+    reader.setAutoDetectImageFormat(false);
     // What the header declares, before a pixel is decoded; a format that
     // cannot say is not decoded at all.
     const QSize declared = reader.size();

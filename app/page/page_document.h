@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QHash>
 #include <QImage>
@@ -7,6 +8,8 @@
 #include <QTextOption>
 #include <QUrl>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 
 class QTextDocument;
@@ -33,8 +36,37 @@ struct PageResources
     QHash<QUrl, QImage> images;
 };
 
+// One page's work on the page thread. The window's thread drops it when the
+// page is left; the page thread looks between steps and gives up, so no wait
+// for it lasts longer than one step. A page whose pieces of work together
+// take longer than the budget is dropped too.
+class PageWork
+{
+public:
+    explicit PageWork(std::chrono::milliseconds budget) : m_budget(budget) {}
+
+    // Any thread.
+    void drop() { m_dropped = true; }
+    bool isOverTime() const { return m_overTime.load(); }
+    // Every page's work, now and to come: the program is ending.
+    static void dropAll();
+
+    // The page thread, around each piece of the page's work and within it.
+    void begin() { m_running.start(); }
+    void end();
+    bool isDropped() const;
+
+private:
+    const std::chrono::milliseconds m_budget;
+    std::atomic<bool> m_dropped{false};
+    mutable std::atomic<bool> m_overTime{false};
+    QElapsedTimer m_running;
+    qint64 m_spentMs = 0;
+};
+
 struct BuiltDocument
 {
+    // None when the work was dropped.
     std::unique_ptr<QTextDocument> document;
     // Laid out for the viewport less the scroll bar: the page is taller than it.
     bool needsScrollBar = false;
@@ -43,11 +75,15 @@ struct BuiltDocument
 // Builds the page's document from prepared markup and lays it out completely
 // for `target`, on the calling thread (any thread), then hands it to `owner`'s
 // thread. A view that shows it at the same width lays out nothing again.
+// Whatever would lie below `maxHeight` pixels is cut before layout.
 BuiltDocument buildDocument(const QString& html, const PageResources& resources,
-                            const LayoutTarget& target, QThread* owner);
+                            const LayoutTarget& target, qreal maxHeight, const PageWork& work,
+                            QThread* owner);
 
-// An image as a page may show it: null when its header declares more than
-// `maxPixels` (checked before any pixel is decoded) or it does not decode.
+// An image as a page may show it: null unless its bytes are a PNG, JPEG, GIF,
+// BMP, ICO or WebP (where Qt has the plug-in), when its header declares more
+// than `maxPixels` (checked before any pixel is decoded), or when it does not
+// decode.
 QImage decodeImage(const QByteArray& bytes, qint64 maxPixels);
 
 } // namespace mizong::page

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QSemaphore>
 #include <QTextDocument>
 #include <QThread>
 #include <QTimer>
@@ -21,6 +22,7 @@ QObject* g_pageContext = nullptr;
 
 void stopPageThread()
 {
+    PageWork::dropAll();
     QMetaObject::invokeMethod(g_pageContext, &QObject::deleteLater);
     g_pageThread->quit();
     g_pageThread->wait();
@@ -60,6 +62,18 @@ bool isPageText(const QByteArray& contentType)
 
 } // namespace
 
+bool endPageWork(std::chrono::milliseconds wait)
+{
+    PageWork::dropAll();
+    if (!g_pageThread)
+        return true;
+    // What is queued before this mark gives up at once now.
+    auto idle = std::make_shared<QSemaphore>();
+    QMetaObject::invokeMethod(
+        g_pageContext, [idle] { idle->release(); }, Qt::QueuedConnection);
+    return idle->tryAcquire(1, int(wait.count()));
+}
+
 void retire(std::unique_ptr<QTextDocument> document)
 {
     if (!document)
@@ -90,14 +104,23 @@ void PageLoader::onPageThread(std::function<Result()> job, std::function<void(Re
     const quint64 generation = m_generation;
     QMetaObject::invokeMethod(
         pageThread(),
-        [self, generation, job = std::move(job), done = std::move(done)] {
-            auto result = std::make_shared<Result>(job());
+        [self, generation, work = m_work, job = std::move(job), done = std::move(done)] {
+            auto result = std::make_shared<Result>();
+            if (!work->isDropped()) {
+                work->begin();
+                *result = job();
+                work->end();
+            }
             // Back through the application object, which outlives any
             // loader; the result is dropped with the load it belongs to.
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),
-                [self, generation, result, done] {
-                    if (self && self->m_generation == generation)
+                [self, generation, work, result, done] {
+                    if (!self || self->m_generation != generation)
+                        return;
+                    if (work->isOverTime())
+                        self->fail();
+                    else
                         done(*result);
                 },
                 Qt::QueuedConnection);
@@ -108,6 +131,8 @@ void PageLoader::onPageThread(std::function<Result()> job, std::function<void(Re
 void PageLoader::stop()
 {
     ++m_generation;
+    if (m_work)
+        m_work->drop();
     m_loading = false;
     m_resourceDeadline->stop();
     qDeleteAll(std::exchange(m_transfers, {})); // a fetch that is gone says nothing more
@@ -123,7 +148,11 @@ void PageLoader::load(const QUrl& url, const LayoutTarget& target)
     m_pageUrl = url;
     m_markup = {};
     m_resources = {};
+    m_work.reset();
     m_pagePixels = 0;
+    m_styleChars = 0;
+    m_styleRules = 0;
+    m_redirectsLeft = m_limits.maxResourceRedirects;
     m_seen.clear();
     m_listed = 0;
     m_pending = 0;
@@ -145,6 +174,7 @@ void PageLoader::pageArrived(const PageResult& result)
     if (!arrived(result) || !isPageText(result.contentType))
         return fail();
     m_pageUrl = QUrl(result.finalUrl);
+    m_work = std::make_shared<PageWork>(m_limits.pageWork);
     const MarkupLimits limits = m_limits.markup;
     onPageThread<std::pair<PreparedMarkup, QByteArray>>(
         [body = result.body, type = result.contentType, url = m_pageUrl, limits] {
@@ -161,6 +191,8 @@ void PageLoader::pageArrived(const PageResult& result)
 void PageLoader::markupPrepared(PreparedMarkup prepared)
 {
     m_markup = std::move(prepared);
+    m_styleChars = m_markup.styleChars;
+    m_styleRules = m_markup.styleRules;
     m_resourceDeadline->start(m_limits.fetch.deadline);
     for (const QUrl& sheet : std::as_const(m_markup.styleSheets))
         want(Kind::StyleSheet, sheet, 0);
@@ -187,38 +219,52 @@ void PageLoader::startTransfers()
     while (m_transfers.size() < m_limits.maxTransfers && !m_waiting.empty()) {
         const Wanted wanted = m_waiting.front();
         m_waiting.pop_front();
-        FetchLimits limits = m_limits.fetch;
-        limits.deadline = std::chrono::milliseconds(qMax(0, m_resourceDeadline->remainingTime()));
-        PageFetch* fetch =
-            FetchResource(wanted.url.toString(QUrl::FullyEncoded), this, std::move(limits));
-        m_transfers.append(fetch);
-        connect(fetch, &PageFetch::finished, this, [this, fetch, wanted](const PageResult& result) {
-            m_transfers.removeOne(fetch);
-            fetch->deleteLater();
-            resourceArrived(wanted, result);
-            startTransfers();
-        });
+        startTransfer(wanted);
     }
+}
+
+void PageLoader::startTransfer(const Wanted& wanted)
+{
+    FetchLimits limits = m_limits.fetch;
+    limits.deadline = std::chrono::milliseconds(qMax(0, m_resourceDeadline->remainingTime()));
+    const int share = qMax(1, m_limits.maxResourceRedirects / qMax(1, m_limits.maxTransfers));
+    const int held = qMin(share, m_redirectsLeft);
+    m_redirectsLeft -= held;
+    limits.maxRedirects = held;
+    PageFetch* fetch =
+        FetchResource(wanted.url.toString(QUrl::FullyEncoded), this, std::move(limits));
+    m_transfers.append(fetch);
+    connect(fetch, &PageFetch::finished, this,
+            [this, fetch, wanted, held](const PageResult& result) {
+                m_transfers.removeOne(fetch);
+                fetch->deleteLater();
+                m_redirectsLeft += held - qBound(0, result.redirects, held);
+                resourceArrived(wanted, result);
+                startTransfers();
+            });
 }
 
 void PageLoader::resourceArrived(const Wanted& wanted, const PageResult& result)
 {
     if (!arrived(result)) {
-        if (wanted.kind == Kind::StyleSheet)
-            styleSheetPrepared(wanted, {}, {});
-        else
+        if (wanted.kind == Kind::StyleSheet) {
+            PreparedStyleSheet none;
+            styleSheetPrepared(wanted, none);
+        } else {
             imageDecoded(wanted.url, {});
+        }
         return;
     }
     if (wanted.kind == Kind::StyleSheet) {
         const QUrl base(result.finalUrl);
+        MarkupLimits limits = m_limits.markup;
+        limits.maxStyleRules = styleRulesFor(limits, m_markup.nesting);
         onPageThread<PreparedStyleSheet>(
-            [body = result.body, type = result.contentType, base, encoding = m_pageEncoding] {
-                return prepareStyleSheet(decodeStyleSheet(body, type, encoding), base);
+            [body = result.body, type = result.contentType, base, encoding = m_pageEncoding,
+             limits] {
+                return prepareStyleSheet(decodeStyleSheet(body, type, encoding), base, limits);
             },
-            [this, wanted](PreparedStyleSheet& sheet) {
-                styleSheetPrepared(wanted, sheet.css, sheet.imports);
-            });
+            [this, wanted](PreparedStyleSheet& sheet) { styleSheetPrepared(wanted, sheet); });
         return;
     }
     const qint64 maxPixels = m_limits.maxImagePixels;
@@ -226,13 +272,20 @@ void PageLoader::resourceArrived(const Wanted& wanted, const PageResult& result)
                          [this, url = wanted.url](QImage& image) { imageDecoded(url, image); });
 }
 
-void PageLoader::styleSheetPrepared(const Wanted& wanted, const QString& css,
-                                    const QList<QUrl>& imports)
+void PageLoader::styleSheetPrepared(const Wanted& wanted, PreparedStyleSheet& sheet)
 {
-    if (!css.isEmpty())
-        m_resources.styleSheets.insert(wanted.url, css);
-    if (wanted.depth < m_limits.maxImportDepth) {
-        for (const QUrl& import : imports)
+    // A sheet past what the page's sheets may hold together is left out
+    // whole, with what it imports.
+    const MarkupLimits& limits = m_limits.markup;
+    const bool fits = m_styleChars + sheet.css.size() <= limits.maxStyleChars &&
+                      m_styleRules + sheet.rules <= styleRulesFor(limits, m_markup.nesting);
+    if (fits && !sheet.css.isEmpty()) {
+        m_styleChars += sheet.css.size();
+        m_styleRules += sheet.rules;
+        m_resources.styleSheets.insert(wanted.url, std::move(sheet.css));
+    }
+    if (fits && wanted.depth < m_limits.maxImportDepth) {
+        for (const QUrl& import : std::as_const(sheet.imports))
             want(Kind::StyleSheet, import, wanted.depth + 1);
         startTransfers();
     }
@@ -307,10 +360,14 @@ void PageLoader::build(bool withImages)
             loaded.insert(it.key());
     }
     onPageThread<BuiltDocument>(
-        [html = m_markup.html, loaded, resources, target = m_target, owner = thread()] {
-            return buildDocument(withLoadedImages(html, loaded), resources, target, owner);
+        [html = m_markup.html, loaded, resources, target = m_target,
+         maxHeight = m_limits.markup.maxHeight, work = m_work, owner = thread()] {
+            return buildDocument(withLoadedImages(html, loaded), resources, target, maxHeight,
+                                 *work, owner);
         },
         [this, complete, shownWithoutImages](BuiltDocument& built) {
+            if (!built.document)
+                return; // dropped with the program's end
             LoadedPage page{std::move(built), m_pageUrl, m_markup.links, complete,
                             shownWithoutImages};
             m_ready(page);

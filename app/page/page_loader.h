@@ -10,8 +10,10 @@
 #include <QSet>
 #include <QUrl>
 
+#include <chrono>
 #include <deque>
 #include <functional>
+#include <memory>
 
 class QTextDocument;
 class QTimer;
@@ -31,6 +33,14 @@ struct LoaderLimits
     int maxTransfers = 6;
     // How deep style sheets may import one another.
     int maxImportDepth = 4;
+    // Redirects that a page's resources follow together, each within the
+    // fetch's own rules: 64 pictures that redirect without end would
+    // otherwise cost 64 times 51 requests. Each transfer under way holds an
+    // equal share of them, given back as far as unused.
+    int maxResourceRedirects = 64;
+    // The page thread's time for one page, all its pieces together: past it
+    // the page is dropped and its address shown, as for a page that failed.
+    std::chrono::milliseconds pageWork{15000};
 };
 
 // A page ready to show.
@@ -86,18 +96,20 @@ private:
     };
 
     void pageArrived(const PageResult& result);
+    void startTransfer(const Wanted& wanted);
     void markupPrepared(PreparedMarkup prepared);
     void want(Kind kind, const QUrl& url, int depth);
     void startTransfers();
     void resourceArrived(const Wanted& wanted, const PageResult& result);
-    void styleSheetPrepared(const Wanted& wanted, const QString& css, const QList<QUrl>& imports);
+    void styleSheetPrepared(const Wanted& wanted, PreparedStyleSheet& sheet);
     void imageDecoded(const QUrl& url, const QImage& image);
     void settled();
     void resourcesTimedOut();
     void build(bool withImages);
     void fail();
-    // Runs `job` on the page thread; `done` back on this object's thread,
-    // unless the load it belongs to was dropped meanwhile.
+    // Runs `job` on the page thread as a piece of the page's work; `done`
+    // back on this object's thread, unless the load it belongs to was
+    // dropped meanwhile. A page over its time fails instead.
     template <typename Result>
     void onPageThread(std::function<Result()> job, std::function<void(Result&)> done);
 
@@ -112,9 +124,14 @@ private:
     LayoutTarget m_target;
     QUrl m_pageUrl;
     QByteArray m_pageEncoding;
+    std::shared_ptr<PageWork> m_work;
     PreparedMarkup m_markup;
     PageResources m_resources;
     qint64 m_pagePixels = 0;
+    // Style sheets' text and rules taken, <style> elements included.
+    qsizetype m_styleChars = 0;
+    int m_styleRules = 0;
+    int m_redirectsLeft = 0;
 
     std::deque<Wanted> m_waiting;
     QSet<QUrl> m_seen;
@@ -131,5 +148,10 @@ private:
 // Deletes a document no view shows any more on the page thread, where a large
 // one's teardown costs the window's thread nothing.
 void retire(std::unique_ptr<QTextDocument> document);
+
+// Drops every page's work for good, as the program ends, and waits up to
+// `wait` for the page thread to be idle; false when it is still in a step
+// that cannot be interrupted (one of Qt's own, on a heavy page).
+bool endPageWork(std::chrono::milliseconds wait);
 
 } // namespace mizong::page

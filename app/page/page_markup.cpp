@@ -338,6 +338,47 @@ bool isCssSpace(char16_t c)
     return c == u' ' || c == u'\t' || isCssNewline(c);
 }
 
+// How much of a style sheet holds at most `maxRules` rules and `maxChars`
+// characters, ending after a whole statement; `rules` receives the rules
+// within it.
+qsizetype styleSheetFit(QStringView css, int maxRules, qsizetype maxChars, int& rules)
+{
+    const qsizetype end = std::min(css.size(), std::max<qsizetype>(maxChars, 0));
+    qsizetype fit = 0;
+    int depth = 0;
+    int count = 0;
+    rules = 0;
+    for (qsizetype i = 0; i < end; ++i) {
+        const char16_t c = css[i].unicode();
+        if (c == u'/' && i + 1 < end && css[i + 1] == u'*') {
+            const qsizetype close = css.indexOf(u"*/", i + 2);
+            i = close < 0 ? css.size() : close + 1;
+        } else if (c == u'"' || c == u'\'') {
+            for (++i; i < css.size() && css[i] != c && !isCssNewline(css[i].unicode()); ++i) {
+                if (css[i] == u'\\')
+                    ++i;
+            }
+        } else if (c == u'\\') {
+            ++i;
+        } else if (c == u'{') {
+            ++depth;
+            if (++count > maxRules)
+                return fit;
+        } else if (c == u'}' || (c == u';' && depth == 0)) {
+            depth = std::max(depth - (c == u'}' ? 1 : 0), 0);
+            if (depth == 0) {
+                fit = std::min(i + 1, end);
+                rules = count;
+            }
+        }
+    }
+    if (end == css.size()) {
+        fit = end;
+        rules = count;
+    }
+    return fit;
+}
+
 class CssRewriter
 {
 public:
@@ -1372,6 +1413,7 @@ public:
             }
         }
         popTo(0);
+        m_result.nesting = m_nesting;
     }
 
     QString html() const
@@ -1781,8 +1823,14 @@ private:
     {
         if (m_firstHidden >= 0 || !claimElement())
             return;
+        int rules = 0;
+        const qsizetype fit =
+            styleSheetFit(token.text, m_limits.maxStyleRules - m_result.styleRules,
+                          m_limits.maxStyleChars - m_result.styleChars, rules);
+        if (fit < token.text.size())
+            m_result.capped = true;
         const QString css =
-            CssRewriter(token.text, m_base, true, [this](const QUrl& url) {
+            CssRewriter(token.text.first(fit), m_base, true, [this](const QUrl& url) {
                 if (m_result.styleSheets.contains(url))
                     return true;
                 if (m_result.styleSheets.size() + m_result.images.size() >= m_limits.maxResources) {
@@ -1792,6 +1840,8 @@ private:
                 m_result.styleSheets.append(url);
                 return true;
             }).run();
+        m_result.styleChars += css.size();
+        m_result.styleRules += rules;
         m_head += u"<style>"_s;
         appendEscaped(m_head, css, Escape::Full);
         m_head += u"</style>"_s;
@@ -1968,10 +2018,31 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
         }
     }
 
-    Builder builder(limits, base, baseTarget, result);
-    builder.run(input);
-    result.html = builder.html();
+    const auto build = [&](const MarkupLimits& with, PreparedMarkup& into) {
+        Builder builder(with, base, baseTarget, into);
+        builder.run(input);
+        into.html = builder.html();
+    };
+    build(limits, result);
+    // The page's <style> rules are known only with its elements: a second
+    // pass with fewer when the two together would cost Qt's importer too
+    // much. The elements are the same; only the rules are cut.
+    const int allowed = styleRulesFor(limits, result.nesting);
+    if (result.styleRules > allowed) {
+        MarkupLimits fewer = limits;
+        fewer.maxStyleRules = allowed;
+        PreparedMarkup again;
+        again.capped = true;
+        build(fewer, again);
+        return again;
+    }
     return result;
+}
+
+int styleRulesFor(const MarkupLimits& limits, qint64 nesting)
+{
+    return int(
+        std::min<qint64>(limits.maxStyleRules, limits.maxStyleWork / std::max<qint64>(nesting, 1)));
 }
 
 QString linkHref(int index)
@@ -2023,10 +2094,14 @@ QString withLoadedImages(QStringView preparedHtml, const QSet<QUrl>& loaded)
     return out;
 }
 
-PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base, qsizetype maxImports)
+PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base, const MarkupLimits& limits)
 {
     PreparedStyleSheet result;
-    result.css = CssRewriter(css, base, true, [&result, maxImports](const QUrl& url) {
+    const qsizetype fit =
+        styleSheetFit(css, limits.maxStyleRules, limits.maxStyleChars, result.rules);
+    result.capped = fit < css.size();
+    const qsizetype maxImports = limits.maxResources;
+    result.css = CssRewriter(css.first(fit), base, true, [&result, maxImports](const QUrl& url) {
                      if (result.imports.contains(url))
                          return true;
                      if (result.imports.size() >= maxImports) {

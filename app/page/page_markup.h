@@ -35,6 +35,26 @@ struct MarkupLimits
     qint64 maxNesting = 1'000'000;
     // Stylesheets and images listed for loading, together.
     int maxResources = 64;
+    // The text and the rules (a block each, nested ones included) of a
+    // page's style sheets together, <style> elements and loaded sheets
+    // alike; the rest is dropped. Qt's importer matches every rule against
+    // every element, so its time grows with rules x elements x depth: one
+    // 8 MiB sheet held the page thread for minutes. Real announcements have
+    // a few dozen rules.
+    qsizetype maxStyleChars = 1024 * 1024;
+    int maxStyleRules = 4096;
+    // Rules times the kept elements' nesting (maxNesting's sum): what Qt's
+    // importer spends on a page's style grows with it, up to 150 ns each
+    // (4 096 rules on 2 000 elements 500 deep took ten minutes). About
+    // three seconds at worst; a real page of 2 000 elements ten deep may
+    // have 1 000 rules.
+    qint64 maxStyleWork = 20'000'000;
+    // The page's height in pixels, as guessed before layout from its
+    // margins, paddings, line heights and pictures; what would lie below is
+    // dropped. Qt's layout never ends on a document past about 8.4 million
+    // pixels, and a page near that holds the page thread for minutes; no
+    // announcement comes near a million.
+    qreal maxHeight = 1'000'000;
     // Table cells as Qt lays them out (rows times columns, gaps included),
     // each counted 2^(n-1) times in a table nested n deep: Qt's table layout
     // takes time in proportion to the grid, and about doubles it with every
@@ -64,6 +84,11 @@ struct PreparedMarkup
     QList<QUrl> images;
     // Every kept <a href>, in order; its href in `html` is linkHref(index).
     QList<PageLink> links;
+    // What its <style> elements take of the style sheets' limits, and the
+    // kept elements' nesting (see maxNesting).
+    qsizetype styleChars = 0;
+    int styleRules = 0;
+    qint64 nesting = 0;
     // A limit dropped something.
     bool capped = false;
 };
@@ -74,6 +99,10 @@ struct PreparedMarkup
 // ends on huge ones). Linear in the input; never fails.
 PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl,
                              const MarkupLimits& limits = {});
+
+// The rules a page's style sheets may hold together, <style> elements and
+// loaded sheets alike, on a page of this nesting.
+int styleRulesFor(const MarkupLimits& limits, qint64 nesting);
 
 // The href a prepared <a> carries ("mizong-link:<index>"), and back.
 QString linkHref(int index);
@@ -88,18 +117,22 @@ struct PreparedStyleSheet
     QString css;
     // @import targets: absolute http(s), in order, without repeats.
     QList<QUrl> imports;
-    // An @import beyond maxImports was dropped.
+    // Its rules, as the limits count them.
+    int rules = 0;
+    // An @import beyond the resources' limit, or rules beyond the style
+    // sheets' limits, were dropped.
     bool capped = false;
 };
 
-// A stylesheet (external, or a <style> block) rewritten for Qt: @font-face
-// and @charset rules removed; @import targets made absolute against `base`
-// (the stylesheet's own address) and listed, or the rule removed when not
-// http(s) or beyond `maxImports`; every other url(...) replaced by `none`,
-// since images come only from <img>; numbers beyond +-10000 brought back to
-// it.
+// A stylesheet (external, or a <style> block) rewritten for Qt: cut after
+// the last whole rule within the style sheets' limits; @font-face and
+// @charset rules removed; @import targets made absolute against `base` (the
+// stylesheet's own address) and listed, or the rule removed when not
+// http(s) or beyond the resources' limit; every other url(...) replaced by
+// `none`, since images come only from <img>; numbers beyond +-10000 brought
+// back to it.
 PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base,
-                                     qsizetype maxImports = MarkupLimits{}.maxResources);
+                                     const MarkupLimits& limits = {});
 
 enum class LinkAction
 {

@@ -1,7 +1,7 @@
 // The window's event loop while its page view loads and shows the largest page
 // the page's caps allow, and while the shown page is scrolled through.
 //
-//   page-stall-probe text|nested|image|cjk
+//   page-stall-probe text|nested|image|cjk|tall|style
 //
 // Prints a "load" line (navigate() until the page is shown and drawn) and a
 // "scroll" line, as event_loop_watch.h prints them, then a "page" line: the
@@ -73,6 +73,32 @@ QByteArray chineseParagraph()
     return text.toUtf8();
 }
 
+// Paragraphs 10 000 px apart: 9 million pixels, past what Qt's layout ends on.
+QByteArray tallPage()
+{
+    return "<!DOCTYPE html><html><body><p>公告</p>" +
+           QByteArray("<p style=\"margin-top:10000px\">段</p>").repeated(900) + "</body></html>";
+}
+
+// A style sheet as large as the fetch takes, of class rules, on the most
+// elements the caps keep.
+QByteArray classRules()
+{
+    QByteArray rules;
+    for (int i = 0; rules.size() < kMaxBody - 64; ++i)
+        rules += ".c" + QByteArray::number(i) + " b{color:#123456}\n";
+    return rules;
+}
+
+QByteArray styledElements()
+{
+    QByteArray page = "<!DOCTYPE html><html><head><link rel=\"stylesheet\" href=\"/stress.css\">"
+                      "</head><body>";
+    for (int i = 0; i < 20000; ++i)
+        page += "<p class=\"c" + QByteArray::number(i) + "\"><b>公告</b></p>";
+    return page + "</body></html>";
+}
+
 struct StressPage
 {
     QByteArray body;
@@ -90,6 +116,10 @@ std::optional<StressPage> stressPage(const char* name)
                           "<img src=\"/huge.png\" alt=\"图片\"></body></html>"};
     if (std::strcmp(name, "cjk") == 0)
         return StressPage{chineseParagraph()};
+    if (std::strcmp(name, "tall") == 0)
+        return StressPage{tallPage()};
+    if (std::strcmp(name, "style") == 0)
+        return StressPage{styledElements()};
     return std::nullopt;
 }
 
@@ -110,13 +140,14 @@ int main(int argc, char* argv[])
     mizong::prepareApplication();
     const std::optional<StressPage> stress = stressPage(argc > 1 ? argv[1] : "");
     if (!stress) {
-        std::fputs("usage: page-stall-probe text|nested|image|cjk\n", stderr);
+        std::fputs("usage: page-stall-probe text|nested|image|cjk|tall|style\n", stderr);
         return 2;
     }
 
     const ServerOnOwnThread server([&](PageServer& site) {
         site.route("/stress.html",
                    Answer{response(stress->contentType, stress->body), Answer::Then::Close});
+        site.route("/stress.css", Answer{response("text/css", classRules()), Answer::Then::Close});
         site.route("/huge.png",
                    Answer{response("image/png", mizong::testing::pngDeclaring(30000, 30000)),
                           Answer::Then::Close});

@@ -350,7 +350,7 @@ void BM_LookupStall(benchmark::State& state)
 }
 
 // The pages the page view's caps are tried with (page_stall_probe.cpp).
-constexpr const char* kStressPages[] = {"text", "nested", "image", "cjk"};
+constexpr const char* kStressPages[] = {"text", "nested", "image", "cjk", "tall", "style"};
 
 void BM_PageStall(benchmark::State& state)
 {
@@ -391,6 +391,6 @@ BENCHMARK(BM_Startup)->Arg(31)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AnnouncementDrawn)->Arg(15)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memory)->Arg(3)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LookupStall)->Iterations(3)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PageStall)->DenseRange(0, 3)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PageStall)->DenseRange(0, 5)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

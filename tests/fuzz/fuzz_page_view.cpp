@@ -11,6 +11,7 @@
 #include <QTextDocument>
 #include <QUrl>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -69,8 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     target.width = 369;
     target.height = 221;
     target.scrollBarWidth = 15;
+    // As long as the window would give a page: past it the page is dropped.
+    mizong::page::PageWork work(std::chrono::seconds(15));
     const mizong::page::BuiltDocument built = mizong::page::buildDocument(
-        mizong::page::withLoadedImages(prepared.html, loaded), resources, target, nullptr);
+        mizong::page::withLoadedImages(prepared.html, loaded), resources, target,
+        mizong::page::MarkupLimits{}.maxHeight, work, nullptr);
+    if (!built.document)
+        return 0;
     QImage canvas(369, 221, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::white);
     QPainter painter(&canvas);
