@@ -48,7 +48,7 @@ public:
 
     void put(char32_t codePoint)
     {
-        if (m_text.size() - m_size < 2) {
+        if (m_text.size() - m_size < (codePoint > 0xFFFF ? 2 : 1)) {
             m_text.resize(std::max<qsizetype>(2 * m_text.size(), m_size + 2));
             m_units = units();
         }
