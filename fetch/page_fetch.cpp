@@ -1,11 +1,11 @@
 #include "page_fetch.h"
 
+#include "text_decoding.h"
 #include "transfer.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
 
@@ -199,19 +199,8 @@ QByteArray requestUserAgent()
 
 std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBase)
 {
-    const QByteArray name = CodeBase.toUtf8();
-    // The decoder takes a C string: an embedded NUL would shorten the name to
-    // another, valid one.
-    if (name.contains('\0'))
-        return std::nullopt;
-    // Default flags drop an initial byte order mark and turn invalid sequences
-    // into U+FFFD. Stateless, because the whole body is one buffer: an
-    // incomplete sequence at its end must become U+FFFD, not pending state.
-    QStringDecoder decoder(name.constData(), QStringDecoder::Flag::Stateless);
-    if (!decoder.isValid())
-        return std::nullopt;
-    QString text = decoder.decode(strBody);
-    return text;
+    // The standard's labels only, the same on every platform.
+    return decodeCharset(strBody, CodeBase.toUtf8());
 }
 
 // What a transfer hands back to its fetch.

@@ -53,9 +53,10 @@ struct PageResult
     int redirects = 0;
 };
 
-// Decodes the whole body under the charset named CodeBase; an initial byte
-// order mark is dropped and invalid sequences become U+FFFD. No value when the
-// charset name is unknown.
+// Decodes the whole body under the encoding CodeBase labels (decodeCharset:
+// the Encoding Standard's labels and decoders); an initial byte order mark of
+// that encoding is dropped and invalid sequences become U+FFFD. No value when
+// CodeBase is no label of the standard's.
 std::optional<QString> BytesToBstr(const QByteArray& strBody, QStringView CodeBase);
 
 // One GET in flight. finished() is emitted exactly once, always from the event

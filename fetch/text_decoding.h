@@ -1,10 +1,8 @@
 #pragma once
 
 // A page's text and its stylesheets' as a browser decodes them: the WHATWG
-// Encoding Standard's labels and decoders, HTML's and CSS's choice of
-// encoding. The legacy Chinese, Japanese and Korean encodings and the
-// single-byte ones come from the platform: ICU through Qt on Linux, Windows'
-// code pages on Windows; a code page Windows lacks is an unknown encoding.
+// Encoding Standard's labels and decoders (decoders_p.h, the same on every
+// platform), HTML's and CSS's choice of encoding.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -24,23 +22,37 @@ QByteArray charsetOfContentType(QByteArrayView contentType);
 QByteArray encodingOfLabel(QByteArrayView label);
 
 // The encoding an HTML page declares in its first 1024 bytes as HTML's
-// prescan finds it: the first <meta charset> or <meta http-equiv=
-// "Content-Type" content="...charset=..."> whose label names an encoding,
-// comments and other tags' attributes skipped, else an XML declaration's.
-// Its name as encodingOfLabel gives it ("utf-8" for a UTF-16 one); empty if
-// none.
+// prescan finds it: UTF-16 when it starts with "<?x" in UTF-16, else the
+// first <meta charset> or <meta http-equiv="Content-Type"
+// content="...charset=..."> whose label names an encoding, comments and
+// other tags' attributes skipped, else an XML declaration's. Its name as
+// encodingOfLabel gives it ("utf-8" for a UTF-16 label); empty if none.
 QByteArray charsetOfMarkup(QByteArrayView head);
 
-// The bytes decoded under the encoding the label names. Invalid sequences
-// become U+FFFD and an initial byte order mark is dropped. No value when the
-// label is unknown or the platform lacks the encoding.
+// The bytes decoded under the encoding the label names, as TextDecoder does
+// by default: no sniffing, invalid sequences become U+FFFD (one for each
+// maximal subpart in UTF-8), and a byte order mark of the named encoding
+// (UTF-8, UTF-16) is dropped. No value when the label is not one of the
+// standard's.
 std::optional<QString> decodeCharset(QByteArrayView bytes, QByteArrayView label);
 
+// HTML's change of encoding, for a page read under `current` on no more than
+// a default (no byte order mark, no header charset, no <meta> in its first
+// 1024 bytes) whose parser meets a <meta> naming `label`: the page read again
+// from the start under that encoding (utf-16 as utf-8, x-user-defined as
+// windows-1252), as browsers do. No value when the page stays as it is: the
+// label names none, names `current`, or the page is UTF-16. `encoding`, when
+// given, receives the new encoding's name. decodeHtml calls this for a
+// <meta> it finds in the head after the first 1024 bytes; a tree builder
+// calls it for the one it meets.
+std::optional<QString> changeEncoding(QByteArrayView body, QByteArrayView current,
+                                      QByteArrayView label, QByteArray* encoding = nullptr);
+
 // A page's text. Its encoding: a byte order mark's (UTF-8, UTF-16LE/BE),
-// else the Content-Type's charset, else the page's own declaration, else
-// UTF-8; a named encoding that is unknown or missing here is passed over.
-// Always text: UTF-8 decodes anything. `encoding`, when given, receives the
-// encoding's name, to decode the page's stylesheets with.
+// else the Content-Type's charset, else the page's own declaration, else a
+// <meta> later in its head, else UTF-8; a named encoding that is unknown is
+// passed over. Always text. `encoding`, when given, receives the encoding's
+// name, to decode the page's stylesheets with.
 QString decodeHtml(QByteArrayView body, QByteArrayView contentType, QByteArray* encoding = nullptr);
 
 // A stylesheet's text: a byte order mark's encoding, else the Content-Type's

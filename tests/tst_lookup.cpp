@@ -1,4 +1,6 @@
 #include "device_lookup.h"
+#include "page_fetch.h"
+#include "service_contract.h"
 #include "sim_lookup.h"
 #include "test_data.h"
 
@@ -19,9 +21,13 @@ Q_DECLARE_METATYPE(mizong::sim::Slots)
 
 namespace {
 
+// The page as the lookups get it: through the fetch's decoder, under the
+// service's charset.
 QString fixture(const QString& name)
 {
-    return QString::fromUtf8(mizong::testing::dataFile(name));
+    const std::optional<QString> page =
+        BytesToBstr(mizong::testing::dataFile(name), service::kPageCharset);
+    return page.value_or(QString());
 }
 
 QString described(const OptionalText& value)
