@@ -416,13 +416,8 @@ void TestPageView::imagesLoadAndFailQuietly()
     Fixture f;
     QImage picture(12, 8, QImage::Format_RGB32);
     picture.fill(Qt::red);
-    QByteArray png;
-    {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, "PNG");
-    }
-    f.site.route("/red.png", Answer(answerOf("image/png", png), Answer::Then::Close));
+    f.site.route("/red.png",
+                 Answer(answerOf("image/png", pictureBytes(picture, "PNG")), Answer::Then::Close));
     f.site.route("/broken.png",
                  Answer(answerOf("image/png", "not a picture"), Answer::Then::Close));
     QVERIFY(f.show("/pictures.html", "<p>图<img src=\"red.png\">片<img src=\"/broken.png\">尾"
