@@ -1,7 +1,7 @@
 // The window as a screen reader finds it: through an accessibility bus on an
 // X display, the controls' names and roles, the help link's action, the
-// verdict's announcement and the announcement page's own text, with the page
-// engine set up as the program sets it up, also after the page's process died.
+// verdict's announcement and the announcement page's own text, drawn in the
+// window's own process by the page view, as the program sets it up.
 
 #include "accessibility.h"
 #include "application.h"

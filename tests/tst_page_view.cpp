@@ -163,6 +163,30 @@ const QByteArray kLinks =
     "<a href=\"javascript:alert(1)\">脚本</a> <a href=\"smb://evil.example/x\">共享</a> "
     "<a href=\"#end\">页内</a></p><p style=\"margin-top: 600px\"><a name=\"end\">底部</a></p>";
 
+// What a reader sees of a document: its characters in order, every break
+// between blocks and cells one space, runs of ASCII spaces one space. U+3000
+// and U+00A0 are characters like any other.
+QString readerText(const QTextDocument& document)
+{
+    QString out;
+    bool space = false;
+    for (const QChar c : document.toRawText()) {
+        const char16_t u = c.unicode();
+        if (u == 0xFFFC)
+            continue;
+        if (u == u' ' || u == u'\t' || u == u'\n' || u == 0x2028 || u == 0x2029 || u == 0xFDD0 ||
+            u == 0xFDD1) {
+            space = !out.isEmpty();
+            continue;
+        }
+        if (space)
+            out += u' ';
+        space = false;
+        out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 class TestPageView final : public QObject
@@ -194,6 +218,8 @@ private slots:
     void titlesArePlainText_data();
     void titlesArePlainText();
     void closingEndsTheProgram();
+    void readerSeesThePagesText_data();
+    void readerSeesThePagesText();
 };
 
 void TestPageView::linksGoWhereTheyBelong_data()
@@ -745,3 +771,40 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_page_view.moc"
+
+// The page's text as a browser with scripts off shows it: nothing hidden
+// shown, nothing shown dropped.
+void TestPageView::readerSeesThePagesText_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("noscript fallback of a page filled by script")
+        << u"<div id=list>加载中……</div><noscript><p>请开启脚本，或<a href=/old.html>看旧版</a></p>"
+           u"</noscript><script>fill()</script>"_s
+        << u"加载中…… 请开启脚本，或看旧版"_s;
+    QTest::newRow("noscript in the head")
+        << u"<head><noscript><style>p{color:red}</style></noscript></head><p>正文</p>"_s
+        << u"正文"_s;
+    QTest::newRow("hidden attribute")
+        << u"<p>甲<span hidden>乙</span>丙</p><div hidden><p>丁</p><table><tr><td>戊</table></div>"
+           u"<p hidden=until-found>己</p>庚"_s
+        << u"甲丙 庚"_s;
+    QTest::newRow("display:none in the element's style")
+        << u"<p style=\"color:red; DISPLAY : None !important\">甲</p><p style=\"display:none;"
+           u"display:block\">乙</p><img style=\"display:none\" alt=x src=a.png>丙"_s
+        << u"乙 丙"_s;
+    QTest::newRow("ruby's brackets")
+        << u"<ruby>汉<rp>(</rp><rt>hàn</rt><rp>)</rp></ruby>字"_s << u"汉hàn字"_s;
+    QTest::newRow("template") << u"<p>甲</p><template><p>乙</p></template><p>丙</p>"_s
+                              << u"甲 丙"_s;
+}
+
+void TestPageView::readerSeesThePagesText()
+{
+    QFETCH(QString, html);
+    QFETCH(QString, text);
+    QTextDocument document;
+    document.setHtml(mizong::page::prepareMarkup(html, QUrl(u"http://home.example/"_s)).html);
+    QCOMPARE(readerText(document), text);
+}

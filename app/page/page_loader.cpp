@@ -195,21 +195,21 @@ void PageLoader::markupPrepared(PreparedMarkup prepared)
     m_styleRules = m_markup.styleRules;
     m_resourceDeadline->start(m_limits.fetch.deadline);
     for (const QUrl& sheet : std::as_const(m_markup.styleSheets))
-        want(Kind::StyleSheet, sheet, 0);
+        want(Resource::StyleSheet, sheet, 0);
     for (const QUrl& image : std::as_const(m_markup.images))
-        want(Kind::Image, image, 0);
+        want(Resource::Image, image, 0);
     startTransfers();
     settled();
 }
 
-void PageLoader::want(Kind kind, const QUrl& url, int depth)
+void PageLoader::want(Resource kind, const QUrl& url, int depth)
 {
     if (m_seen.contains(url) || m_listed >= m_limits.markup.maxResources)
         return;
     m_seen.insert(url);
     ++m_listed;
     ++m_pending;
-    if (kind == Kind::StyleSheet)
+    if (kind == Resource::StyleSheet)
         ++m_pendingStyleSheets;
     m_waiting.push_back({kind, url, depth});
 }
@@ -247,7 +247,7 @@ void PageLoader::startTransfer(const Wanted& wanted)
 void PageLoader::resourceArrived(const Wanted& wanted, const PageResult& result)
 {
     if (!arrived(result)) {
-        if (wanted.kind == Kind::StyleSheet) {
+        if (wanted.kind == Resource::StyleSheet) {
             PreparedStyleSheet none;
             styleSheetPrepared(wanted, none);
         } else {
@@ -255,7 +255,7 @@ void PageLoader::resourceArrived(const Wanted& wanted, const PageResult& result)
         }
         return;
     }
-    if (wanted.kind == Kind::StyleSheet) {
+    if (wanted.kind == Resource::StyleSheet) {
         const QUrl base(result.finalUrl);
         MarkupLimits limits = m_limits.markup;
         limits.maxStyleRules = styleRulesFor(limits, m_markup.nesting);
@@ -286,7 +286,7 @@ void PageLoader::styleSheetPrepared(const Wanted& wanted, PreparedStyleSheet& sh
     }
     if (fits && wanted.depth < m_limits.maxImportDepth) {
         for (const QUrl& import : std::as_const(sheet.imports))
-            want(Kind::StyleSheet, import, wanted.depth + 1);
+            want(Resource::StyleSheet, import, wanted.depth + 1);
         startTransfers();
     }
     --m_pending;
@@ -323,7 +323,7 @@ void PageLoader::resourcesTimedOut()
 {
     for (const Wanted& wanted : m_waiting) {
         --m_pending;
-        if (wanted.kind == Kind::StyleSheet)
+        if (wanted.kind == Resource::StyleSheet)
             --m_pendingStyleSheets;
     }
     m_waiting.clear();

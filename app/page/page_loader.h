@@ -83,14 +83,14 @@ public:
     bool isLoading() const { return m_loading; }
 
 private:
-    enum class Kind
+    enum class Resource
     {
         StyleSheet,
         Image
     };
     struct Wanted
     {
-        Kind kind;
+        Resource kind;
         QUrl url;
         int depth = 0;
     };
@@ -98,7 +98,7 @@ private:
     void pageArrived(const PageResult& result);
     void startTransfer(const Wanted& wanted);
     void markupPrepared(PreparedMarkup prepared);
-    void want(Kind kind, const QUrl& url, int depth);
+    void want(Resource kind, const QUrl& url, int depth);
     void startTransfers();
     void resourceArrived(const Wanted& wanted, const PageResult& result);
     void styleSheetPrepared(const Wanted& wanted, PreparedStyleSheet& sheet);

@@ -841,8 +841,10 @@ RawText rawTextOf(QStringView name)
         return RawText::Script;
     if (name == u"plaintext")
         return RawText::Rest;
+    // <noscript> is not among them: no script runs here, so a browser with
+    // scripts off shows its content, and so does the view.
     static constexpr QStringView until[] = {u"style",  u"title",   u"textarea", u"xmp",
-                                            u"iframe", u"noembed", u"noframes", u"noscript"};
+                                            u"iframe", u"noembed", u"noframes"};
     for (QStringView u : until)
         if (u == name)
             return RawText::Until;
@@ -1255,7 +1257,7 @@ constexpr ElementRule kRules[] = {
     {u"nobr", Kind::Element, u"nobr", Role::Nobr, 0},
     {u"noembed", Kind::Drop, {}, Role::None, 0},
     {u"noframes", Kind::Drop, {}, Role::None, 0},
-    {u"noscript", Kind::Drop, {}, Role::None, 0},
+    {u"noscript", Kind::Transparent, {}, Role::None, 0},
     {u"object", Kind::Drop, {}, Role::None, Special | Boundary},
     {u"ol", Kind::Element, u"ol", Role::None, kBlock | ListScope},
     {u"optgroup", Kind::Drop, {}, Role::OptGroup, 0},
@@ -1265,6 +1267,7 @@ constexpr ElementRule kRules[] = {
     {u"picture", Kind::Transparent, {}, Role::None, 0},
     {u"plaintext", Kind::Element, u"pre", Role::Preformatted, kBlock},
     {u"pre", Kind::Element, u"pre", Role::None, kBlock},
+    {u"rp", Kind::Drop, {}, Role::None, 0}, // ruby's fallback brackets, never shown beside ruby
     {u"s", Kind::Element, u"s", Role::None, 0},
     {u"samp", Kind::Element, u"samp", Role::None, 0},
     {u"script", Kind::Drop, {}, Role::None, 0},
@@ -1353,6 +1356,29 @@ bool attributeAllowed(QStringView element, QStringView attribute)
         return false;
     }
     return false;
+}
+
+// Hidden by the page itself: the hidden attribute, or display:none in the
+// element's own style. No browser shows such an element or its content.
+bool hiddenByAuthor(const Token& token)
+{
+    bool present = false;
+    token.attribute(u"hidden", &present);
+    if (present)
+        return true;
+    const QString style = decodeAttribute(token.attribute(u"style"));
+    for (QStringView declaration : QStringView(style).split(u';')) {
+        const qsizetype colon = declaration.indexOf(u':');
+        if (colon < 0 || !equalsLowered(declaration.first(colon).trimmed(), u"display"))
+            continue;
+        QStringView value = declaration.sliced(colon + 1).trimmed();
+        const qsizetype bang = value.indexOf(u'!');
+        if (bang >= 0)
+            value = value.first(bang).trimmed();
+        // The last declaration wins, as in the cascade.
+        present = equalsLowered(value, u"none");
+    }
+    return present;
 }
 
 QString styleDeclarations(QStringView value, const QUrl& base)
@@ -1694,6 +1720,17 @@ private:
             return;
         case Kind::Element:
             break;
+        }
+        if (hiddenByAuthor(token) && rule->role != Role::Link && rule->role != Role::Style &&
+            rule->role != Role::Title) {
+            if (rule->role == Role::Preformatted || (rule->flags & Void)) {
+                if (rule->flags & ClosesP)
+                    closeParagraph();
+                return;
+            }
+            if (impliedEnds(rule, token.name) && !m_stopped)
+                push(rule, token.name, &token, true);
+            return;
         }
         switch (rule->role) {
         case Role::Link:
