@@ -1,3 +1,5 @@
+#include "character_references.h"
+#include "html_entities.h"
 #include "page_markup.h"
 
 #include <QObject>
@@ -52,6 +54,34 @@ QString headOf(const QString& html)
     return html.sliced(start, html.indexOf(u"</head>") - start);
 }
 
+// What Qt's importer reads between `before` and `after` in prepared markup,
+// which must leave it no character reference of the page to decode, only the
+// four escapes the markup rules write; anything else comes back marked.
+QString readBack(const QString& html, QStringView before, QStringView after)
+{
+    if (!html.startsWith(before) || !html.endsWith(after))
+        return u"other markup: "_s + html;
+    const QStringView s =
+        QStringView(html).sliced(before.size(), html.size() - before.size() - after.size());
+    static constexpr std::pair<QStringView, char16_t> escapes[] = {
+        {u"&amp;", u'&'}, {u"&lt;", u'<'}, {u"&gt;", u'>'}, {u"&quot;", u'"'}};
+    QString out;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] != u'&') {
+            out += s[i];
+            continue;
+        }
+        const auto* e =
+            std::find_if(std::begin(escapes), std::end(escapes),
+                         [&](const auto& escape) { return s.sliced(i).startsWith(escape.first); });
+        if (e == std::end(escapes))
+            return u"left to Qt: "_s + html;
+        out += QChar(e->second);
+        i += e->first.size() - 1;
+    }
+    return out;
+}
+
 const QUrl page(u"http://home.example/news/today.html"_s);
 
 } // namespace
@@ -72,6 +102,9 @@ private slots:
     void charCap();
     void rewriting_data();
     void rewriting();
+    void characterReferences_data();
+    void characterReferences();
+    void everyNamedReference();
     void addresses_data();
     void addresses();
     void resourceCap();
@@ -319,8 +352,11 @@ void TestPage::rewriting_data()
         << u"<p title='a\"><script>x()</script>'>y</p>"_s
         << u"<p title=\"a&quot;&gt;&lt;script&gt;x()&lt;/script&gt;\">y</p>"_s << QString();
     QTest::newRow("text '<' stays text") << u"a < b"_s << u"a &lt; b"_s << QString();
-    QTest::newRow("entities in text are left to Qt")
-        << u"a&nbsp;&lt;b&gt;"_s << u"a&nbsp;&lt;b&gt;"_s << QString();
+    QTest::newRow("references in text decoded, never left to Qt")
+        << u"a&nbsp;&lt;b&gt;"_s << u"a\u00A0&lt;b&gt;"_s << QString();
+    QTest::newRow("title decodes references, xmp does not")
+        << u"<title>caf&eacute; &lt;3\0</title><xmp>&eacute;\0</xmp>"_s
+        << u"<pre>&amp;eacute;\uFFFD</pre>"_s << u"<title>caf\u00E9 &lt;3\uFFFD</title>"_s;
     QTest::newRow("non-http images go")
         << u"<img src=\"data:image/png;base64,AA==\"><img src=\"file:///etc/x.png\">"
            u"<img src=\"javascript:x()\"><img>ok"_s
@@ -354,7 +390,8 @@ void TestPage::rewriting_data()
     QTest::newRow("attributes without values")
         << u"<td nowrap><p dir title>x"_s << u"<p>x</p>"_s << QString();
     QTest::newRow("unterminated attribute quote") << u"a<p title=\"x>y"_s << u"a"_s << QString();
-    QTest::newRow("NULs") << u"a\0<p\0>b\0"_s << u"a\uFFFD<span>b\uFFFD</span>"_s << QString();
+    QTest::newRow("NULs: dropped from text, replaced in names and values")
+        << u"a\0<p\0 title=\"\0\">b\0"_s << u"a<span title=\"\uFFFD\">b</span>"_s << QString();
     QTest::newRow("lone surrogates")
         << u"a"_s + QChar(0xD800) + u"b"_s + QChar(0xDC00) << u"a\uFFFDb\uFFFD"_s << QString();
 }
@@ -369,6 +406,68 @@ void TestPage::rewriting()
     QCOMPARE(bodyOf(prepared.html), body);
     QCOMPARE(headOf(prepared.html), head);
     QVERIFY(shapeOf(prepared.html).balanced);
+}
+
+void TestPage::characterReferences_data()
+{
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("attribute");
+
+    const auto same = [](const char* name, const QString& written, const QString& both) {
+        QTest::newRow(name) << written << both << both;
+    };
+    same("legacy name without ';'", u"&copy 2024, a&nbsp b"_s, u"\u00A9 2024, a\u00A0 b"_s);
+    same("names are case-sensitive", u"&AMP;&AMP &Amp;"_s, u"&& &Amp;"_s);
+    same("beyond HTML 4's names", u"caf&eacute; &Kopf; &notin;"_s,
+         u"caf\u00E9 \U0001D542 \u2209"_s);
+    same("decoded once", u"&amp;lt;"_s, u"&lt;"_s);
+    QTest::newRow("longest legacy prefix")
+        << u"&notit; &ampx"_s << u"\u00ACit; &x"_s << u"&notit; &ampx"_s;
+    QTest::newRow("query string") << u"?a=1&copy=2"_s << u"?a=1\u00A9=2"_s << u"?a=1&copy=2"_s;
+    QTest::newRow("'=' after a legacy name") << u"a&lt=b"_s << u"a<=b"_s << u"a&lt=b"_s;
+    same("numeric without ';'", u"&#45&#x41x"_s, u"-Ax"_s);
+    same("numeric upper-case X, leading zeros", u"&#X41;&#000000000000000000000066;"_s, u"AB"_s);
+    same("replaced code points", u"&#0;&#xD800;&#xDFFF;&#x110000;&#99999999999999999999;"_s,
+         u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"_s);
+    same("last code point", u"&#1114111;"_s, u"\U0010FFFF"_s);
+    same("C1 controls as windows-1252 has them", u"&#128;&#150;&#x9F;&#x81;"_s,
+         u"\u20AC\u2013\u0178\u0081"_s);
+    same("no digits", u"&#x; &#; &#xg; &#a;"_s, u"&#x; &#; &#xg; &#a;"_s);
+    same("no name", u"& &; &&amp; &zzzz;"_s, u"& &; && &zzzz;"_s);
+    same("'&' before CJK", u"&中文&#20013;"_s, u"&中文中"_s);
+    QTest::newRow("cut off by the end") << u"x&noti"_s << u"x\u00ACi"_s << u"x&noti"_s;
+    same("numeric cut off by the end", u"&#x1F600"_s, u"\U0001F600"_s);
+    QTest::newRow("NUL") << u"a\0&amp;\0b"_s << u"a&b"_s << u"a\uFFFD&\uFFFDb"_s;
+}
+
+void TestPage::characterReferences()
+{
+    QFETCH(QString, written);
+    QFETCH(QString, text);
+    QFETCH(QString, attribute);
+
+    // Text up to the end of the input; a whole attribute value.
+    const QString inText = bodyOf(prepareMarkup(u"<p>"_s + written, page).html);
+    QCOMPARE(readBack(inText, u"<p>", u"</p>"), text);
+    const QString inAttribute =
+        bodyOf(prepareMarkup(u"<p title=\""_s + written + u"\">x</p>"_s, page).html);
+    QCOMPARE(readBack(inAttribute, u"<p title=\"", u"\">x</p>"), attribute);
+}
+
+// The search finds every name of the table, each as itself.
+void TestPage::everyNamedReference()
+{
+    using namespace html_entities;
+    for (const Entity& e : kEntities) {
+        const QString name = QString::fromLatin1(kNames + e.name, e.nameSize);
+        QString out;
+        QCOMPARE(consumeCharacterReference(u"&"_s + name + u"!"_s, 0, false, out), name.size() + 1);
+        QString value(QChar(e.value[0]));
+        if (e.value[1])
+            value += QChar(e.value[1]);
+        QCOMPARE(out, value);
+    }
 }
 
 void TestPage::addresses_data()
@@ -412,8 +511,8 @@ void TestPage::addresses_data()
         << u"<img src=\"//img.example/x.png\">"_s << url(u"https://home.example/") << QList<QUrl>()
         << QList{url(u"https://img.example/x.png")} << QList<PageLink>();
     QTest::newRow("references, blanks and line breaks in addresses")
-        << u"<a href=\" ?a=1&amp;b=2&#38;c\n=3 \">q</a>"_s << page << QList<QUrl>() << QList<QUrl>()
-        << QList{to(u"http://home.example/news/today.html?a=1&b=2&c=3")};
+        << u"<a href=\" ?a=1&amp;b=2&#38;c\n=3&copy=4 \">q</a>"_s << page << QList<QUrl>()
+        << QList<QUrl>() << QList{to(u"http://home.example/news/today.html?a=1&b=2&c=3&copy=4")};
     QTest::newRow("other schemes listed as they are")
         << u"<a href=\"mailto:a@b.example\">m</a><a href=\"javascript:x()\">j</a>"
            u"<a href=\"ftp://f.example/\">f</a>"_s

@@ -1,5 +1,7 @@
 #include "page_markup.h"
 
+#include "character_references.h"
+
 #include <QHash>
 #include <QVarLengthArray>
 
@@ -87,13 +89,14 @@ void appendCodePoint(QString& out, char32_t cp)
 
 enum class Escape
 {
-    Text,      // element content Qt decodes itself: '&' stays, so entities keep working
+    Text,      // body text: NULs dropped, as HTML's tree builder drops them there
     Attribute, // a double-quoted attribute value
-    Full,      // text Qt must get back exactly (style sheets, decoded values)
+    Full,      // text Qt must get back exactly (style sheets, raw text, decoded values)
 };
 
-// Appends `s` so that Qt's importer reads it back as text, never as markup.
-// NULs and unpaired surrogates become U+FFFD.
+// Appends `s` so that Qt's importer reads it back as text, never as markup
+// and never as a character reference. Unpaired surrogates become U+FFFD, and
+// so do NULs but in body text.
 void appendEscaped(QString& out, QStringView s, Escape mode)
 {
     qsizetype run = 0;
@@ -114,10 +117,8 @@ void appendEscaped(QString& out, QStringView s, Escape mode)
             out += u"&gt;"_s;
             continue;
         case u'&':
-            if (mode != Escape::Text) {
-                flush(i);
-                out += u"&amp;"_s;
-            }
+            flush(i);
+            out += u"&amp;"_s;
             continue;
         case u'"':
             if (mode == Escape::Attribute) {
@@ -127,7 +128,8 @@ void appendEscaped(QString& out, QStringView s, Escape mode)
             continue;
         case 0:
             flush(i);
-            out += QChar(kReplacement);
+            if (mode != Escape::Text)
+                out += QChar(kReplacement);
             continue;
         default:
             break;
@@ -144,89 +146,31 @@ void appendEscaped(QString& out, QStringView s, Escape mode)
 }
 
 // ---------------------------------------------------------------------------
-// Character references in attribute values
+// Character references
 
-struct NamedReference
-{
-    QStringView name;
-    char16_t code;
-    bool legacy; // also recognised without its ';'
-};
-
-constexpr NamedReference kReferences[] = {
-    {u"amp", u'&', true},      {u"lt", u'<', true},       {u"gt", u'>', true},
-    {u"quot", u'"', true},     {u"apos", u'\'', false},   {u"nbsp", 0x00A0, true},
-    {u"copy", 0x00A9, true},   {u"reg", 0x00AE, true},    {u"trade", 0x2122, false},
-    {u"middot", 0x00B7, true}, {u"laquo", 0x00AB, true},  {u"raquo", 0x00BB, true},
-    {u"times", 0x00D7, true},  {u"divide", 0x00F7, true}, {u"deg", 0x00B0, true},
-    {u"yen", 0x00A5, true},    {u"euro", 0x20AC, false},  {u"hellip", 0x2026, false},
-    {u"mdash", 0x2014, false}, {u"ndash", 0x2013, false}, {u"lsquo", 0x2018, false},
-    {u"rsquo", 0x2019, false}, {u"ldquo", 0x201C, false}, {u"rdquo", 0x201D, false},
-    {u"bull", 0x2022, false},  {u"ensp", 0x2002, false},  {u"emsp", 0x2003, false},
-};
-
-const NamedReference* findReference(QStringView name)
-{
-    for (const NamedReference& r : kReferences)
-        if (r.name == name)
-            return &r;
-    return nullptr;
-}
-
-// An attribute value as the page means it: character references decoded.
+// An attribute value as the page means it: character references decoded,
+// NULs replaced, as HTML's tokenizer reads it.
 QString decodeAttribute(QStringView raw)
 {
     QString out;
     out.reserve(raw.size());
-    const qsizetype n = raw.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = raw[i].unicode();
-        if (c == 0) {
-            out += QChar(kReplacement);
-            continue;
-        }
-        if (c != u'&') {
-            out += QChar(c);
-            continue;
-        }
-        if (i + 1 < n && raw[i + 1] == u'#') {
-            qsizetype j = i + 2;
-            const bool hex = j < n && (raw[j] == u'x' || raw[j] == u'X');
-            if (hex)
-                ++j;
-            const qsizetype digits = j;
-            char32_t value = 0;
-            while (j < n && (hex ? isHexDigit(raw[j].unicode()) : isAsciiDigit(raw[j].unicode()))) {
-                const int d = hex ? hexValue(raw[j].unicode()) : raw[j].unicode() - u'0';
-                value = std::min<char32_t>(value * (hex ? 16 : 10) + char32_t(d), 0x110000);
-                ++j;
-            }
-            if (j == digits) {
-                out += QChar(u'&');
-                continue;
-            }
-            if (j < n && raw[j] == u';')
-                ++j;
-            appendCodePoint(out, value);
-            i = j - 1;
-            continue;
-        }
-        qsizetype j = i + 1;
-        while (j < n && isAsciiAlnum(raw[j].unicode()))
-            ++j;
-        const NamedReference* ref = findReference(raw.sliced(i + 1, j - i - 1));
-        if (ref && j < n && raw[j] == u';') {
-            out += QChar(ref->code);
-            i = j;
-        } else if (ref && ref->legacy &&
-                   !(j < n && (isAsciiAlnum(raw[j].unicode()) || raw[j] == u'='))) {
-            out += QChar(ref->code);
-            i = j - 1;
-        } else {
-            out += QChar(u'&');
-        }
-    }
+    appendDecoded(out, raw, true);
+    out.replace(QChar(0), QChar(kReplacement));
     return out;
+}
+
+// Element content that may hold character references (body text, and the
+// title's RCDATA), decoded here and written for Qt escaped.
+void appendText(QString& out, QStringView raw, Escape mode)
+{
+    if (!raw.contains(u'&')) {
+        appendEscaped(out, raw, mode);
+        return;
+    }
+    QString decoded;
+    decoded.reserve(raw.size());
+    appendDecoded(decoded, raw, false);
+    appendEscaped(out, decoded, mode);
 }
 
 // ---------------------------------------------------------------------------
@@ -1428,7 +1372,7 @@ public:
             switch (token.type) {
             case Token::Text:
                 if (m_firstHidden < 0)
-                    appendEscaped(m_body, token.text, Escape::Text);
+                    appendText(m_body, token.text, Escape::Text);
                 break;
             case Token::StartTag:
                 startTag(token);
@@ -1890,7 +1834,7 @@ private:
             return;
         m_titleSeen = true;
         m_head += u"<title>"_s;
-        appendEscaped(m_head, token.text, Escape::Text);
+        appendText(m_head, token.text, Escape::Full);
         m_head += u"</title>"_s;
     }
 

@@ -75,7 +75,9 @@ struct PageLink
 struct PreparedMarkup
 {
     // What Qt's importer is given: balanced, with no script, form, frame or
-    // embedded object, and no address Qt could load by itself.
+    // embedded object, and no address Qt could load by itself. The page's
+    // character references are decoded here (character_references.h), and
+    // text and values written escaped, so that Qt's importer decodes none.
     QString html;
     // <link rel=stylesheet> and <style> @imports: absolute http(s), in
     // order, without repeats.
