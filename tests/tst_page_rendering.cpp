@@ -195,13 +195,13 @@ QByteArray answer(const QByteArray& contentType, const QByteArray& body)
            "\r\n\r\n" + body;
 }
 
-// How the corpus is served: as files are, but the two Chinese pages say their
-// charset in one place only.
+// How the corpus is served: as files are, but the GBK pages say their charset
+// in one place only (tools/make-page-texts decodes them the same way).
 QByteArray contentTypeOf(const QString& path)
 {
     if (path == u"gbk-header.html")
         return "text/html; charset=gbk";
-    if (path == u"gb2312-meta.html")
+    if (path == u"gb2312-meta.html" || path == u"gbk-prices.html")
         return "text/html";
     if (path.endsWith(u".html"))
         return "text/html; charset=utf-8";
@@ -230,6 +230,64 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The text as the reader-text comparison sees it: only the characters and
+// their order, every run of whitespace one space and none at either end. In
+// the view's document Qt's paragraph and line separators and the marks it
+// puts around a table and its cells are whitespace, and an image's object
+// character is nothing; U+00A0 and U+3000 are characters like any other.
+QString comparable(QStringView text)
+{
+    QString out;
+    bool space = false;
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u' ':
+        case u'\t':
+        case u'\n':
+        case u'\f':
+        case u'\r':
+        case QChar::LineSeparator:
+        case QChar::ParagraphSeparator:
+        case 0xFDD0:
+        case 0xFDD1:
+            space = !out.isEmpty();
+            continue;
+        case QChar::ObjectReplacementCharacter:
+            continue;
+        }
+        if (space)
+            out += u' ';
+        space = false;
+        out += c;
+    }
+    return out;
+}
+
+// Pages whose text in the view does not yet agree with what a reader of the
+// page in a browser sees (tools/make-page-texts), and what the view gets wrong.
+// A fix shows as an unexpected pass: take its row out then.
+struct Disagreement
+{
+    const char* page;
+    const char* reason;
+};
+constexpr Disagreement kDisagreements[] = {
+    {"char-refs", "&copy and &nbsp without ';', &notit;'s &not and &Kopf; stay as written"},
+    {"foreign", "an <svg> left open swallows the rest of the page"},
+    {"hidden", "shows what hidden, inline display:none and visibility:hidden and a closed "
+               "<details> hide"},
+    {"layout-table", "U+3000 between two words turned into an ordinary space"},
+    {"misnested", "text directly inside <table> dropped, not put before it; </b> across a <p> "
+                  "breaks the paragraph"},
+    {"modern-prices", "the end of a <div> inside a flex item does not end its line"},
+    {"noscript", "<noscript> dropped as if scripts ran, though none does"},
+    {"notice-box", "a paragraph's indent of U+3000 dropped as if it were spaces"},
+    {"old-update-log", "lines' indents of U+3000 after <br> dropped as if they were spaces"},
+    {"ruby", "<rp>'s parentheses shown, the reading inline"},
+    {"template-forms", "form controls are not drawn (README: no forms), so <select>'s options, "
+                       "<textarea>'s text and <button>'s label are missing"},
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(ExpectedLink)
@@ -242,8 +300,13 @@ private slots:
     void initTestCase();
     void render_data();
     void render();
+    void readerText_data();
+    void readerText();
 
 private:
+    // The view as the window makes it, in a window with the window's font,
+    // showing `path` once it has loaded; `view` stays null on failure.
+    void showPage(QWidget& window, const QString& path, PageBrowser*& view);
     QString withOrigin(QString text) const { return text.replace(kOrigin, m_origin); }
     QString withoutOrigin(QString text) const { return text.replace(m_origin, kOrigin); }
 
@@ -261,7 +324,8 @@ void TestPageRendering::initTestCase()
     QDirIterator files(kPagesDir, QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         const QString relative = pages.relativeFilePath(files.next());
-        if (relative.startsWith(u"reference/") || relative == u"README.md")
+        if (relative.startsWith(u"reference/") || relative.startsWith(u"text/") ||
+            relative == u"README.md")
             continue;
         QByteArray body = readFile(files.filePath());
         if (relative.endsWith(u".html") || relative.endsWith(u".css"))
@@ -279,6 +343,29 @@ void TestPageRendering::initTestCase()
     QVERIFY(announcement);
     m_server.route(mizong::site::kAnnouncementPath.toUtf8(),
                    {answer(announcement->mimeType, announcement->body), Answer::Then::Close});
+}
+
+void TestPageRendering::showPage(QWidget& window, const QString& path, PageBrowser*& view)
+{
+    window.setFont(mizong::layout::font(mizong::layout::Font::Window));
+    const auto controls = mizong::layout::controls();
+    const auto row = std::find_if(controls.begin(), controls.end(), [](const auto& control) {
+        return control.name == u"WebBrowser1";
+    });
+    QVERIFY(row != controls.end());
+    auto* browser = qobject_cast<PageBrowser*>(mizong::layout::createWidget(*row, &window));
+    QVERIFY(browser);
+    QCOMPARE(browser->size(), QSize(369, 221));
+    browser->move(0, 0);
+    browser->setHomeSite(QUrl(m_origin));
+    window.resize(browser->size());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QSignalSpy shown(browser, &PageBrowser::pageShown);
+    browser->navigate(QUrl(m_origin + path));
+    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 1, 20000);
+    view = browser;
 }
 
 void TestPageRendering::render_data()
@@ -349,6 +436,47 @@ void TestPageRendering::render_data()
                               << QStringList{kOrigin + u"/news/img/notice.png"_s}
                               << QList<ExpectedLink>{{kOrigin + u"/text.html"_s, false, inside}}
                               << QStringList{u"跳转后的页面"_s} << false;
+
+    // A small software vendor's announcements, as such sites wrote them in the 2010s.
+    const QList<ExpectedLink> none;
+    auto page = [](const char* name) { return u"/%1.html"_s.arg(QLatin1StringView(name)); };
+    auto row = [&](const char* name, const QStringList& images, const QList<ExpectedLink>& links,
+                   const QStringList& texts, bool scrollBar) {
+        QTest::newRow(name) << page(name) << page(name) << images << links << texts << scrollBar;
+    };
+    row("layout-table", {}, none, {u"重要公告"_s, u"尽快升级"_s}, false);
+    row("notice-box", {square}, none, {u"为提升服务稳定性"_s, u"温馨提示："_s}, true);
+    row("old-sheet", {}, {{kOrigin + u"/download.html"_s, false, inside}},
+        {u"4.2.0 2015-03-20 NEW"_s}, false);
+    row("gbk-prices", {}, none, {u"企业版（5台）"_s, u"￥398"_s}, false);
+    row("quirks-table", {}, none, {u"Windows XP/7/8"_s}, false);
+    row("marquee", {}, none, {u"订单顺延至2月14日处理"_s}, false);
+    row("old-update-log", {}, none, {u"2. 支持导出为Excel表格。"_s}, true);
+    row("old-contact", {}, {{u"mailto:kefu@yunfan.example"_s, false, nothing}},
+        {u"0571-8693 2274"_s, u"Copyright © 2011-2016"_s}, false);
+    // Modern ones: sectioning elements, flex and grid, custom properties, rem.
+    row("modern-sections", {},
+        {{kOrigin + u"/"_s, false, inside},
+         {kOrigin + u"/modern-sections.html#log"_s, false, inside}},
+        {u"关于账号体系升级的公告"_s}, false);
+    row("flex-grid", {}, none, {u"多台电脑之间同步文件夹。"_s}, false);
+    row("custom-properties", {}, none, {u"618 年中促销"_s, u"￥298"_s}, false);
+    row("rem-badges", {}, none, {u"云帆同步盘 2.0"_s, u"断点续传"_s}, false);
+    row("modern-prices", {}, {{kOrigin + u"/contact.html"_s, false, inside}}, {u"￥128"_s}, false);
+    row("modern-contact", {},
+        {{u"tel:+8657186932274"_s, false, nothing},
+         {u"mailto:support@yunfan.example"_s, false, nothing}},
+        {u"周一至周五 9:00–18:00"_s}, false);
+    // Text-level cases: what the parser keeps, moves and drops.
+    row("noscript", {}, none, {u"加载中……"_s}, false);
+    row("hidden", {}, none, {u"当前版本：4.2.1"_s}, true);
+    row("ruby", {}, none, {u"直挂云帆济沧海"_s}, false);
+    row("template-forms", {}, none, {u"我们会在一个工作日内回复。"_s}, false);
+    row("char-refs", {}, none, {u"9:00–18:00"_s, u"∉ 是"_s}, false);
+    row("foreign", {}, none, {u"同步进度示意："_s}, false);
+    row("misnested", {},
+        {{kOrigin + u"/refund.html"_s, false, inside}, {kOrigin + u"/faq.html"_s, false, inside}},
+        {u"全额退款"_s, u"不能退款。"_s}, false);
 }
 
 void TestPageRendering::render()
@@ -360,26 +488,11 @@ void TestPageRendering::render()
     QFETCH(QStringList, texts);
     QFETCH(bool, scrollBar);
 
-    // The view as the window makes it, in a window with the window's font.
     QWidget window;
-    window.setFont(mizong::layout::font(mizong::layout::Font::Window));
-    const auto controls = mizong::layout::controls();
-    const auto row = std::find_if(controls.begin(), controls.end(), [](const auto& control) {
-        return control.name == u"WebBrowser1";
-    });
-    QVERIFY(row != controls.end());
-    auto* view = qobject_cast<PageBrowser*>(mizong::layout::createWidget(*row, &window));
-    QVERIFY(view);
-    QCOMPARE(view->size(), QSize(369, 221));
-    view->move(0, 0);
-    view->setHomeSite(QUrl(m_origin));
-    window.resize(view->size());
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-    QSignalSpy shown(view, &PageBrowser::pageShown);
-    view->navigate(QUrl(m_origin + path));
-    QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 1, 20000);
+    PageBrowser* view = nullptr;
+    showPage(window, path, view);
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(view->pageUrl(), QUrl(m_origin + shownPath));
 
     const QString text = view->toPlainText();
@@ -442,6 +555,52 @@ void TestPageRendering::render()
                 .arg(kMaxDifferingShare * 100)
                 .arg(actualPath, markedPath)));
     }
+}
+
+// Every page with an expected text in data/pages/text, drawn, against what a
+// parser that follows the HTML standard makes of it with scripts off.
+void TestPageRendering::readerText_data()
+{
+    if (m_updating)
+        QSKIP("the references are being written");
+    // The text does not change with the scale; the 1x run checks it.
+    if (qApp->devicePixelRatio() != 1)
+        QSKIP("checked at 1x");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected");
+    const QDir texts(kPagesDir + u"/text"_s);
+    QDirIterator files(texts.path(), {u"*.txt"_s}, QDir::Files, QDirIterator::Subdirectories);
+    QStringList names;
+    while (files.hasNext())
+        names.append(texts.relativeFilePath(files.next()).chopped(4));
+    QVERIFY(!names.isEmpty());
+    // A page renamed or taken out must not leave its mark behind.
+    for (const Disagreement& known : kDisagreements)
+        QVERIFY2(names.contains(QLatin1StringView(known.page)), known.page);
+    names.sort();
+    for (const QString& name : names) {
+        QTest::newRow(qPrintable(name))
+            << u'/' + name + u".html"_s
+            << QString::fromUtf8(readFile(texts.filePath(name + u".txt"_s)));
+    }
+}
+
+void TestPageRendering::readerText()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+
+    QWidget window;
+    PageBrowser* view = nullptr;
+    showPage(window, path, view);
+    if (QTest::currentTestFailed())
+        return;
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+    for (const Disagreement& known : kDisagreements) {
+        if (tag == QLatin1StringView(known.page))
+            QEXPECT_FAIL("", known.reason, Abort);
+    }
+    QCOMPARE(comparable(view->document()->toRawText()), comparable(expected));
 }
 
 int main(int argc, char* argv[])
