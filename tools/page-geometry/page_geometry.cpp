@@ -120,8 +120,16 @@ private:
             const QTextBlock block = it.currentBlock();
             const QRectF area = addBlock(block);
             const QTextBlockFormat format = block.blockFormat();
-            extent.content |= area.adjusted(-format.leftMargin(), -format.topMargin(),
-                                            format.rightMargin(), format.bottomMargin());
+            const QRectF withMargins = area.adjusted(-format.leftMargin(), -format.topMargin(),
+                                                     format.rightMargin(), format.bottomMargin());
+            // The empty block Qt keeps after a table in a cell stands where
+            // the table's last cell is: only its height counts.
+            if (block.length() <= 1 && !extent.content.isNull()) {
+                extent.content.setTop(std::min(extent.content.top(), withMargins.top()));
+                extent.content.setBottom(std::max(extent.content.bottom(), withMargins.bottom()));
+                continue;
+            }
+            extent.content |= withMargins;
             if (extent.text.isEmpty())
                 extent.text = visibleText(block.text());
         }
