@@ -145,6 +145,7 @@ private:
         box["kind"_L1] = u"table"_s;
         const QRectF bounds = m_layout.frameBoundingRect(frame);
         const QTextTableFormat format = table->format();
+        const bool collapse = format.borderCollapse();
         const int at = m_boxes.size();
         m_boxes.append(QJsonObject());
         // Each cell's area from its blocks, then its row's height: Qt lays out
@@ -171,9 +172,12 @@ private:
                 const QTextTableCellFormat cf = cell.format().toTableCellFormat();
                 const Edges padding = cellPadding(cf, format);
                 const Edges border = cellBorder(cf, format);
+                // Collapsed borders are shared: half of each is the cell's,
+                // as browsers measure a cell.
+                const qreal share = collapse ? 0.5 : 1;
                 QRectF box = inner.content.adjusted(
-                    -padding.left - border.left, -padding.top - border.top,
-                    padding.right + border.right, padding.bottom + border.bottom);
+                    -padding.left - border.left * share, -padding.top - border.top * share,
+                    padding.right + border.right * share, padding.bottom + border.bottom * share);
                 QJsonObject json;
                 json["kind"_L1] = u"cell"_s;
                 json["text"_L1] = inner.text;
@@ -212,7 +216,11 @@ private:
         // content: its edge is found from its cells instead.
         QRectF edge = bounds;
         if (!cells.empty()) {
-            const qreal around = format.cellSpacing() + format.border() + format.padding();
+            // Collapsed, the table's edge runs through its cells' outer borders.
+            const qreal around =
+                collapse
+                    ? cellBorder(cells.front().cell.format().toTableCellFormat(), format).left / 2
+                    : format.cellSpacing() + format.border() + format.padding();
             qreal left = cells.front().box.left();
             qreal top = cells.front().box.top();
             for (const Cell& cell : cells) {
