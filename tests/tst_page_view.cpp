@@ -796,6 +796,21 @@ void TestPageView::readerSeesThePagesText_data()
         << u"乙 丙"_s;
     QTest::newRow("ruby's brackets")
         << u"<ruby>汉<rp>(</rp><rt>hàn</rt><rp>)</rp></ruby>字"_s << u"汉hàn字"_s;
+    QTest::newRow("ideographic spaces are never collapsed")
+        << u"<p>\u3000\u3000段首缩进两格。</p><p>标题：\u3000觅踪助理\u3000\u3000公告</p>"
+           u"<table><tr><td>&#12288;&#x3000;单元格 \u3000 \u2002</td></tr></table>"_s
+        << u"\u3000\u3000段首缩进两格。 标题：\u3000觅踪助理\u3000\u3000公告 "
+           u"\u3000\u3000单元格 \u3000 \u2002"_s;
+    QTest::newRow("a closed details shows its summary")
+        << u"<details><summary>更新内容</summary>修复<p>若干问题</p></details>"
+           u"<details open><summary>已知问题</summary><p>无</p></details>"
+           u"<details>没有摘要</details><p>完</p>"_s
+        << u"更新内容 已知问题 无 完"_s;
+    QTest::newRow("svg and math left open end where HTML resumes")
+        << u"<svg><rect/><text>图</text><p>后文</p><svg><font>不显示</font></svg>"
+           u"<svg><font color=red>红字</font></svg><p>式：<math><mi>S</mi><mo>=</mo><mn>2</mn>"
+           u"<mspace/></p><p>完</p>"_s
+        << u"后文 红字 式：S=2 完"_s;
     QTest::newRow("template") << u"<p>甲</p><template><p>乙</p></template><p>丙</p>"_s
                               << u"甲 丙"_s;
 }

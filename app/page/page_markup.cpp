@@ -159,6 +159,13 @@ QString decodeAttribute(QStringView raw)
     return out;
 }
 
+// Spaces that are not ASCII's: browsers never collapse them (Chinese
+// paragraphs are indented with U+3000), Qt's importer collapses them all.
+bool isKeptSpace(char16_t c)
+{
+    return c == 0x3000 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F;
+}
+
 // Element content that may hold character references (body text, and the
 // title's RCDATA), decoded here and written for Qt escaped.
 void appendText(QString& out, QStringView raw, Escape mode)
@@ -1194,7 +1201,8 @@ constexpr ElementRule kRules[] = {
     {u"main", Kind::Element, u"div", Role::None, kBlock},
     {u"map", Kind::Transparent, {}, Role::None, 0},
     {u"marquee", Kind::Element, u"div", Role::None, Special | Boundary},
-    {u"math", Kind::Drop, {}, Role::None, Special | Boundary | Foreign},
+    // MathML's text is drawn by browsers, as plain inline text here.
+    {u"math", Kind::Element, u"span", Role::None, Special | Foreign},
     {u"menu", Kind::Element, u"ul", Role::None, kBlock | ListScope},
     {u"meta", Kind::Ignore, {}, Role::None, 0},
     {u"nav", Kind::Element, u"div", Role::None, kBlock},
@@ -1341,6 +1349,9 @@ struct OpenElement
     qsizetype listScope;    // a boundary or list
     qsizetype special;      // an element that ends the <li>/<dd>/<dt> search
     bool shown;             // written out (not inside dropped content)
+    // A <details> without "open": only its first <summary> is shown.
+    bool closedDetails = false;
+    bool summaryShown = false;
 };
 
 // A shown table's grid as Qt will lay it out.
@@ -1372,7 +1383,7 @@ public:
             switch (token.type) {
             case Token::Text:
                 if (m_firstHidden < 0)
-                    appendText(m_body, token.text, Escape::Text);
+                    text(token.text);
                 break;
             case Token::StartTag:
                 startTag(token);
@@ -1549,6 +1560,49 @@ private:
             pop();
     }
 
+    // Body text. Runs of the spaces Qt would collapse and browsers never do
+    // are kept in a span of their own, an element of the page's budget.
+    void text(QStringView raw)
+    {
+        if (top() && top()->closedDetails)
+            return;
+        QString decoded;
+        if (raw.contains(u'&')) {
+            decoded.reserve(raw.size());
+            appendDecoded(decoded, raw, false);
+            raw = decoded;
+        }
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (!isKeptSpace(raw[i].unicode()))
+                continue;
+            qsizetype end = i + 1;
+            while (end < raw.size() && isKeptSpace(raw[end].unicode()))
+                ++end;
+            if (!leafAllowed() || !claimElement())
+                break;
+            appendEscaped(m_body, raw.sliced(from, i - from), Escape::Text);
+            m_body += u"<span style=\"white-space:pre-wrap\">"_s;
+            m_body += raw.sliced(i, end - i);
+            m_body += u"</span>"_s;
+            from = end;
+            i = end - 1;
+        }
+        appendEscaped(m_body, raw.sliced(from), Escape::Text);
+    }
+
+    // What a closed <details> holds, but for its first <summary>.
+    bool hiddenByClosedDetails(const QString& name)
+    {
+        if (!top() || !top()->closedDetails)
+            return false;
+        if (name == u"summary" && !top()->summaryShown) {
+            m_open.last().summaryShown = true;
+            return false;
+        }
+        return true;
+    }
+
     void closeParagraph()
     {
         const qsizetype p = lastOpen(u"p"_s);
@@ -1642,9 +1696,54 @@ private:
         return true;
     }
 
+    // The outermost open <svg> or <math>, or -1.
+    qsizetype foreignRoot() const
+    {
+        if (lastOpen(u"svg"_s) < 0 && lastOpen(u"math"_s) < 0)
+            return -1;
+        for (qsizetype i = 0; i < m_open.size(); ++i)
+            if (m_open[i].rule->flags & Foreign)
+                return i;
+        return -1;
+    }
+
+    // HTML's elements that end SVG or MathML left open, as browsers end it,
+    // so that no text after an unclosed <svg> is lost.
+    static bool breaksOutOfForeign(const Token& token)
+    {
+        static const QSet<QString> names = {
+            u"b"_s,       u"big"_s,  u"blockquote"_s, u"body"_s,  u"br"_s,   u"center"_s,
+            u"code"_s,    u"dd"_s,   u"div"_s,        u"dl"_s,    u"dt"_s,   u"em"_s,
+            u"embed"_s,   u"h1"_s,   u"h2"_s,         u"h3"_s,    u"h4"_s,   u"h5"_s,
+            u"h6"_s,      u"head"_s, u"hr"_s,         u"i"_s,     u"img"_s,  u"li"_s,
+            u"listing"_s, u"menu"_s, u"meta"_s,       u"nobr"_s,  u"ol"_s,   u"p"_s,
+            u"pre"_s,     u"ruby"_s, u"s"_s,          u"small"_s, u"span"_s, u"strong"_s,
+            u"strike"_s,  u"sub"_s,  u"sup"_s,        u"table"_s, u"tt"_s,   u"u"_s,
+            u"ul"_s,      u"var"_s};
+        if (token.name == u"font") {
+            bool present = false;
+            for (QStringView a : {u"color", u"face", u"size"}) {
+                token.attribute(a, &present);
+                if (present)
+                    return true;
+            }
+            return false;
+        }
+        return names.contains(token.name);
+    }
+
     void startTag(const Token& token)
     {
+        if (const qsizetype foreign = foreignRoot(); foreign >= 0) {
+            if (breaksOutOfForeign(token)) {
+                popTo(foreign);
+            } else if (token.selfClosing) {
+                return; // "/>" ends an element in SVG and MathML
+            }
+        }
         const ElementRule* rule = ruleFor(token.name);
+        if ((rule->flags & Foreign) && token.selfClosing)
+            return;
         switch (rule->kind) {
         case Kind::Ignore:
             return;
@@ -1657,7 +1756,7 @@ private:
             }
             return;
         case Kind::Drop:
-            if (token.hasContent || ((rule->flags & Foreign) && token.selfClosing))
+            if (token.hasContent)
                 return;
             impliedEnds(rule, token.name);
             push(rule, token.name, nullptr, true);
@@ -1665,8 +1764,8 @@ private:
         case Kind::Element:
             break;
         }
-        if (hiddenByAuthor(token) && rule->role != Role::Link && rule->role != Role::Style &&
-            rule->role != Role::Title) {
+        if ((hiddenByAuthor(token) || hiddenByClosedDetails(token.name)) &&
+            rule->role != Role::Link && rule->role != Role::Style && rule->role != Role::Title) {
             if (rule->role == Role::Preformatted || (rule->flags & Void)) {
                 if (rule->flags & ClosesP)
                     closeParagraph();
@@ -1700,7 +1799,10 @@ private:
         if (!impliedEnds(rule, token.name) || m_stopped)
             return;
         if (!(rule->flags & Void)) {
-            push(rule, token.name, &token, false);
+            bool open = false;
+            token.attribute(u"open", &open);
+            if (push(rule, token.name, &token, false) && token.name == u"details" && !open)
+                m_open.last().closedDetails = true;
         } else if (rule->role == Role::Image) {
             image(token);
         } else if (leafAllowed() && claimElement()) {
@@ -1710,6 +1812,10 @@ private:
 
     void endTag(const Token& token)
     {
+        if (token.name == u"br" || token.name == u"p") {
+            if (const qsizetype foreign = foreignRoot(); foreign >= 0)
+                popTo(foreign);
+        }
         if (token.name == u"br") {
             // "</br>" is a line break in every browser.
             if (leafAllowed() && claimElement())
