@@ -117,6 +117,8 @@ private slots:
     void styleSheetLimits_data();
     void styleSheetLimits();
     void styleRulesPerNesting();
+    void bodyMargins_data();
+    void bodyMargins();
     void linkActions_data();
     void linkActions();
 };
@@ -789,3 +791,33 @@ void TestPage::linkActions()
 
 QTEST_APPLESS_MAIN(TestPage)
 #include "tst_page.moc"
+
+void TestPage::bodyMargins_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QMarginsF>("margins"); // left, top, right, bottom
+
+    QTest::newRow("a browser's default") << u"<p>x"_s << QMarginsF(8, 8, 8, 8);
+    QTest::newRow("old attributes")
+        << u"<body leftmargin=0 topmargin=\"2\" rightmargin=3 bottommargin=4>x"_s
+        << QMarginsF(0, 2, 3, 4);
+    QTest::newRow("marginwidth and marginheight win over the sides")
+        << u"<body marginwidth=5 leftmargin=0 marginheight=6 topmargin=0>x"_s
+        << QMarginsF(5, 6, 5, 6);
+    QTest::newRow("style wins over attributes")
+        << u"<body leftmargin=20 style=\"margin: 0 1px; MARGIN-TOP:3px !important\">x"_s
+        << QMarginsF(1, 3, 1, 0);
+    QTest::newRow("four sides, and what cannot be known here kept")
+        << u"<body style=\"margin:1px 2px 3px 4px; margin-left:2em\">x"_s << QMarginsF(4, 1, 2, 3);
+    QTest::newRow("bounded") << u"<body leftmargin=99999999 style=\"margin-top:1e9px\">x"_s
+                             << QMarginsF(10000, 10000, 8, 8);
+    QTest::newRow("only the first body")
+        << u"<body leftmargin=1><body leftmargin=2>x"_s << QMarginsF(1, 8, 8, 8);
+}
+
+void TestPage::bodyMargins()
+{
+    QFETCH(QString, html);
+    QFETCH(QMarginsF, margins);
+    QCOMPARE(prepareMarkup(html, page).bodyMargins, margins);
+}

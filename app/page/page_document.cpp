@@ -328,9 +328,9 @@ void PageWork::dropAll()
     g_allDropped = true;
 }
 
-BuiltDocument buildDocument(const QString& html, const PageResources& resources,
-                            const LayoutTarget& target, qreal maxHeight, const PageWork& work,
-                            QThread* owner)
+BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
+                            const PageResources& resources, const LayoutTarget& target,
+                            qreal maxHeight, const PageWork& work, QThread* owner)
 {
     if (work.isDropped())
         return {};
@@ -343,6 +343,14 @@ BuiltDocument buildDocument(const QString& html, const PageResources& resources,
     for (auto it = resources.images.cbegin(); it != resources.images.cend(); ++it)
         document->addResource(QTextDocument::ImageResource, it.key(), it.value());
     document->setHtml(html);
+    // Qt's importer takes no margin from <body>; its root frame has the
+    // body's, where Qt would put its own 4 px.
+    QTextFrameFormat root = document->rootFrame()->frameFormat();
+    root.setLeftMargin(std::max<qreal>(0, margins.left()));
+    root.setTopMargin(std::max<qreal>(0, margins.top()));
+    root.setRightMargin(std::max<qreal>(0, margins.right()));
+    root.setBottomMargin(std::max<qreal>(0, margins.bottom()));
+    document->rootFrame()->setFrameFormat(root);
     if (!boundParagraphs(*document, work) ||
         !HeightBound(*document, target, maxHeight, work).apply()) {
         return {};

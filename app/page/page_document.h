@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QHash>
 #include <QImage>
+#include <QMarginsF>
 #include <QString>
 #include <QTextOption>
 #include <QUrl>
@@ -76,9 +77,10 @@ struct BuiltDocument
 // for `target`, on the calling thread (any thread), then hands it to `owner`'s
 // thread. A view that shows it at the same width lays out nothing again.
 // Whatever would lie below `maxHeight` pixels is cut before layout.
-BuiltDocument buildDocument(const QString& html, const PageResources& resources,
-                            const LayoutTarget& target, qreal maxHeight, const PageWork& work,
-                            QThread* owner);
+// `margins` are the page's own around its content (its body's), in pixels.
+BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
+                            const PageResources& resources, const LayoutTarget& target,
+                            qreal maxHeight, const PageWork& work, QThread* owner);
 
 // An image as a page may show it: null unless its bytes are a PNG, JPEG, GIF,
 // BMP, ICO or WebP (where Qt has the plug-in), when its header declares more

@@ -360,10 +360,10 @@ void PageLoader::build(bool withImages)
             loaded.insert(it.key());
     }
     onPageThread<BuiltDocument>(
-        [html = m_markup.html, loaded, resources, target = m_target,
+        [html = m_markup.html, margins = m_markup.bodyMargins, loaded, resources, target = m_target,
          maxHeight = m_limits.markup.maxHeight, work = m_work, owner = thread()] {
-            return buildDocument(withLoadedImages(html, loaded), resources, target, maxHeight,
-                                 *work, owner);
+            return buildDocument(withLoadedImages(html, loaded), margins, resources, target,
+                                 maxHeight, *work, owner);
         },
         [this, complete, shownWithoutImages](BuiltDocument& built) {
             if (!built.document)

@@ -6,6 +6,7 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <initializer_list>
 
@@ -1310,6 +1311,90 @@ bool attributeAllowed(QStringView element, QStringView attribute)
     return false;
 }
 
+// A margin of the body's style in pixels: a number of px, or 0; nothing for
+// the lengths that depend on what Qt does not know here (em, %, auto).
+std::optional<qreal> stylePixels(QStringView value)
+{
+    value = value.trimmed();
+    if (value.endsWith(u"px", Qt::CaseInsensitive))
+        value.chop(2);
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    if (!ok || !std::isfinite(number))
+        return std::nullopt;
+    return std::clamp(number, -kMaxLength, kMaxLength);
+}
+
+// The body's margins as browsers take them: 8 px, then its presentational
+// attributes, then its own style.
+QMarginsF bodyMargins(const Token& token)
+{
+    QMarginsF margins(8, 8, 8, 8);
+    const auto attribute = [&token](QStringView name) {
+        bool present = false;
+        const QStringView value = token.attribute(name, &present);
+        return present ? boundedInteger(decodeAttribute(value), 0, int(kMaxLength))
+                       : std::optional<int>();
+    };
+    if (const auto height = attribute(u"marginheight")) {
+        margins.setTop(*height);
+        margins.setBottom(*height);
+    } else {
+        if (const auto top = attribute(u"topmargin"))
+            margins.setTop(*top);
+        if (const auto bottom = attribute(u"bottommargin"))
+            margins.setBottom(*bottom);
+    }
+    if (const auto width = attribute(u"marginwidth")) {
+        margins.setLeft(*width);
+        margins.setRight(*width);
+    } else {
+        if (const auto left = attribute(u"leftmargin"))
+            margins.setLeft(*left);
+        if (const auto right = attribute(u"rightmargin"))
+            margins.setRight(*right);
+    }
+    const QString style = decodeAttribute(token.attribute(u"style"));
+    for (QStringView declaration : QStringView(style).split(u';')) {
+        const qsizetype colon = declaration.indexOf(u':');
+        if (colon < 0)
+            continue;
+        const QString name = lowered(declaration.first(colon).trimmed());
+        QStringView value = declaration.sliced(colon + 1).trimmed();
+        if (const qsizetype bang = value.indexOf(u'!'); bang >= 0)
+            value = value.first(bang).trimmed();
+        if (name == u"margin") {
+            // One to four lengths: top, right, bottom, left, as CSS fills them.
+            const QList<QStringView> parts = value.split(u' ', Qt::SkipEmptyParts);
+            if (parts.isEmpty() || parts.size() > 4)
+                continue;
+            std::optional<qreal> side[4];
+            for (qsizetype i = 0; i < parts.size(); ++i)
+                side[i] = stylePixels(parts[i]);
+            const qsizetype n = parts.size();
+            const std::optional<qreal>& top = side[0];
+            const std::optional<qreal>& right = side[n > 1 ? 1 : 0];
+            const std::optional<qreal>& bottom = side[n > 2 ? 2 : 0];
+            const std::optional<qreal>& left = side[n > 3 ? 3 : n > 1 ? 1 : 0];
+            margins = QMarginsF(left.value_or(margins.left()), top.value_or(margins.top()),
+                                right.value_or(margins.right()), bottom.value_or(margins.bottom()));
+        } else if (name.startsWith(u"margin-")) {
+            const std::optional<qreal> pixels = stylePixels(value);
+            if (!pixels)
+                continue;
+            if (name == u"margin-top")
+                margins.setTop(*pixels);
+            else if (name == u"margin-right")
+                margins.setRight(*pixels);
+            else if (name == u"margin-bottom")
+                margins.setBottom(*pixels);
+            else if (name == u"margin-left")
+                margins.setLeft(*pixels);
+        }
+    }
+    return margins;
+}
+
 // Hidden by the page itself: the hidden attribute, or display:none in the
 // element's own style. No browser shows such an element or its content.
 bool hiddenByAuthor(const Token& token)
@@ -1753,6 +1838,7 @@ private:
             if (rule->role == Role::Body && !m_bodySeen && m_firstHidden < 0) {
                 m_bodySeen = true;
                 appendAttributes(m_bodyAttributes, u"body", token);
+                m_result.bodyMargins = bodyMargins(token);
             }
             return;
         case Kind::Drop:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QMarginsF>
 #include <QSet>
 #include <QString>
 #include <QStringView>
@@ -91,6 +92,10 @@ struct PreparedMarkup
     qsizetype styleChars = 0;
     int styleRules = 0;
     qint64 nesting = 0;
+    // The body's margins in pixels, which Qt's importer ignores: a
+    // browser's 8, or what the body's own attributes (marginwidth,
+    // leftmargin, topmargin, ...) and its style attribute say.
+    QMarginsF bodyMargins{8, 8, 8, 8};
     // A limit dropped something.
     bool capped = false;
 };

@@ -73,8 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // As long as the window would give a page: past it the page is dropped.
     mizong::page::PageWork work(std::chrono::seconds(15));
     const mizong::page::BuiltDocument built = mizong::page::buildDocument(
-        mizong::page::withLoadedImages(prepared.html, loaded), resources, target,
-        mizong::page::MarkupLimits{}.maxHeight, work, nullptr);
+        mizong::page::withLoadedImages(prepared.html, loaded), prepared.bodyMargins, resources,
+        target, mizong::page::MarkupLimits{}.maxHeight, work, nullptr);
     if (!built.document)
         return 0;
     QImage canvas(369, 221, QImage::Format_ARGB32_Premultiplied);
