@@ -1,3 +1,5 @@
+#include "css_syntax.h"
+#include "css_values.h"
 #include "page_markup.h"
 
 #include <QObject>
@@ -55,6 +57,91 @@ QString headOf(const QString& html)
 
 const QUrl page(u"http://home.example/news/today.html"_s);
 
+// Tokens as text: their kinds, with their values where they have one.
+QString describe(const std::vector<mizong::page::css::Token>& tokens)
+{
+    using mizong::page::css::TokenType;
+    QStringList out;
+    for (const auto& t : tokens) {
+        const QString n = QString::number(t.number);
+        switch (t.type) {
+        case TokenType::Ident:
+            out += u"ident("_s + t.text + u')';
+            break;
+        case TokenType::Function:
+            out += u"function("_s + t.text + u')';
+            break;
+        case TokenType::AtKeyword:
+            out += u"at("_s + t.text + u')';
+            break;
+        case TokenType::Hash:
+            out += u"hash("_s + t.text + (t.idHash ? u",id)"_s : u")"_s);
+            break;
+        case TokenType::String:
+            out += u"string("_s + t.text + u')';
+            break;
+        case TokenType::BadString:
+            out += u"bad-string"_s;
+            break;
+        case TokenType::Url:
+            out += u"url("_s + t.text + u')';
+            break;
+        case TokenType::BadUrl:
+            out += u"bad-url"_s;
+            break;
+        case TokenType::Delim:
+            out += u"delim("_s + QString::fromUcs4(&t.delim, 1) + u')';
+            break;
+        case TokenType::Number:
+            out += u"number("_s + n + u')';
+            break;
+        case TokenType::Percentage:
+            out += u"percentage("_s + n + u')';
+            break;
+        case TokenType::Dimension:
+            out += u"dimension("_s + n + u',' + t.text + u')';
+            break;
+        case TokenType::Whitespace:
+            out += u"ws"_s;
+            break;
+        case TokenType::Cdo:
+            out += u"cdo"_s;
+            break;
+        case TokenType::Cdc:
+            out += u"cdc"_s;
+            break;
+        case TokenType::Colon:
+            out += u":"_s;
+            break;
+        case TokenType::Semicolon:
+            out += u";"_s;
+            break;
+        case TokenType::Comma:
+            out += u","_s;
+            break;
+        case TokenType::LeftSquare:
+            out += u"["_s;
+            break;
+        case TokenType::RightSquare:
+            out += u"]"_s;
+            break;
+        case TokenType::LeftParen:
+            out += u"("_s;
+            break;
+        case TokenType::RightParen:
+            out += u")"_s;
+            break;
+        case TokenType::LeftCurly:
+            out += u"{"_s;
+            break;
+        case TokenType::RightCurly:
+            out += u"}"_s;
+            break;
+        }
+    }
+    return out.join(u' ');
+}
+
 } // namespace
 
 class TestPage : public QObject
@@ -82,6 +169,10 @@ private slots:
     void styleSheet_data();
     void styleSheet();
     void styleSheetImportCap();
+    void cssTokens_data();
+    void cssTokens();
+    void cssColors_data();
+    void cssColors();
     void styleSheetRecovery_data();
     void styleSheetRecovery();
     void mediaQueries_data();
@@ -592,6 +683,83 @@ void TestPage::styleSheetImportCap()
     QCOMPARE(prepared.imports,
              (QList{QUrl(u"http://h.example/a.css"_s), QUrl(u"http://h.example/b.css"_s)}));
     QVERIFY(!prepared.css.contains(u"c.css"));
+}
+
+// CSS Syntax's tokenizer where pages go wrong: escapes, strings and urls
+// cut short, numbers in every form, blocks left open.
+void TestPage::cssTokens_data()
+{
+    QTest::addColumn<QString>("css");
+    QTest::addColumn<QString>("tokens");
+
+    QTest::newRow("escapes") << u"a\\62 c \\110000x \\"_s
+                             << u"ident(abc) ws ident(\uFFFDx) ws ident(\uFFFD)"_s;
+    QTest::newRow("a bad string ends before its line break")
+        << u"\"ab\ncd\""_s << u"bad-string ws ident(cd) string()"_s;
+    QTest::newRow("a string's escaped line break") << u"'a\\\r\nb'"_s << u"string(ab)"_s;
+    QTest::newRow("an unquoted url") << u"url(  a\\).png  )"_s << u"url(a).png)"_s;
+    QTest::newRow("a bad url runs to its parenthesis")
+        << u"url(a b) c url(a\"b)"_s << u"bad-url ws ident(c) ws bad-url"_s;
+    QTest::newRow("a quoted url is a function")
+        << u"URL( \"a\" )"_s << u"function(URL) ws string(a) ws )"_s;
+    QTest::newRow("numbers") << u"1e3 .5em -.5% +2 1e 3--x"_s
+                             << u"number(1000) ws dimension(0.5,em) ws percentage(-0.5) ws "
+                                u"number(2) ws dimension(1,e) ws dimension(3,--x)"_s;
+    QTest::newRow("markup comment marks") << u"<!-- -->"_s << u"cdo ws cdc"_s;
+    QTest::newRow("hashes") << u"#1a #-b #"_s << u"hash(1a) ws hash(-b,id) ws delim(#)"_s;
+    QTest::newRow("comments") << u"a/**/b/* open"_s << u"ident(a) ident(b)"_s;
+    QTest::newRow("NUL and a lone surrogate") << u"a\0b\xD800"_s << u"ident(a\uFFFDb\uFFFD)"_s;
+    QTest::newRow("blocks closed at the end") << u"f([{"_s << u"function(f) [ { } ] )"_s;
+    QTest::newRow("closers that close nothing") << u")]}"_s << u") ] }"_s;
+    QTest::newRow("at-keywords") << u"@media @-x @1"_s
+                                 << u"at(media) ws at(-x) ws delim(@) number(1)"_s;
+}
+
+void TestPage::cssTokens()
+{
+    QFETCH(QString, css);
+    QFETCH(QString, tokens);
+    QCOMPARE(describe(mizong::page::css::tokenize(css)), tokens);
+}
+
+void TestPage::cssColors_data()
+{
+    QTest::addColumn<QString>("css");
+    QTest::addColumn<QString>("rgba"); // empty: no colour
+
+    QTest::newRow("hex 3") << u"#abc"_s << u"aabbccff"_s;
+    QTest::newRow("hex 4") << u"#abcd"_s << u"aabbccdd"_s;
+    QTest::newRow("hex 8") << u"#11223380"_s << u"11223380"_s;
+    QTest::newRow("hex 5") << u"#12345"_s << QString();
+    QTest::newRow("named, any case") << u"DarkSlateGray"_s << u"2f4f4fff"_s;
+    QTest::newRow("not a name") << u"reddish"_s << QString();
+    QTest::newRow("transparent") << u"transparent"_s << u"00000000"_s;
+    QTest::newRow("rgb clamped") << u"rgb(300, -1, 2)"_s << u"ff0002ff"_s;
+    QTest::newRow("rgb percentages") << u"rgb(50% 0% 100%)"_s << u"8000ffff"_s;
+    QTest::newRow("rgba with a percentage alpha") << u"rgba(0,0,0,25%)"_s << u"00000040"_s;
+    QTest::newRow("rgb with too few") << u"rgb(1,2)"_s << QString();
+    QTest::newRow("rgb mixing commas and spaces") << u"rgb(1 2, 3)"_s << QString();
+    QTest::newRow("rgb with a slash and commas") << u"rgb(1,2,3/1)"_s << QString();
+    QTest::newRow("hsl in turns") << u"hsl(0.5turn 100% 50%)"_s << u"00ffffff"_s;
+    QTest::newRow("hsl in degrees, commas") << u"hsla(120deg,100%,50%,0.5)"_s << u"00ff0080"_s;
+    QTest::newRow("legacy hsl needs percentages") << u"hsl(120,100,50)"_s << QString();
+    QTest::newRow("hsl with none") << u"hsl(none 0% 100% / none)"_s << u"ffffff00"_s;
+    QTest::newRow("two colours") << u"red blue"_s << QString();
+}
+
+void TestPage::cssColors()
+{
+    using namespace mizong::page::css;
+    QFETCH(QString, css);
+    QFETCH(QString, rgba);
+    const std::vector<Token> tokens = tokenize(css);
+    const std::optional<Color> c = parseColor(tokens);
+    QCOMPARE(c.has_value(), !rgba.isEmpty());
+    if (c) {
+        const auto hex = [](int v) { return QString::number(v, 16).rightJustified(2, u'0'); };
+        QCOMPARE(hex(c->red) + hex(c->green) + hex(c->blue) + hex(int(std::lround(c->alpha * 255))),
+                 rgba);
+    }
 }
 
 // What Qt is given of a sheet: it reads it to the end, so whatever ours

@@ -409,8 +409,11 @@ public:
                     out += colorText(*c);
                     next = k;
                 } else if (t.is(TokenType::Ident)) {
+                    // Qt knows no CSS-wide keyword; left out, an inherited
+                    // property is inherited all the same.
                     const std::optional<QString> ident = qtIdent(t.text);
-                    if (!ident)
+                    if (!ident || t.isIdent(u"inherit") || t.isIdent(u"initial") ||
+                        t.isIdent(u"unset") || t.isIdent(u"revert") || t.isIdent(u"revert-layer"))
                         return std::nullopt;
                     out += *ident;
                 } else {

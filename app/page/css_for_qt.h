@@ -29,10 +29,6 @@ struct QtSheetContext
     qsizetype* varBudget = nullptr;
 };
 
-// What var() may substitute for one page or sheet, in tokens: far above any
-// real page's, and a few hundred milliseconds at worst.
-constexpr qsizetype kVarBudget = qsizetype(1) << 21;
-
 // The rules Qt is given: style rules whose selectors it reads (type, class,
 // id, attribute, combinators; a selector with a pseudo-class or -element,
 // which Qt's rich text never applies, is left out of its list), with the

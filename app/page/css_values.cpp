@@ -287,7 +287,7 @@ std::optional<Color> functionColor(const Token& function, Tokens args)
         const Token* t = values[k];
         if (t->is(TokenType::Dimension))
             return std::nullopt;
-        channels[k] = channel(t->is(TokenType::Percentage) ? t->number * 2.55 : number(t));
+        channels[k] = channel(t->is(TokenType::Percentage) ? t->number * 255 / 100 : number(t));
     }
     c.red = channels[0];
     c.green = channels[1];

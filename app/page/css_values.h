@@ -71,6 +71,10 @@ std::optional<Length> parseLength(const Token& token, const ViewMetrics& view);
 // Custom properties by name ("--x"), their values as written.
 using CustomProperties = QHash<QString, std::vector<Token>>;
 
+// What var() may substitute for one page or sheet, in tokens: far above any
+// real page's (a few thousand), and below a tenth of a second.
+constexpr qsizetype kVarBudget = qsizetype(1) << 18;
+
 // Substitutes every var() in values. The custom properties it reads are
 // resolved once each, var() in them included; a property in a cycle, or
 // referring to a missing or invalid one without a fallback, is invalid, and
@@ -100,7 +104,7 @@ private:
 
     const CustomProperties& m_properties;
     const CustomProperties* m_own;
-    qsizetype m_ownBudget = qsizetype(1) << 21;
+    qsizetype m_ownBudget = kVarBudget;
     qsizetype& m_budget;
     QHash<QString, std::optional<std::vector<Token>>> m_resolved;
     QList<QString> m_stack;
