@@ -193,6 +193,7 @@ private slots:
     void heavyStyleIsBounded();
     void styleReachesQt_data();
     void styleReachesQt();
+    void mediaQueriesReadTheView();
     void resourceRedirectsCountAgainstThePage();
     void titlesArePlainText_data();
     void titlesArePlainText();
@@ -667,6 +668,31 @@ void TestPageView::styleReachesQt()
         const QColor background = second.blockFormat().background().color();
         QVERIFY2(background.lightness() < 64, qPrintable(background.name()));
     }
+}
+
+// The view's own size reaches the page's <style> elements and its loaded
+// sheets: here wider than the window's usual view.
+void TestPageView::mediaQueriesReadTheView()
+{
+    Fixture f;
+    f.showActive();
+    f.view->resize(640, 300);
+    QVERIFY(f.view->viewport()->width() > 600);
+    f.site.route("/wide.css",
+                 Answer(answerOf("text/css", "@media (min-width:600px){.l{color:#00ff00}}"),
+                        Answer::Then::Close));
+    QVERIFY(f.show("/media.html",
+                   "<link rel=stylesheet href=wide.css><style>"
+                   "@media (min-width:600px) and (max-height:400px){.w{color:#ff0000}}"
+                   "@media (max-width:480px){.n{color:#0000ff}}</style>"
+                   "<p><span class=w>w</span><span class=n>n</span><span class=l>l</span></p>"));
+    QHash<QString, QColor> colours;
+    for (QTextBlock b = f.view->document()->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            colours[it.fragment().text()] = it.fragment().charFormat().foreground().color();
+    QCOMPARE(colours.value(u"w"_s), QColor(255, 0, 0));
+    QCOMPARE(colours.value(u"n"_s), QColor(0, 0, 0));
+    QCOMPARE(colours.value(u"l"_s), QColor(0, 255, 0));
 }
 
 void TestPageView::heavyStyleIsBounded()
