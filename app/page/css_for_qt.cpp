@@ -22,50 +22,19 @@ constexpr double kMaxNumber = 10000;
 bool qtReads(const QString& name)
 {
     static const QSet<QString> properties = [] {
-        QSet<QString> p{
-            u"background"_s,
-            u"background-color"_s,
-            u"background-image"_s,
-            u"background-repeat"_s,
-            u"background-position"_s,
-            u"background-attachment"_s,
-            u"background-clip"_s,
-            u"background-origin"_s,
-            u"border"_s,
-            u"border-collapse"_s,
-            u"border-spacing"_s,
-            u"border-radius"_s,
-            u"color"_s,
-            u"display"_s,
-            u"float"_s,
-            u"font"_s,
-            u"font-family"_s,
-            u"font-size"_s,
-            u"font-style"_s,
-            u"font-variant"_s,
-            u"font-weight"_s,
-            u"height"_s,
-            u"width"_s,
-            u"max-width"_s,
-            u"max-height"_s,
-            u"min-width"_s,
-            u"min-height"_s,
-            u"letter-spacing"_s,
-            u"word-spacing"_s,
-            u"line-height"_s,
-            u"list-style"_s,
-            u"list-style-type"_s,
-            u"margin"_s,
-            u"padding"_s,
-            u"page-break-before"_s,
-            u"page-break-after"_s,
-            u"text-align"_s,
-            u"text-decoration"_s,
-            u"text-indent"_s,
-            u"text-transform"_s,
-            u"vertical-align"_s,
-            u"white-space"_s,
-        };
+        QSet<QString> p;
+        const QString names =
+            u"background background-color background-image background-repeat "
+            u"background-position background-attachment background-clip "
+            u"background-origin border border-collapse border-spacing border-radius "
+            u"color display float font font-family font-size font-style "
+            u"font-variant font-weight height width max-width max-height min-width "
+            u"min-height letter-spacing word-spacing line-height list-style "
+            u"list-style-type margin padding page-break-before page-break-after "
+            u"text-align text-decoration text-indent text-transform vertical-align "
+            u"white-space"_s;
+        for (QStringView name : QStringView(names).split(u' '))
+            p << name.toString();
         for (const QString& side : {u"top"_s, u"right"_s, u"bottom"_s, u"left"_s}) {
             p << u"margin-"_s + side << u"padding-"_s + side << u"border-"_s + side;
             for (const QString& part : {u"width"_s, u"style"_s, u"color"_s})
@@ -213,68 +182,6 @@ std::optional<QString> qtSelector(const Selector& selector)
         }
     }
     return out;
-}
-
-// The colour in the middle of a gradient's stops, which text written on the
-// gradient is meant to be read against.
-std::optional<Color> gradientMiddle(Tokens args)
-{
-    struct Stop
-    {
-        Color color;
-        double position; // -1: not given
-    };
-    QList<Stop> stops;
-    for (Tokens part : splitCommas(args)) {
-        qsizetype i = 0;
-        if (part.empty())
-            return std::nullopt;
-        const std::optional<Color> c = colorAt(part, i);
-        if (!c)
-            continue; // a direction, a shape, or a hint between stops
-        if (c->current)
-            return std::nullopt;
-        double position = -1;
-        for (; i < qsizetype(part.size()); ++i)
-            if (part[i].is(TokenType::Percentage)) {
-                position = part[i].number / 100;
-                break;
-            }
-        stops.append({*c, position});
-    }
-    if (stops.isEmpty())
-        return std::nullopt;
-    // Positions not given are spread evenly between those given, as the
-    // standard's fix-up does; none is before the one above it.
-    if (stops.front().position < 0)
-        stops.front().position = 0;
-    if (stops.back().position < 0)
-        stops.back().position = 1;
-    for (qsizetype k = 1; k < stops.size(); ++k)
-        stops[k].position =
-            stops[k].position < 0 ? -1 : std::max(stops[k].position, stops[k - 1].position);
-    for (qsizetype k = 1; k < stops.size(); ++k) {
-        if (stops[k].position >= 0)
-            continue;
-        qsizetype next = k;
-        while (stops[next].position < 0)
-            ++next;
-        const double from = stops[k - 1].position;
-        const double step = (stops[next].position - from) / double(next - k + 1);
-        for (qsizetype j = k; j < next; ++j)
-            stops[j].position = from + step * double(j - k + 1);
-    }
-    if (0.5 <= stops.front().position)
-        return stops.front().color;
-    for (qsizetype k = 1; k < stops.size(); ++k) {
-        const Stop& a = stops[k - 1];
-        const Stop& b = stops[k];
-        if (0.5 <= b.position) {
-            const double span = b.position - a.position;
-            return span <= 0 ? b.color : mix(a.color, b.color, (0.5 - a.position) / span);
-        }
-    }
-    return stops.back().color;
 }
 
 struct Written

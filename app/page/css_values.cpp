@@ -346,6 +346,66 @@ Color mix(const Color& a, const Color& b, double t)
             channel(lerp(a.blue, b.blue)), lerp(a.alpha, b.alpha)};
 }
 
+std::optional<Color> gradientMiddle(Tokens args)
+{
+    struct Stop
+    {
+        Color color;
+        double position; // -1: not given
+    };
+    QList<Stop> stops;
+    for (Tokens part : splitCommas(args)) {
+        qsizetype i = 0;
+        if (part.empty())
+            return std::nullopt;
+        const std::optional<Color> c = colorAt(part, i);
+        if (!c)
+            continue; // a direction, a shape, or a hint between stops
+        if (c->current)
+            return std::nullopt;
+        double position = -1;
+        for (; i < qsizetype(part.size()); ++i)
+            if (part[i].is(TokenType::Percentage)) {
+                position = part[i].number / 100;
+                break;
+            }
+        stops.append({*c, position});
+    }
+    if (stops.isEmpty())
+        return std::nullopt;
+    // Positions not given are spread evenly between those given, as the
+    // standard's fix-up does; none is before the one above it.
+    if (stops.front().position < 0)
+        stops.front().position = 0;
+    if (stops.back().position < 0)
+        stops.back().position = 1;
+    for (qsizetype k = 1; k < stops.size(); ++k)
+        stops[k].position =
+            stops[k].position < 0 ? -1 : std::max(stops[k].position, stops[k - 1].position);
+    for (qsizetype k = 1; k < stops.size(); ++k) {
+        if (stops[k].position >= 0)
+            continue;
+        qsizetype next = k;
+        while (stops[next].position < 0)
+            ++next;
+        const double from = stops[k - 1].position;
+        const double step = (stops[next].position - from) / double(next - k + 1);
+        for (qsizetype j = k; j < next; ++j)
+            stops[j].position = from + step * double(j - k + 1);
+    }
+    if (0.5 <= stops.front().position)
+        return stops.front().color;
+    for (qsizetype k = 1; k < stops.size(); ++k) {
+        const Stop& a = stops[k - 1];
+        const Stop& b = stops[k];
+        if (0.5 <= b.position) {
+            const double span = b.position - a.position;
+            return span <= 0 ? b.color : mix(a.color, b.color, (0.5 - a.position) / span);
+        }
+    }
+    return stops.back().color;
+}
+
 std::optional<Length> parseLength(const Token& token, const ViewMetrics& view)
 {
     using Unit = Length::Unit;

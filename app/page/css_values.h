@@ -49,6 +49,13 @@ std::optional<Color> parseColor(Tokens tokens);
 // Colours between two, `t` from 0 (a) to 1 (b), in sRGB.
 Color mix(const Color& a, const Color& b, double t);
 
+// The colour in the middle of a gradient (the arguments of
+// linear-gradient() and its kin), which text written on it is meant to be
+// read against: its stops' positions fixed up as the standard does, and the
+// colour at 50% between the stops around it. Nothing without a colour stop,
+// or with currentColor.
+std::optional<Color> gradientMiddle(Tokens args);
+
 struct Length
 {
     enum class Unit : quint8
