@@ -731,6 +731,7 @@ void TestPage::cssColors_data()
     QTest::newRow("hex 4") << u"#abcd"_s << u"aabbccdd"_s;
     QTest::newRow("hex 8") << u"#11223380"_s << u"11223380"_s;
     QTest::newRow("hex 5") << u"#12345"_s << QString();
+    QTest::newRow("hex with a number's prefix") << u"#0x1"_s << QString();
     QTest::newRow("named, any case") << u"DarkSlateGray"_s << u"2f4f4fff"_s;
     QTest::newRow("not a name") << u"reddish"_s << QString();
     QTest::newRow("transparent") << u"transparent"_s << u"00000000"_s;

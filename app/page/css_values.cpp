@@ -183,10 +183,17 @@ std::optional<Color> hexColor(QStringView hex)
 {
     if (hex.size() != 3 && hex.size() != 4 && hex.size() != 6 && hex.size() != 8)
         return std::nullopt;
-    bool ok = false;
-    const quint32 v = hex.toUInt(&ok, 16);
-    if (!ok || hex.startsWith(u'+') || hex.startsWith(u'-'))
-        return std::nullopt;
+    quint32 v = 0;
+    for (QChar c : hex) {
+        const char16_t u = c.unicode();
+        const int d = u >= u'0' && u <= u'9'   ? u - u'0'
+                      : u >= u'a' && u <= u'f' ? u - u'a' + 10
+                      : u >= u'A' && u <= u'F' ? u - u'A' + 10
+                                               : -1;
+        if (d < 0)
+            return std::nullopt;
+        v = v * 16 + quint32(d);
+    }
     const auto digit = [&](int n) { return int(v >> (4 * (hex.size() - 1 - n))) & 0xF; };
     Color c;
     if (hex.size() <= 4) {
