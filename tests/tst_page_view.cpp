@@ -36,6 +36,7 @@ using namespace Qt::StringLiterals;
 using mizong::Form1;
 using mizong::PageBrowser;
 using mizong::page::LoaderLimits;
+using mizong::page::PreparedMarkup;
 using mizong::testing::Answer;
 using mizong::testing::FormFixture;
 using mizong::testing::PageServer;
@@ -214,6 +215,9 @@ private slots:
     void tallPageIsCutBeforeLayout();
     void heavyStyleIsBounded_data();
     void heavyStyleIsBounded();
+    void styleReachesQt_data();
+    void styleReachesQt();
+    void mediaQueriesReadTheView();
     void resourceRedirectsCountAgainstThePage();
     void titlesArePlainText_data();
     void titlesArePlainText();
@@ -633,6 +637,90 @@ void TestPageView::heavyStyleIsBounded_data()
 
 // The style sheets of a page, together, are bounded in size and rules, and
 // in rules times elements: the page is shown and the window answers.
+// A page's sheet as Qt's importer draws it once prepared: Qt stops reading a
+// sheet at the first construct it does not know, so every form kept here is
+// one Qt reads and applies, and what it cannot read never costs the rules
+// after it (.after, last in each sheet).
+void TestPageView::styleReachesQt_data()
+{
+    QTest::addColumn<QString>("css");
+    QTest::addColumn<QColor>("x"); // the first paragraph's text
+
+    const QColor red(255, 0, 0);
+    const QColor none(0, 0, 0);
+    for (const char* selector : {"p.a", "p#i", "p[title]", "p[title=x]", "p[title~=x]",
+                                 "p[title|=x]", "p[title^=x]", "p[title$=x]", "p[title*=x]",
+                                 "div p", "div > p", "h1 + p", "h1 ~ p", "*.a", ".a.b", "P.a"})
+        QTest::newRow(selector) << QString::fromLatin1(selector) + u"{color:red}"_s << red;
+    QTest::newRow("after a custom property") << u".x{--a:red}p.a{color:red}"_s << red;
+    QTest::newRow("after a media query that holds")
+        << u"@media (max-width:480px){p.a{color:red}}"_s << red;
+    QTest::newRow("after a media query that does not")
+        << u"@media (min-width:480px){p.a{color:red}}"_s << none;
+    QTest::newRow("after :not()") << u"p:not(.b){color:red}"_s << none;
+    QTest::newRow("after :first-child, which Qt never applies")
+        << u"p:first-child{color:red}p.a{color:#0000ff}"_s << QColor(0, 0, 255);
+    QTest::newRow("after an attribute's case flag") << u"p[title=x i]{color:red}"_s << none;
+    QTest::newRow("space syntax colour")
+        << u"p{color:rgb(255 0 0 / 50%)}"_s << QColor(255, 0, 0, 127);
+    QTest::newRow("four-digit hex") << u"p{color:#f00f}"_s << red;
+    QTest::newRow("rebeccapurple") << u"p{color:rebeccapurple}"_s << QColor(0x66, 0x33, 0x99);
+    QTest::newRow("var") << u":root{--c:red}p{color:var(--c)}"_s << red;
+    QTest::newRow("important") << u"p.a{color:red!important}p{color:#0000ff}"_s << red;
+    QTest::newRow("white on a gradient")
+        << u"p{color:#fff;background:linear-gradient(#000,#333)}"_s << QColor(255, 255, 255);
+}
+
+void TestPageView::styleReachesQt()
+{
+    QFETCH(QString, css);
+    QFETCH(QColor, x);
+
+    const PreparedMarkup prepared = mizong::page::prepareMarkup(
+        u"<style>"_s + css +
+            u" .after{color:#00ff00}</style><div><h1>h</h1>"
+            u"<p class=\"a b\" id=i title=x>x</p><p><span class=after>y</span>"_s,
+        QUrl(u"http://h.example/"_s));
+    QTextDocument document;
+    document.setHtml(prepared.html);
+    QHash<QString, QColor> colours;
+    for (QTextBlock b = document.begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            colours[it.fragment().text()] = it.fragment().charFormat().foreground().color();
+    QCOMPARE(colours.value(u"y"_s), QColor(0, 255, 0));
+    QCOMPARE(colours.value(u"x"_s), x);
+    if (css.contains(u"gradient")) {
+        const QTextBlock second = document.findBlock(document.find(u"x"_s).position());
+        const QColor background = second.blockFormat().background().color();
+        QVERIFY2(background.lightness() < 64, qPrintable(background.name()));
+    }
+}
+
+// The view's own size reaches the page's <style> elements and its loaded
+// sheets: here wider than the window's usual view.
+void TestPageView::mediaQueriesReadTheView()
+{
+    Fixture f;
+    f.showActive();
+    f.view->resize(640, 300);
+    QVERIFY(f.view->viewport()->width() > 600);
+    f.site.route("/wide.css",
+                 Answer(answerOf("text/css", "@media (min-width:600px){.l{color:#00ff00}}"),
+                        Answer::Then::Close));
+    QVERIFY(f.show("/media.html",
+                   "<link rel=stylesheet href=wide.css><style>"
+                   "@media (min-width:600px) and (max-height:400px){.w{color:#ff0000}}"
+                   "@media (max-width:480px){.n{color:#0000ff}}</style>"
+                   "<p><span class=w>w</span><span class=n>n</span><span class=l>l</span></p>"));
+    QHash<QString, QColor> colours;
+    for (QTextBlock b = f.view->document()->begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            colours[it.fragment().text()] = it.fragment().charFormat().foreground().color();
+    QCOMPARE(colours.value(u"w"_s), QColor(255, 0, 0));
+    QCOMPARE(colours.value(u"n"_s), QColor(0, 0, 0));
+    QCOMPARE(colours.value(u"l"_s), QColor(0, 255, 0));
+}
+
 void TestPageView::heavyStyleIsBounded()
 {
     QFETCH(QByteArray, body);

@@ -71,6 +71,7 @@ page::LayoutTarget PageBrowser::layoutTarget() const
     target.width = viewport()->width() + (verticalScrollBar()->isVisible() ? bar : 0);
     target.height = viewport()->height();
     target.scrollBarWidth = bar;
+    target.devicePixelRatio = devicePixelRatioF();
     return target;
 }
 

@@ -28,6 +28,8 @@ struct LayoutTarget
     qreal width = 0;
     qreal height = 0;
     qreal scrollBarWidth = 0;
+    // The screen's device pixels per logical pixel, for media queries.
+    qreal devicePixelRatio = 1;
 };
 
 // What a page's markup may refer to, loaded beforehand: nothing else is read.

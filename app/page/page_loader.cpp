@@ -169,6 +169,19 @@ void PageLoader::load(const QUrl& url, const LayoutTarget& target)
     });
 }
 
+ViewMetrics PageLoader::viewMetrics() const
+{
+    ViewMetrics view;
+    // A view not shown yet has no size: the window's own view's.
+    if (m_target.width > 0 && m_target.height > 0) {
+        view.width = m_target.width;
+        view.height = m_target.height;
+    }
+    if (m_target.devicePixelRatio > 0)
+        view.devicePixelRatio = m_target.devicePixelRatio;
+    return view;
+}
+
 void PageLoader::pageArrived(const PageResult& result)
 {
     if (!arrived(result) || !isPageText(result.contentType))
@@ -177,10 +190,11 @@ void PageLoader::pageArrived(const PageResult& result)
     m_work = std::make_shared<PageWork>(m_limits.pageWork);
     const MarkupLimits limits = m_limits.markup;
     onPageThread<std::pair<PreparedMarkup, QByteArray>>(
-        [body = result.body, type = result.contentType, url = m_pageUrl, limits] {
+        [body = result.body, type = result.contentType, url = m_pageUrl, limits,
+         view = viewMetrics()] {
             QByteArray encoding;
             const QString text = decodeHtml(body, type, &encoding);
-            return std::pair{prepareMarkup(text, url, limits), encoding};
+            return std::pair{prepareMarkup(text, url, limits, view), encoding};
         },
         [this](std::pair<PreparedMarkup, QByteArray>& prepared) {
             m_pageEncoding = prepared.second;
@@ -260,9 +274,10 @@ void PageLoader::resourceArrived(const Wanted& wanted, const PageResult& result)
         MarkupLimits limits = m_limits.markup;
         limits.maxStyleRules = styleRulesFor(limits, m_markup.nesting);
         onPageThread<PreparedStyleSheet>(
-            [body = result.body, type = result.contentType, base, encoding = m_pageEncoding,
-             limits] {
-                return prepareStyleSheet(decodeStyleSheet(body, type, encoding), base, limits);
+            [body = result.body, type = result.contentType, base, encoding = m_pageEncoding, limits,
+             view = viewMetrics()] {
+                return prepareStyleSheet(decodeStyleSheet(body, type, encoding), base, limits,
+                                         view);
             },
             [this, wanted](PreparedStyleSheet& sheet) { styleSheetPrepared(wanted, sheet); });
         return;

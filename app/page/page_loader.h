@@ -95,6 +95,8 @@ private:
         int depth = 0;
     };
 
+    // The view the page's style sheets are read for.
+    ViewMetrics viewMetrics() const;
     void pageArrived(const PageResult& result);
     void startTransfer(const Wanted& wanted);
     void markupPrepared(PreparedMarkup prepared);

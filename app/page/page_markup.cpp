@@ -1,6 +1,7 @@
 #include "page_markup.h"
 
 #include "character_references.h"
+#include "css_for_qt.h"
 
 #include <QHash>
 #include <QVarLengthArray>
@@ -33,18 +34,6 @@ bool isAsciiAlnum(char16_t c)
     return isAsciiAlpha(c) || isAsciiDigit(c);
 }
 
-bool isHexDigit(char16_t c)
-{
-    return isAsciiDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
-int hexValue(char16_t c)
-{
-    if (isAsciiDigit(c))
-        return c - u'0';
-    return (c | 0x20) - u'a' + 10;
-}
-
 bool isHtmlSpace(char16_t c)
 {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\f' || c == u'\r';
@@ -74,18 +63,6 @@ bool equalsLowered(QStringView s, QStringView lower)
         if (asciiLower(s[i].unicode()) != lower[i].unicode())
             return false;
     return true;
-}
-
-void appendCodePoint(QString& out, char32_t cp)
-{
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        cp = kReplacement;
-    if (cp >= 0x10000) {
-        out += QChar(QChar::highSurrogate(cp));
-        out += QChar(QChar::lowSurrogate(cp));
-    } else {
-        out += QChar(char16_t(cp));
-    }
 }
 
 enum class Escape
@@ -275,19 +252,9 @@ ResourceAddress resourceAddress(const QUrl& url)
 // ---------------------------------------------------------------------------
 // Style sheets
 
-bool isCssNameChar(char16_t c)
-{
-    return isAsciiAlnum(c) || c == u'_' || c == u'-' || c >= 0x80;
-}
-
 bool isCssNewline(char16_t c)
 {
     return c == u'\n' || c == u'\r' || c == u'\f';
-}
-
-bool isCssSpace(char16_t c)
-{
-    return c == u' ' || c == u'\t' || isCssNewline(c);
 }
 
 // How much of a style sheet holds at most `maxRules` rules and `maxChars`
@@ -331,412 +298,19 @@ qsizetype styleSheetFit(QStringView css, int maxRules, qsizetype maxChars, int& 
     return fit;
 }
 
-class CssRewriter
+// The address an @import's target is written as for Qt, when it is http(s)
+// and `accept` takes it (the resources' limit).
+std::optional<QString> importAddress(const QUrl& base, const QString& target,
+                                     const std::function<bool(const QUrl&)>& accept)
 {
-public:
-    CssRewriter(QStringView css, const QUrl& base, bool sheet,
-                std::function<bool(const QUrl&)> acceptImport)
-        : m_in(css), m_base(base), m_sheet(sheet), m_acceptImport(std::move(acceptImport))
-    {}
-
-    QString run()
-    {
-        m_out.reserve(m_in.size());
-        rewrite(0, m_in.size());
-        return std::move(m_out);
-    }
-
-private:
-    char16_t at(qsizetype i) const { return m_in[i].unicode(); }
-
-    bool startsWithAt(qsizetype i, qsizetype end, QStringView what) const
-    {
-        return end - i >= what.size() && m_in.sliced(i, what.size()) == what;
-    }
-
-    bool isEscapeAt(qsizetype i, qsizetype end) const
-    {
-        return at(i) == u'\\' && i + 1 < end && !isCssNewline(at(i + 1));
-    }
-
-    qsizetype escapeEnd(qsizetype i, qsizetype end) const
-    {
-        qsizetype j = i + 1;
-        if (!isHexDigit(at(j)))
-            return j + 1;
-        const qsizetype last = std::min(end, j + 6);
-        while (j < last && isHexDigit(at(j)))
-            ++j;
-        if (j < end && at(j) == u'\r' && j + 1 < end && at(j + 1) == u'\n')
-            return j + 2;
-        if (j < end && isCssSpace(at(j)))
-            return j + 1;
-        return j;
-    }
-
-    // The character a CSS escape at `i` stands for, appended to `out`;
-    // returns where the escape ends.
-    qsizetype appendEscape(QString& out, qsizetype i, qsizetype end) const
-    {
-        const qsizetype next = escapeEnd(i, end);
-        if (isHexDigit(at(i + 1))) {
-            char32_t cp = 0;
-            for (qsizetype k = i + 1; k < next && isHexDigit(at(k)); ++k)
-                cp = cp * 16 + char32_t(hexValue(at(k)));
-            appendCodePoint(out, cp);
-        } else {
-            out += m_in[i + 1];
-        }
-        return next;
-    }
-
-    qsizetype wordEnd(qsizetype i, qsizetype end) const
-    {
-        while (i < end) {
-            if (isCssNameChar(at(i)))
-                ++i;
-            else if (isEscapeAt(i, end))
-                i = escapeEnd(i, end);
-            else
-                break;
-        }
-        return i;
-    }
-
-    // The word's characters with escapes decoded, lower-case ASCII.
-    QString decodeWord(qsizetype i, qsizetype end) const
-    {
-        QString out;
-        while (i < end) {
-            if (at(i) != u'\\') {
-                out += QChar(asciiLower(at(i)));
-                ++i;
-                continue;
-            }
-            // An escaped letter is lowered like any other; a code point is
-            // taken as written.
-            const bool codePoint = isHexDigit(at(i + 1));
-            i = appendEscape(out, i, end);
-            if (!codePoint)
-                out.back() = QChar(asciiLower(out.back().unicode()));
-        }
-        return out;
-    }
-
-    qsizetype commentEnd(qsizetype i, qsizetype end) const
-    {
-        const qsizetype close = m_in.sliced(0, end).indexOf(u"*/", i + 2);
-        return close < 0 ? end : close + 2;
-    }
-
-    // A string ends at its quote, or before a line break (a bad string).
-    qsizetype stringEnd(qsizetype i, qsizetype end) const
-    {
-        const char16_t quote = at(i);
-        for (qsizetype j = i + 1; j < end; ++j) {
-            const char16_t c = at(j);
-            if (c == quote)
-                return j + 1;
-            if (isCssNewline(c))
-                return j;
-            if (c == u'\\')
-                ++j;
-        }
-        return end;
-    }
-
-    QString decodeString(qsizetype i, qsizetype stringEnd) const
-    {
-        const char16_t quote = at(i);
-        qsizetype end = stringEnd;
-        if (end > i + 1 && at(end - 1) == quote)
-            --end;
-        QString out;
-        for (qsizetype j = i + 1; j < end;) {
-            if (at(j) != u'\\') {
-                out += m_in[j];
-                ++j;
-            } else if (j + 1 >= end) {
-                ++j;
-            } else if (isCssNewline(at(j + 1))) {
-                j += (at(j + 1) == u'\r' && j + 2 < end && at(j + 2) == u'\n') ? 3 : 2;
-            } else {
-                j = appendEscape(out, j, end);
-            }
-        }
-        return out;
-    }
-
-    // A string copied as it is, except that "url(" inside it loses its
-    // parenthesis: whatever Qt's scanner takes for a string, it finds no
-    // url function in one.
-    void appendString(qsizetype i, qsizetype end)
-    {
-        const QStringView s = m_in.sliced(i, end - i);
-        qsizetype from = 0;
-        for (;;) {
-            const qsizetype hit = s.indexOf(u"url(", from, Qt::CaseInsensitive);
-            if (hit < 0)
-                break;
-            m_out += s.sliced(from, hit + 3 - from);
-            m_out += u"\\28 "_s;
-            from = hit + 4;
-        }
-        m_out += s.sliced(from);
-    }
-
-    qsizetype skipSpacesAndComments(qsizetype i, qsizetype end) const
-    {
-        for (;;) {
-            while (i < end && isCssSpace(at(i)))
-                ++i;
-            if (i + 1 < end && at(i) == u'/' && at(i + 1) == u'*')
-                i = commentEnd(i, end);
-            else
-                return i;
-        }
-    }
-
-    // After "url(": past its closing parenthesis.
-    qsizetype urlEnd(qsizetype i, qsizetype end) const
-    {
-        while (i < end) {
-            const char16_t c = at(i);
-            if (c == u')')
-                return i + 1;
-            if (c == u'"' || c == u'\'')
-                i = stringEnd(i, end);
-            else if (c == u'\\')
-                i += 2;
-            else
-                ++i;
-        }
-        return end;
-    }
-
-    // Past the {...} block opening at i.
-    qsizetype blockEnd(qsizetype i, qsizetype end) const
-    {
-        int depth = 0;
-        while (i < end) {
-            const char16_t c = at(i);
-            if (c == u'/' && i + 1 < end && at(i + 1) == u'*') {
-                i = commentEnd(i, end);
-                continue;
-            }
-            if (c == u'"' || c == u'\'') {
-                i = stringEnd(i, end);
-                continue;
-            }
-            if (c == u'\\') {
-                i += 2;
-                continue;
-            }
-            ++i;
-            if (c == u'{') {
-                ++depth;
-            } else if (c == u'}' && --depth == 0) {
-                return i;
-            }
-        }
-        return end;
-    }
-
-    // The end of the statement an at-rule's prelude starts at i: past its
-    // ';', past its block, or at the '}' closing the enclosing block.
-    qsizetype statementEnd(qsizetype i, qsizetype end, bool* hasBlock = nullptr) const
-    {
-        while (i < end) {
-            const char16_t c = at(i);
-            if (c == u'/' && i + 1 < end && at(i + 1) == u'*') {
-                i = commentEnd(i, end);
-            } else if (c == u'"' || c == u'\'') {
-                i = stringEnd(i, end);
-            } else if (c == u'\\') {
-                i += 2;
-            } else if (c == u';') {
-                return i + 1;
-            } else if (c == u'}') {
-                return i;
-            } else if (c == u'{') {
-                if (hasBlock)
-                    *hasBlock = true;
-                return blockEnd(i, end);
-            } else {
-                ++i;
-            }
-        }
-        return end;
-    }
-
-    // Only a leading @import, with an http(s) target, survives.
-    qsizetype importRule(qsizetype keywordEnd, qsizetype end)
-    {
-        bool hasBlock = false;
-        const qsizetype ruleEnd = std::min(end, statementEnd(keywordEnd, end, &hasBlock));
-        if (!m_sheet || m_seenRule || hasBlock)
-            return ruleEnd;
-        qsizetype i = skipSpacesAndComments(keywordEnd, ruleEnd);
-        if (i >= ruleEnd)
-            return ruleEnd;
-        QString target;
-        if (at(i) == u'"' || at(i) == u'\'') {
-            const qsizetype s = stringEnd(i, ruleEnd);
-            target = decodeString(i, s);
-            i = s;
-        } else {
-            const qsizetype w = wordEnd(i, ruleEnd);
-            if (w >= ruleEnd || at(w) != u'(' || decodeWord(i, w) != u"url")
-                return ruleEnd;
-            qsizetype a = skipSpacesAndComments(w + 1, ruleEnd);
-            if (a < ruleEnd && (at(a) == u'"' || at(a) == u'\'')) {
-                const qsizetype s = stringEnd(a, ruleEnd);
-                target = decodeString(a, s);
-            } else {
-                qsizetype b = a;
-                while (b < ruleEnd && at(b) != u')' && !isCssSpace(at(b)))
-                    b = isEscapeAt(b, ruleEnd) ? escapeEnd(b, ruleEnd) : b + 1;
-                target = decodeUnquoted(a, b);
-            }
-            i = urlEnd(w + 1, ruleEnd);
-        }
-        const QUrl url = resolveReference(m_base, target);
-        if (!isWebUrl(url))
-            return ruleEnd;
-        const ResourceAddress address = resourceAddress(url);
-        if (!m_acceptImport(address.url))
-            return ruleEnd;
-        m_out += u"@import \""_s;
-        for (QChar c : address.text) {
-            if (c == u'"' || c == u'\\')
-                m_out += u'\\';
-            m_out += c;
-        }
-        m_out += u'"';
-        qsizetype mediaEnd = ruleEnd;
-        if (mediaEnd > i && at(mediaEnd - 1) == u';')
-            --mediaEnd;
-        m_inPrelude = true;
-        rewrite(i, mediaEnd);
-        m_inPrelude = false;
-        m_out += u';';
-        return ruleEnd;
-    }
-
-    QString decodeUnquoted(qsizetype i, qsizetype end) const
-    {
-        QString out;
-        while (i < end) {
-            if (at(i) == u'\\' && i + 1 < end) {
-                i = appendEscape(out, i, end);
-            } else {
-                out += m_in[i];
-                ++i;
-            }
-        }
-        return out;
-    }
-
-    qsizetype atRule(qsizetype i, qsizetype end)
-    {
-        const qsizetype keywordEnd = wordEnd(i + 1, end);
-        const QString keyword = decodeWord(i + 1, keywordEnd);
-        if (keyword == u"font-face" || keyword == u"charset")
-            return statementEnd(keywordEnd, end);
-        if (keyword == u"import")
-            return importRule(keywordEnd, end);
-        // The keyword itself goes through the word rules: "@url(" is no
-        // exception to them.
-        m_seenRule = true;
-        m_out += u'@';
-        return i + 1;
-    }
-
-    // A word copied, its leading number (sign, digits, exponent: Qt reads
-    // "1e9px" as 10^9 pixels) bounded to +-kMaxLength.
-    void appendWord(qsizetype i, qsizetype end)
-    {
-        qsizetype j = i;
-        if (at(j) == u'-')
-            ++j;
-        const qsizetype digits = j;
-        while (j < end && isAsciiDigit(at(j)))
-            ++j;
-        if (j == digits) {
-            m_out += m_in.sliced(i, end - i);
-            return;
-        }
-        if (j + 1 < end && (at(j) == u'e' || at(j) == u'E')) {
-            qsizetype k = j + 1;
-            if (at(k) == u'-')
-                ++k;
-            const qsizetype exponent = k;
-            while (k < end && isAsciiDigit(at(k)))
-                ++k;
-            if (k > exponent)
-                j = k;
-        }
-        const double number = m_in.sliced(digits, j - digits).toDouble();
-        if (number > kMaxLength) {
-            m_out += m_in.sliced(i, digits - i);
-            m_out += u"10000"_s;
-            i = j;
-        }
-        m_out += m_in.sliced(i, end - i);
-    }
-
-    void rewrite(qsizetype i, qsizetype end)
-    {
-        while (i < end) {
-            const char16_t c = at(i);
-            if (c == u'/' && i + 1 < end && at(i + 1) == u'*') {
-                i = commentEnd(i, end);
-                m_out += u' ';
-            } else if (c == u'"' || c == u'\'') {
-                const qsizetype s = stringEnd(i, end);
-                appendString(i, s);
-                i = s;
-                m_seenRule = m_seenRule || !m_inPrelude;
-            } else if (c == u'@' && !m_inPrelude) {
-                i = atRule(i, end);
-            } else if (startsWithAt(i, end, u"<!--")) {
-                i += 4;
-                m_out += u' ';
-            } else if (startsWithAt(i, end, u"-->")) {
-                i += 3;
-                m_out += u' ';
-            } else if (isCssNameChar(c) || isEscapeAt(i, end)) {
-                const qsizetype w = wordEnd(i, end);
-                if (w < end && at(w) == u'(' && decodeWord(i, w).endsWith(u"url")) {
-                    // Any function whose name ends in "url" is taken for url():
-                    // whatever tokens Qt's scanner splits it into, none is one.
-                    m_out += u"none"_s;
-                    i = urlEnd(w + 1, end);
-                } else if (i > 0 && at(i - 1) == u'#') {
-                    m_out += m_in.sliced(i, w - i); // a colour or an id, not a number
-                    i = w;
-                } else {
-                    appendWord(i, w);
-                    i = w;
-                }
-                m_seenRule = m_seenRule || !m_inPrelude;
-            } else {
-                if (!isCssSpace(c) && !m_inPrelude)
-                    m_seenRule = true;
-                m_out += c == 0 ? QChar(kReplacement) : m_in[i];
-                ++i;
-            }
-        }
-    }
-
-    QStringView m_in;
-    QUrl m_base;
-    bool m_sheet;
-    std::function<bool(const QUrl&)> m_acceptImport;
-    QString m_out;
-    bool m_seenRule = false;
-    bool m_inPrelude = false;
-};
+    const QUrl url = resolveReference(base, target);
+    if (!isWebUrl(url))
+        return std::nullopt;
+    ResourceAddress address = resourceAddress(url);
+    if (!accept(address.url))
+        return std::nullopt;
+    return std::move(address.text);
+}
 
 // ---------------------------------------------------------------------------
 // Tokens
@@ -1418,11 +992,6 @@ bool hiddenByAuthor(const Token& token)
     return present;
 }
 
-QString styleDeclarations(QStringView value, const QUrl& base)
-{
-    return CssRewriter(value, base, false, [](const QUrl&) { return false; }).run();
-}
-
 struct OpenElement
 {
     const ElementRule* rule;
@@ -1453,9 +1022,9 @@ struct Table
 class Builder
 {
 public:
-    Builder(const MarkupLimits& limits, const QUrl& base, const QString& baseTarget,
-            PreparedMarkup& result)
-        : m_limits(limits), m_base(base), m_baseTarget(baseTarget), m_result(result),
+    Builder(const MarkupLimits& limits, const ViewMetrics& view, const QUrl& base,
+            const QString& baseTarget, PreparedMarkup& result)
+        : m_limits(limits), m_view(view), m_base(base), m_baseTarget(baseTarget), m_result(result),
           m_depthLimit(std::max(0, limits.maxDepth - 2))
     {}
 
@@ -2002,8 +1571,12 @@ private:
                           m_limits.maxStyleChars - m_result.styleChars, rules);
         if (fit < token.text.size())
             m_result.capped = true;
-        const QString css =
-            CssRewriter(token.text.first(fit), m_base, true, [this](const QUrl& url) {
+        css::QtSheetContext context;
+        context.view = m_view;
+        context.rootProperties = &m_rootProperties;
+        context.varBudget = &m_varBudget;
+        context.import = [this](const QString& target) {
+            return importAddress(m_base, target, [this](const QUrl& url) {
                 if (m_result.styleSheets.contains(url))
                     return true;
                 if (m_result.styleSheets.size() + m_result.images.size() >= m_limits.maxResources) {
@@ -2012,7 +1585,9 @@ private:
                 }
                 m_result.styleSheets.append(url);
                 return true;
-            }).run();
+            });
+        };
+        const QString css = css::styleSheetForQt(token.text.first(fit), context);
         m_result.styleChars += css.size();
         m_result.styleRules += rules;
         m_head += u"<style>"_s;
@@ -2061,7 +1636,8 @@ private:
                 continue;
             if (name == u"style") {
                 written.append(name);
-                const QString css = styleDeclarations(decodeAttribute(a.value), m_base);
+                const QString css = css::declarationsForQt(decodeAttribute(a.value), m_view,
+                                                           m_rootProperties, &m_varBudget);
                 if (!QStringView(css).trimmed().isEmpty())
                     appendAttribute(out, name, css);
             } else if (name == u"href" && element == u"a") {
@@ -2114,6 +1690,11 @@ private:
     }
 
     const MarkupLimits& m_limits;
+    ViewMetrics m_view;
+    // The custom properties of the <style> elements' root rules so far, for
+    // var() in later ones and in style attributes.
+    css::CustomProperties m_rootProperties;
+    qsizetype m_varBudget = css::kVarBudget;
     QUrl m_base;
     QString m_baseTarget;
     PreparedMarkup& m_result;
@@ -2157,7 +1738,8 @@ QStringView window(QStringView html, qsizetype maxChars, bool* cut)
 
 } // namespace
 
-PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits)
+PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits,
+                             const ViewMetrics& view)
 {
     PreparedMarkup result;
     bool cut = false;
@@ -2192,7 +1774,7 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
     }
 
     const auto build = [&](const MarkupLimits& with, PreparedMarkup& into) {
-        Builder builder(with, base, baseTarget, into);
+        Builder builder(with, view, base, baseTarget, into);
         builder.run(input);
         into.html = builder.html();
     };
@@ -2267,23 +1849,29 @@ QString withLoadedImages(QStringView preparedHtml, const QSet<QUrl>& loaded)
     return out;
 }
 
-PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base, const MarkupLimits& limits)
+PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base, const MarkupLimits& limits,
+                                     const ViewMetrics& view)
 {
     PreparedStyleSheet result;
     const qsizetype fit =
         styleSheetFit(css, limits.maxStyleRules, limits.maxStyleChars, result.rules);
     result.capped = fit < css.size();
     const qsizetype maxImports = limits.maxResources;
-    result.css = CssRewriter(css.first(fit), base, true, [&result, maxImports](const QUrl& url) {
-                     if (result.imports.contains(url))
-                         return true;
-                     if (result.imports.size() >= maxImports) {
-                         result.capped = true;
-                         return false;
-                     }
-                     result.imports.append(url);
-                     return true;
-                 }).run();
+    css::QtSheetContext context;
+    context.view = view;
+    context.import = [&](const QString& target) {
+        return importAddress(base, target, [&result, maxImports](const QUrl& url) {
+            if (result.imports.contains(url))
+                return true;
+            if (result.imports.size() >= maxImports) {
+                result.capped = true;
+                return false;
+            }
+            result.imports.append(url);
+            return true;
+        });
+    };
+    result.css = css::styleSheetForQt(css.first(fit), context);
     return result;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "css_values.h"
+
 #include <QList>
 #include <QMarginsF>
 #include <QSet>
@@ -15,6 +17,11 @@
 // or stylesheet name it cannot find among the document's resources), so the
 // markup is bounded and rewritten here first. Pure functions of text.
 namespace mizong::page {
+
+// The view a page is laid out for (its width and height in CSS pixels and
+// its device pixel ratio), which media queries and viewport units read;
+// by default the window's own view.
+using ViewMetrics = css::ViewMetrics;
 
 struct MarkupLimits
 {
@@ -103,9 +110,11 @@ struct PreparedMarkup
 // Rewrites outside HTML for Qt's importer. URLs resolve against the first
 // <base href> when it is http(s), else against `pageUrl` (the page's final
 // address after redirects). Sizes are bounded (Qt's layout overflows or never
-// ends on huge ones). Linear in the input; never fails.
-PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl,
-                             const MarkupLimits& limits = {});
+// ends on huge ones). <style> elements and style attributes are written as
+// prepareStyleSheet writes sheets, for `view`. Linear in the input; never
+// fails.
+PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits = {},
+                             const ViewMetrics& view = {});
 
 // The rules a page's style sheets may hold together, <style> elements and
 // loaded sheets alike, on a page of this nesting.
@@ -132,14 +141,17 @@ struct PreparedStyleSheet
 };
 
 // A stylesheet (external, or a <style> block) rewritten for Qt: cut after
-// the last whole rule within the style sheets' limits; @font-face and
-// @charset rules removed; @import targets made absolute against `base` (the
-// stylesheet's own address) and listed, or the rule removed when not
-// http(s) or beyond the resources' limit; every other url(...) replaced by
+// the last whole rule within the style sheets' limits, then parsed with the
+// standard's error recovery and written as Qt's parser reads it to the end
+// (see styleSheetForQt in css_for_qt.h: @media and @supports evaluated for
+// `view`, var() resolved, values in plain forms, other at-rules dropped);
+// leading @import targets made absolute against `base` (the stylesheet's own
+// address) and listed, or the rule removed when not http(s), not for the
+// view or beyond the resources' limit; every other url(...) replaced by
 // `none`, since images come only from <img>; numbers beyond +-10000 brought
 // back to it.
 PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base,
-                                     const MarkupLimits& limits = {});
+                                     const MarkupLimits& limits = {}, const ViewMetrics& view = {});
 
 enum class LinkAction
 {
