@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextFrame>
 #include <QToolTip>
 
 #include <private/qtextdocumentlayout_p.h>
@@ -222,6 +223,8 @@ private slots:
     void titlesArePlainText_data();
     void titlesArePlainText();
     void closingEndsTheProgram();
+    void pagesOwnSizesAndMargins_data();
+    void pagesOwnSizesAndMargins();
     void readerSeesThePagesText_data();
     void readerSeesThePagesText();
 };
@@ -910,4 +913,54 @@ void TestPageView::readerSeesThePagesText()
     QTextDocument document;
     document.setHtml(mizong::page::prepareMarkup(html, QUrl(u"http://home.example/"_s)).html);
     QCOMPARE(readerText(document), text);
+}
+
+// What the page asks for, where Qt's importer has sizes and margins of its
+// own: a heading's or <big>'s size, the body's margins.
+void TestPageView::pagesOwnSizesAndMargins_data()
+{
+    QTest::addColumn<QByteArray>("html");
+    QTest::addColumn<qreal>("scale"); // the text's size, times the view's default
+    QTest::addColumn<int>("pixels");  // or its pixel size, when scale is 0
+    QTest::addColumn<QMarginsF>("margins");
+
+    const QMarginsF browsers(8, 8, 8, 8);
+    QTest::newRow("a plain heading at a browser's scale")
+        << QByteArray("<h1>标题</h1>") << 2.0 << 0 << browsers;
+    QTest::newRow("a heading's own size")
+        << QByteArray("<h1 style=\"font-size:14px\">标题</h1>") << 0.0 << 14 << browsers;
+    QTest::newRow("a heading sized by the style sheet")
+        << QByteArray("<style>h2{font-size:20px}</style><h2>标题</h2>") << 0.0 << 20 << browsers;
+    QTest::newRow("big with a size of its own")
+        << QByteArray("<p><big style=\"font-size:9px\">标题</big></p>") << 0.0 << 9 << browsers;
+    QTest::newRow("an old page's margins")
+        << QByteArray("<body leftmargin=0 topmargin=0 marginwidth=0 marginheight=0><p>标题</p>")
+        << 1.0 << 0 << QMarginsF(0, 0, 0, 0);
+}
+
+void TestPageView::pagesOwnSizesAndMargins()
+{
+    QFETCH(QByteArray, html);
+    QFETCH(qreal, scale);
+    QFETCH(int, pixels);
+    QFETCH(QMarginsF, margins);
+    Fixture f;
+    f.showActive();
+    QVERIFY(f.show("/size.html", html));
+    QTextDocument* document = f.view->document();
+    const QTextCursor found = document->find(u"标题"_s);
+    QVERIFY(!found.isNull());
+    const QFont font = found.charFormat().font();
+    const QFont standard = document->defaultFont();
+    if (scale > 0) {
+        const qreal base = standard.pixelSize() > 0 ? standard.pixelSize() : standard.pointSizeF();
+        const qreal size = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF();
+        QCOMPARE(size, base * scale);
+    } else {
+        QCOMPARE(font.pixelSize(), pixels);
+    }
+    const QTextFrameFormat root = document->rootFrame()->frameFormat();
+    QCOMPARE(
+        QMarginsF(root.leftMargin(), root.topMargin(), root.rightMargin(), root.bottomMargin()),
+        margins);
 }

@@ -29,6 +29,42 @@ std::atomic<bool> g_allDropped{false};
 // its own, with no space between: a line break, nothing else.
 constexpr int kMaxParagraph = 4096;
 
+// Qt's importer draws <h1>..<h6>, <big> and <small> at its own scale of the
+// default size even where the page gives them a size of their own: a title
+// asked for at 14 px came out at 24. The page's size wins, as in browsers.
+bool authorSizesWin(QTextDocument& document, const PageWork& work)
+{
+    struct Run
+    {
+        int position;
+        int length;
+        QTextCharFormat format;
+    };
+    QList<Run> runs;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (work.isDropped())
+            return false;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            QTextCharFormat format = fragment.charFormat();
+            if (!format.hasProperty(QTextFormat::FontSizeAdjustment) ||
+                !(format.hasProperty(QTextFormat::FontPixelSize) ||
+                  format.hasProperty(QTextFormat::FontPointSize))) {
+                continue;
+            }
+            format.clearProperty(QTextFormat::FontSizeAdjustment);
+            runs.append({fragment.position(), fragment.length(), format});
+        }
+    }
+    QTextCursor cursor(&document);
+    for (const Run& run : std::as_const(runs)) {
+        cursor.setPosition(run.position);
+        cursor.setPosition(run.position + run.length, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(run.format);
+    }
+    return true;
+}
+
 bool boundParagraphs(QTextDocument& document, const PageWork& work)
 {
     QTextCursor cursor(&document);
@@ -351,7 +387,7 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
     root.setRightMargin(std::max<qreal>(0, margins.right()));
     root.setBottomMargin(std::max<qreal>(0, margins.bottom()));
     document->rootFrame()->setFrameFormat(root);
-    if (!boundParagraphs(*document, work) ||
+    if (!authorSizesWin(*document, work) || !boundParagraphs(*document, work) ||
         !HeightBound(*document, target, maxHeight, work).apply()) {
         return {};
     }
