@@ -461,8 +461,9 @@ void TestPageRendering::render_data()
          {u"mailto:support@yunfan.example"_s, false, nothing}},
         {u"周一至周五 9:00–18:00"_s}, false);
     // Text-level cases: what the parser keeps, moves and drops.
-    row("noscript", {}, none, {u"加载中……"_s}, false);
-    row("hidden", {}, none, {u"当前版本：4.2.1"_s}, true);
+    row("noscript", {}, {{kOrigin + u"/notice-plain.html"_s, false, inside}},
+        {u"加载中……"_s, u"纯文字版公告"_s}, false);
+    row("hidden", {}, none, {u"当前版本：4.2.1"_s}, false);
     row("ruby", {}, none, {u"直挂云帆济沧海"_s}, false);
     row("template-forms", {}, none, {u"我们会在一个工作日内回复。"_s}, false);
     row("char-refs", {}, none, {u"9:00–18:00"_s, u"∉ 是"_s}, false);
