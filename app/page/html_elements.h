@@ -13,7 +13,8 @@
 // inline one that stays open, and reads attributes a page must not give it.
 namespace mizong::page::markup {
 
-enum class Kind : quint8
+// What becomes of an element and its content.
+enum class Treatment : quint8
 {
     Element,     // kept, under its output name
     Transparent, // its tags dropped, its content kept
@@ -58,13 +59,13 @@ enum Flag : quint8
 struct ElementRule
 {
     QStringView name;
-    Kind kind;
+    Treatment treatment;
     QStringView out;
     Role role;
     quint8 flags;
 };
 
-inline constexpr ElementRule kImpliedRowRule{u"tr", Kind::Element, u"tr", Role::Row, Special};
+inline constexpr ElementRule kImpliedRowRule{u"tr", Treatment::Element, u"tr", Role::Row, Special};
 
 // The rule for a lower-case element name; an unknown element is a <span>.
 const ElementRule* ruleFor(const QString& name);

@@ -343,10 +343,10 @@ private:
         const ElementRule* rule = ruleFor(token.name);
         if ((rule->flags & Foreign) && token.selfClosing)
             return;
-        switch (rule->kind) {
-        case Kind::Ignore:
+        switch (rule->treatment) {
+        case Treatment::Ignore:
             return;
-        case Kind::Transparent:
+        case Treatment::Transparent:
             if (rule->flags & ClosesP)
                 closeParagraph();
             if (rule->role == Role::Body && !m_bodySeen && m_firstHidden < 0) {
@@ -355,13 +355,13 @@ private:
                 m_result.bodyMargins = bodyMargins(token);
             }
             return;
-        case Kind::Drop:
+        case Treatment::Drop:
             if (token.hasContent)
                 return;
             impliedEnds(rule, token.name);
             push(rule, token.name, nullptr, true);
             return;
-        case Kind::Element:
+        case Treatment::Element:
             break;
         }
         if ((hiddenByAuthor(token) || hiddenByClosedDetails(token.name)) &&
