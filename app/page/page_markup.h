@@ -1,6 +1,7 @@
 #pragma once
 
 #include "css_values.h"
+#include "page_links.h"
 
 #include <QList>
 #include <QMarginsF>
@@ -70,16 +71,6 @@ struct MarkupLimits
     int maxTableCells = 10000;
 };
 
-struct PageLink
-{
-    QUrl url;
-    // The link asks for a window of its own (a target other than _self,
-    // _top or _parent, its own or the page's <base target>).
-    bool newWindow = false;
-
-    bool operator==(const PageLink&) const = default;
-};
-
 struct PreparedMarkup
 {
     // What Qt's importer is given: balanced, with no script, form, frame or
@@ -120,10 +111,6 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
 // loaded sheets alike, on a page of this nesting.
 int styleRulesFor(const MarkupLimits& limits, qint64 nesting);
 
-// The href a prepared <a> carries ("mizong-link:<index>"), and back.
-QString linkHref(int index);
-std::optional<int> linkIndex(const QUrl& href);
-
 // The last step once resources are loaded: every <img> of prepared markup
 // whose source is not in `loaded` is removed, leaving nothing in its place.
 QString withLoadedImages(QStringView preparedHtml, const QSet<QUrl>& loaded);
@@ -152,18 +139,5 @@ struct PreparedStyleSheet
 // back to it.
 PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base,
                                      const MarkupLimits& limits = {}, const ViewMetrics& view = {});
-
-enum class LinkAction
-{
-    InsideView,
-    Browser,
-    Nothing,
-};
-
-// What a click on `link` does: an http(s) link to the home site's host (and
-// port, unless both use their scheme's default) without a new window opens
-// inside the view; a new window or another host goes to the user's browser;
-// any other scheme does nothing.
-LinkAction linkAction(const PageLink& link, const QUrl& homeSite);
 
 } // namespace mizong::page

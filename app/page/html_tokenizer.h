@@ -1,0 +1,78 @@
+#pragma once
+
+#include "markup_output.h"
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+// Internal to mizong_page_markup: page_markup.h is the interface.
+// HTML's tokenizer, tolerant as browsers are, so that outside markup splits
+// into tags and text where a browser splits it. Raw-text elements (script,
+// style, title, ...) come whole with their start tag, since nothing inside
+// them is markup. Tokens are views of the input: nothing is decoded here.
+namespace mizong::page::markup {
+
+struct Attribute
+{
+    QStringView name;
+    QStringView value; // as written: character references not decoded
+};
+
+struct Token
+{
+    enum Type
+    {
+        Text,
+        StartTag,
+        EndTag,
+    };
+    Type type = Text;
+    // Text: the characters as written. StartTag of a raw-text element
+    // (script, style, title, ...): its whole content, taken with the tag.
+    QStringView text;
+    bool hasContent = false;
+    QString name; // lower-case
+    QList<Attribute> attributes;
+    bool selfClosing = false;
+
+    QStringView attribute(QStringView lowerName, bool* present = nullptr) const
+    {
+        for (const Attribute& a : attributes) {
+            if (equalsLowered(a.name, lowerName)) {
+                if (present)
+                    *present = true;
+                return a.value;
+            }
+        }
+        if (present)
+            *present = false;
+        return {};
+    }
+};
+// A tag cut off by the end of the input yields nothing.
+class Tokenizer
+{
+public:
+    explicit Tokenizer(QStringView input) : m_in(input) {}
+
+    bool next(Token& token);
+
+private:
+    char16_t at(qsizetype i) const;
+    bool startsWithAt(qsizetype i, QStringView what) const;
+    void skipPast(char16_t c, qsizetype from);
+    void skipComment();
+    bool readTag(Token& token, qsizetype nameStart, Token::Type type);
+    bool isEndTagAt(qsizetype i, QStringView lowerName) const;
+    bool isScriptStartAt(qsizetype i) const;
+    qsizetype scriptEnd(qsizetype i) const;
+    qsizetype rawEnd(qsizetype i, QStringView lowerName) const;
+    void readContent(Token& token);
+
+    QStringView m_in;
+    qsizetype m_pos = 0;
+    Token m_scratch;
+};
+
+} // namespace mizong::page::markup
