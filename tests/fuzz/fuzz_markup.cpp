@@ -22,16 +22,23 @@ void check(bool condition)
         std::abort();
 }
 
-// Each value of attribute `name` in the prepared markup.
-QStringList valuesOf(const QString& html, QStringView name)
+// Each value of attribute `name` on the `element` tags of the prepared
+// markup, as Qt's importer reads it back.
+QStringList valuesOf(const QString& html, const QString& element, const QString& name)
 {
     QStringList values;
-    const QString needle = QStringLiteral(" ") + name.toString() + QStringLiteral("=\"");
-    for (qsizetype at = html.indexOf(needle); at >= 0; at = html.indexOf(needle, at + 1)) {
-        const qsizetype start = at + needle.size();
+    const QString open = QStringLiteral("<") + element + QStringLiteral(" ");
+    const QString needle = QStringLiteral(" ") + name + QStringLiteral("=\"");
+    for (qsizetype at = html.indexOf(open); at >= 0; at = html.indexOf(open, at + 1)) {
+        // Values are quoted and escaped: the tag ends at the first '>'.
+        const qsizetype close = html.indexOf(u'>', at);
+        check(close >= 0);
+        const qsizetype found = html.indexOf(needle, at);
+        if (found < 0 || found > close)
+            continue;
+        const qsizetype start = found + needle.size();
         const qsizetype end = html.indexOf(u'"', start);
-        check(end >= 0);
-        // As Qt's importer reads the value back.
+        check(end >= 0 && end < close);
         values.append(html.sliced(start, end - start)
                           .replace(QStringLiteral("&quot;"), QStringLiteral("\""))
                           .replace(QStringLiteral("&lt;"), QStringLiteral("<"))
@@ -49,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QUrl base(QStringLiteral("http://home.example/news/today.html"));
     const mizong::page::PreparedMarkup prepared = mizong::page::prepareMarkup(input, base);
 
-    for (const QString& href : valuesOf(prepared.html, u"href")) {
+    for (const QString& href :
+         valuesOf(prepared.html, QStringLiteral("a"), QStringLiteral("href"))) {
         const std::optional<int> index = mizong::page::linkIndex(QUrl(href));
         check(index && *index >= 0 && *index < prepared.links.size());
     }
@@ -58,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(image.scheme() == u"http" || image.scheme() == u"https");
         listed.insert(image.toString(QUrl::FullyEncoded));
     }
-    for (const QString& src : valuesOf(prepared.html, u"src"))
+    for (const QString& src : valuesOf(prepared.html, QStringLiteral("img"), QStringLiteral("src")))
         check(listed.contains(src) || listed.contains(QUrl(src).toString(QUrl::FullyEncoded)));
 
     // No picture loaded: none may stay.
