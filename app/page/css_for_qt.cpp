@@ -208,8 +208,10 @@ public:
         return std::move(m_out);
     }
 
-    // The block's declarations for Qt, joined by ';'.
-    QString declarations(const QList<Declaration>& list, const CustomProperties& root)
+    // The block's declarations for Qt, joined by ';'; with `body`, its
+    // margins go there instead.
+    QString declarations(const QList<Declaration>& list, const CustomProperties& root,
+                         BodyMargins* body = nullptr)
     {
         // The block's own custom properties over the root's.
         CustomProperties own;
@@ -224,7 +226,8 @@ public:
         VarResolver& resolver = local ? *local : *m_resolver;
         QStringList out;
         for (const Declaration& d : list) {
-            if (d.isCustom() || !qtReads(d.name))
+            const bool margin = body && (d.name == u"margin" || d.name.startsWith(u"margin-"));
+            if (d.isCustom() || (!margin && !qtReads(d.name)))
                 continue;
             std::optional<std::vector<Token>> substituted;
             Tokens value = d.value;
@@ -233,6 +236,10 @@ public:
                 if (!substituted)
                     continue; // invalid once substituted: dropped
                 value = trimmed(Tokens(*substituted));
+            }
+            if (margin) {
+                takeMargin(d.name, value, *body);
+                continue;
             }
             const std::optional<Written> w = declaration(d.name, value);
             if (w)
@@ -337,6 +344,70 @@ public:
     }
 
 private:
+    // A side's margin in pixels: px, pt and the view's units; auto is 0,
+    // as a body's auto margins are; em (the body's font size is not known
+    // here) and anything else: nothing.
+    std::optional<qreal> marginPixels(const Token& token) const
+    {
+        if (token.isIdent(u"auto"))
+            return 0;
+        const std::optional<Length> length = parseLength(token, m_context.view);
+        if (!length)
+            return std::nullopt;
+        switch (length->unit) {
+        case Length::Unit::Px:
+            return length->value;
+        case Length::Unit::Pt:
+            return length->value * 4 / 3;
+        case Length::Unit::Percent:
+            return length->value * m_context.view.width / 100;
+        case Length::Unit::Em:
+            break;
+        }
+        return std::nullopt;
+    }
+
+    void takeMargin(const QString& name, Tokens value, BodyMargins& body) const
+    {
+        QList<std::optional<qreal>> parts;
+        for (const Token& t : value) {
+            if (t.is(TokenType::Whitespace))
+                continue;
+            parts.append(marginPixels(t));
+            if (!parts.last() || parts.size() > 4)
+                return; // the declaration is invalid, or not known here
+        }
+        if (parts.isEmpty())
+            return;
+        static constexpr QStringView sides[] = {u"margin-top", u"margin-right", u"margin-bottom",
+                                                u"margin-left"};
+        if (name != u"margin") {
+            for (int i = 0; i < 4; ++i)
+                if (name == sides[i] && parts.size() == 1)
+                    body.sides[size_t(i)] = parts[0];
+            return;
+        }
+        // One to four lengths, top, right, bottom, left, as CSS fills them.
+        const qsizetype n = parts.size();
+        body.sides[0] = parts[0];
+        body.sides[1] = parts[n > 1 ? 1 : 0];
+        body.sides[2] = parts[n > 2 ? 2 : 0];
+        body.sides[3] = parts[n > 3 ? 3 : n > 1 ? 1 : 0];
+    }
+
+    // body, html body, html > body: a rule for the body alone.
+    static bool isBodySelector(const Selector& s)
+    {
+        for (qsizetype i = 0; i < s.compounds.size(); ++i) {
+            const CompoundSelector& c = s.compounds[i];
+            if (c.simple.size() != 1 || c.simple[0].kind != SimpleSelector::Kind::Type)
+                return false;
+            if (c.simple[0].name != (i + 1 == s.compounds.size() ? u"body" : u"html"))
+                return false;
+        }
+        return !s.compounds.isEmpty();
+    }
+
     static bool isRootSelector(const QList<Selector>& list)
     {
         return std::any_of(list.begin(), list.end(), [](const Selector& s) {
@@ -439,7 +510,9 @@ private:
                 written += *text;
         if (written.isEmpty())
             return;
-        const QString body = declarations(parseDeclarations(rule.block), *m_context.rootProperties);
+        const bool bodyOnly = std::all_of(selectors->begin(), selectors->end(), isBodySelector);
+        const QString body = declarations(parseDeclarations(rule.block), *m_context.rootProperties,
+                                          bodyOnly ? m_context.bodyMargins : nullptr);
         if (body.isEmpty())
             return;
         m_out += written.join(u',') + u'{' + body + u'}';
@@ -531,15 +604,35 @@ QString styleSheetForQt(QStringView css, QtSheetContext& context)
     return out;
 }
 
+void BodyMargins::applyTo(QMarginsF& margins) const
+{
+    if (sides[0])
+        margins.setTop(*sides[0]);
+    if (sides[1])
+        margins.setRight(*sides[1]);
+    if (sides[2])
+        margins.setBottom(*sides[2]);
+    if (sides[3])
+        margins.setLeft(*sides[3]);
+}
+
+void BodyMargins::merge(const BodyMargins& later)
+{
+    for (size_t i = 0; i < sides.size(); ++i)
+        if (later.sides[i])
+            sides[i] = later.sides[i];
+}
+
 QString declarationsForQt(QStringView declarations, const ViewMetrics& view,
-                          const CustomProperties& rootProperties, qsizetype* varBudget)
+                          const CustomProperties& rootProperties, qsizetype* varBudget,
+                          BodyMargins* bodyMargins)
 {
     std::vector<Token> storage;
     const QList<Declaration> list = parseDeclarations(declarations, storage);
     QtSheetContext context;
     context.view = view;
     context.varBudget = varBudget;
-    return QtWriter(context).declarations(list, rootProperties);
+    return QtWriter(context).declarations(list, rootProperties, bodyMargins);
 }
 
 } // namespace mizong::page::css

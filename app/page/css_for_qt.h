@@ -2,9 +2,11 @@
 
 #include "css_values.h"
 
+#include <QMarginsF>
 #include <QString>
 #include <QStringView>
 
+#include <array>
 #include <functional>
 #include <optional>
 
@@ -13,6 +15,21 @@
 // the outside sheet with the standard's error recovery, and what Qt is given
 // is only what it reads to the end (selectors and values in its plain forms).
 namespace mizong::page::css {
+
+// The margins a page's style gives its body, in pixels: top, right, bottom,
+// left, empty where it leaves a side alone. Qt's importer puts a body's
+// margin on its first paragraph only, so Qt is never given one; the view
+// makes them the document's.
+struct BodyMargins
+{
+    std::array<std::optional<qreal>, 4> sides;
+
+    // These over `margins`.
+    void applyTo(QMarginsF& margins) const;
+    // A later style's sides over these.
+    void merge(const BodyMargins& later);
+    bool operator==(const BodyMargins&) const = default;
+};
 
 struct QtSheetContext
 {
@@ -27,6 +44,9 @@ struct QtSheetContext
     // attributes of a page (a custom property may double the next one's
     // tokens); unset: the sheet's own.
     qsizetype* varBudget = nullptr;
+    // Where the margins of rules for the body alone go (body, html body),
+    // taken out of what Qt is given; unset: they stay.
+    BodyMargins* bodyMargins = nullptr;
 };
 
 // The rules Qt is given: style rules whose selectors it reads (type, class,
@@ -47,8 +67,9 @@ QString styleSheetForQt(QStringView css, QtSheetContext& context);
 
 // A style attribute's declarations written for Qt the same way, var()
 // resolved against its own custom properties and `rootProperties`.
+// With `bodyMargins`, its margins go there instead (the body's own style).
 QString declarationsForQt(QStringView declarations, const ViewMetrics& view,
                           const CustomProperties& rootProperties = {},
-                          qsizetype* varBudget = nullptr);
+                          qsizetype* varBudget = nullptr, BodyMargins* bodyMargins = nullptr);
 
 } // namespace mizong::page::css

@@ -14,24 +14,6 @@ namespace mizong::page::markup {
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// A margin of the body's style in pixels: a number of px, or 0; nothing for
-// the lengths that depend on what Qt does not know here (em, %, auto).
-std::optional<qreal> stylePixels(QStringView value)
-{
-    value = value.trimmed();
-    if (value.endsWith(u"px", Qt::CaseInsensitive))
-        value.chop(2);
-    bool ok = false;
-    const double number = value.toDouble(&ok);
-    if (!ok || !std::isfinite(number))
-        return std::nullopt;
-    return std::clamp(number, -kMaxLength, kMaxLength);
-}
-
-} // namespace
-
 QMarginsF bodyMargins(const Token& token)
 {
     QMarginsF margins(8, 8, 8, 8);
@@ -58,44 +40,6 @@ QMarginsF bodyMargins(const Token& token)
             margins.setLeft(*left);
         if (const auto right = attribute(u"rightmargin"))
             margins.setRight(*right);
-    }
-    const QString style = decodeAttribute(token.attribute(u"style"));
-    for (QStringView declaration : QStringView(style).split(u';')) {
-        const qsizetype colon = declaration.indexOf(u':');
-        if (colon < 0)
-            continue;
-        const QString name = lowered(declaration.first(colon).trimmed());
-        QStringView value = declaration.sliced(colon + 1).trimmed();
-        if (const qsizetype bang = value.indexOf(u'!'); bang >= 0)
-            value = value.first(bang).trimmed();
-        if (name == u"margin") {
-            // One to four lengths: top, right, bottom, left, as CSS fills them.
-            const QList<QStringView> parts = value.split(u' ', Qt::SkipEmptyParts);
-            if (parts.isEmpty() || parts.size() > 4)
-                continue;
-            std::optional<qreal> side[4];
-            for (qsizetype i = 0; i < parts.size(); ++i)
-                side[i] = stylePixels(parts[i]);
-            const qsizetype n = parts.size();
-            const std::optional<qreal>& top = side[0];
-            const std::optional<qreal>& right = side[n > 1 ? 1 : 0];
-            const std::optional<qreal>& bottom = side[n > 2 ? 2 : 0];
-            const std::optional<qreal>& left = side[n > 3 ? 3 : n > 1 ? 1 : 0];
-            margins = QMarginsF(left.value_or(margins.left()), top.value_or(margins.top()),
-                                right.value_or(margins.right()), bottom.value_or(margins.bottom()));
-        } else if (name.startsWith(u"margin-")) {
-            const std::optional<qreal> pixels = stylePixels(value);
-            if (!pixels)
-                continue;
-            if (name == u"margin-top")
-                margins.setTop(*pixels);
-            else if (name == u"margin-right")
-                margins.setRight(*pixels);
-            else if (name == u"margin-bottom")
-                margins.setBottom(*pixels);
-            else if (name == u"margin-left")
-                margins.setLeft(*pixels);
-        }
     }
     return margins;
 }
@@ -150,8 +94,9 @@ void AttributeWriter::appendAttributes(QString& out, QStringView element, const 
             continue;
         if (name == u"style") {
             written.append(name);
-            const QString css = css::declarationsForQt(decodeAttribute(a.value), m_view,
-                                                       m_rootProperties, &m_varBudget);
+            const QString css = css::declarationsForQt(
+                decodeAttribute(a.value), m_view, m_rootProperties, &m_varBudget,
+                element == u"body" ? &bodyStyleMargins : nullptr);
             if (!QStringView(css).trimmed().isEmpty())
                 appendAttribute(out, name, css);
         } else if (name == u"href" && element == u"a") {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "css_for_qt.h"
 #include "css_values.h"
 #include "html_tokenizer.h"
 #include "page_links.h"
@@ -21,8 +22,8 @@
 // reaches Qt.
 namespace mizong::page::markup {
 
-// The body's margins as browsers take them: 8 px, then its presentational
-// attributes, then its own style.
+// The body's margins as its presentational attributes give them (leftmargin,
+// marginwidth, ...) over a browser's 8 px; the page's style comes over them.
 QMarginsF bodyMargins(const Token& token);
 
 // Hidden by the page itself: the hidden attribute, or display:none in the
@@ -46,6 +47,9 @@ public:
     // The allowed attributes of `token`, the first of each name, values
     // decoded and written back escaped; an <a>'s href becomes its link.
     void appendAttributes(QString& out, QStringView element, const Token& token);
+
+    // The margins of the last <body> style written, which Qt is not given.
+    css::BodyMargins bodyStyleMargins;
 
 private:
     static void appendAttribute(QString& out, QStringView name, QStringView value);

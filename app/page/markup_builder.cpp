@@ -353,6 +353,7 @@ private:
                 m_bodySeen = true;
                 m_attributes.appendAttributes(m_bodyAttributes, u"body", token);
                 m_result.bodyMargins = bodyMargins(token);
+                m_result.bodyStyleMargins = m_attributes.bodyStyleMargins;
             }
             return;
         case Treatment::Drop:
@@ -520,6 +521,7 @@ private:
         context.view = m_view;
         context.rootProperties = &m_rootProperties;
         context.varBudget = &m_varBudget;
+        context.bodyMargins = &m_result.sheetBodyMargins;
         context.import = [this](const QString& target) {
             return importAddress(m_base, target, [this](const QUrl& url) {
                 if (m_result.styleSheets.contains(url))

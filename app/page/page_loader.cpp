@@ -152,6 +152,7 @@ void PageLoader::load(const QUrl& url, const LayoutTarget& target)
     m_pagePixels = 0;
     m_styleChars = 0;
     m_styleRules = 0;
+    m_sheetMargins.clear();
     m_redirectsLeft = m_limits.maxResourceRedirects;
     m_seen.clear();
     m_listed = 0;
@@ -294,10 +295,13 @@ void PageLoader::styleSheetPrepared(const Wanted& wanted, PreparedStyleSheet& sh
     const MarkupLimits& limits = m_limits.markup;
     const bool fits = m_styleChars + sheet.css.size() <= limits.maxStyleChars &&
                       m_styleRules + sheet.rules <= styleRulesFor(limits, m_markup.nesting);
-    if (fits && !sheet.css.isEmpty()) {
-        m_styleChars += sheet.css.size();
-        m_styleRules += sheet.rules;
-        m_resources.styleSheets.insert(wanted.url, std::move(sheet.css));
+    if (fits) {
+        m_sheetMargins.append(sheet.bodyMargins);
+        if (!sheet.css.isEmpty()) {
+            m_styleChars += sheet.css.size();
+            m_styleRules += sheet.rules;
+            m_resources.styleSheets.insert(wanted.url, std::move(sheet.css));
+        }
     }
     if (fits && wanted.depth < m_limits.maxImportDepth) {
         for (const QUrl& import : std::as_const(sheet.imports))
@@ -375,8 +379,9 @@ void PageLoader::build(bool withImages)
             loaded.insert(it.key());
     }
     onPageThread<BuiltDocument>(
-        [html = m_markup.html, margins = m_markup.bodyMargins, loaded, resources, target = m_target,
-         maxHeight = m_limits.markup.maxHeight, work = m_work, owner = thread()] {
+        [html = m_markup.html, margins = documentMargins(m_markup, m_sheetMargins), loaded,
+         resources, target = m_target, maxHeight = m_limits.markup.maxHeight, work = m_work,
+         owner = thread()] {
             return buildDocument(withLoadedImages(html, loaded), margins, resources, target,
                                  maxHeight, *work, owner);
         },

@@ -133,6 +133,8 @@ private:
     // Style sheets' text and rules taken, <style> elements included.
     qsizetype m_styleChars = 0;
     int m_styleRules = 0;
+    // What the loaded sheets say of the body's margins, as they came.
+    QList<css::BodyMargins> m_sheetMargins;
     int m_redirectsLeft = 0;
 
     std::deque<Wanted> m_waiting;

@@ -138,6 +138,21 @@ QString withLoadedImages(QStringView preparedHtml, const QSet<QUrl>& loaded)
     return out;
 }
 
+QMarginsF documentMargins(const PreparedMarkup& page, const QList<css::BodyMargins>& loadedSheets)
+{
+    QMarginsF margins = page.bodyMargins;
+    css::BodyMargins style = page.sheetBodyMargins;
+    for (const css::BodyMargins& sheet : loadedSheets)
+        style.merge(sheet);
+    style.merge(page.bodyStyleMargins);
+    style.applyTo(margins);
+    // Within what Qt's layout handles; a negative margin would put the
+    // page's edge outside the view.
+    const auto bounded = [](qreal v) { return std::clamp<qreal>(v, 0, markup::kMaxLength); };
+    return QMarginsF(bounded(margins.left()), bounded(margins.top()), bounded(margins.right()),
+                     bounded(margins.bottom()));
+}
+
 PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base, const MarkupLimits& limits,
                                      const ViewMetrics& view)
 {
@@ -160,6 +175,7 @@ PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base, const Ma
             return true;
         });
     };
+    context.bodyMargins = &result.bodyMargins;
     result.css = css::styleSheetForQt(css.first(fit), context);
     return result;
 }

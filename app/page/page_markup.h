@@ -1,5 +1,6 @@
 #pragma once
 
+#include "css_for_qt.h"
 #include "css_values.h"
 #include "page_links.h"
 
@@ -90,10 +91,14 @@ struct PreparedMarkup
     qsizetype styleChars = 0;
     int styleRules = 0;
     qint64 nesting = 0;
-    // The body's margins in pixels, which Qt's importer ignores: a
-    // browser's 8, or what the body's own attributes (marginwidth,
-    // leftmargin, topmargin, ...) and its style attribute say.
+    // The body's margins in pixels, which Qt is not given (its importer
+    // puts them on the first paragraph alone): a browser's 8, or what the
+    // body's attributes (marginwidth, leftmargin, topmargin, ...) say; what
+    // the page's <style> elements say of them; what its style attribute
+    // says. documentMargins() puts them together.
     QMarginsF bodyMargins{8, 8, 8, 8};
+    css::BodyMargins sheetBodyMargins;
+    css::BodyMargins bodyStyleMargins;
     // A limit dropped something.
     bool capped = false;
 };
@@ -106,6 +111,12 @@ struct PreparedMarkup
 // fails.
 PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits = {},
                              const ViewMetrics& view = {});
+
+// The document's margins, as a browser's cascade puts the body's together:
+// its attributes (or 8 px), then the page's style sheets in order (<style>
+// elements, then `loadedSheets`), then the body's own style attribute.
+QMarginsF documentMargins(const PreparedMarkup& page,
+                          const QList<css::BodyMargins>& loadedSheets = {});
 
 // The rules a page's style sheets may hold together, <style> elements and
 // loaded sheets alike, on a page of this nesting.
@@ -122,6 +133,9 @@ struct PreparedStyleSheet
     QList<QUrl> imports;
     // Its rules, as the limits count them.
     int rules = 0;
+    // What its rules for the body say of the body's margins (not given to
+    // Qt; see PreparedMarkup::bodyMargins).
+    css::BodyMargins bodyMargins;
     // An @import beyond the resources' limit, or rules beyond the style
     // sheets' limits, were dropped.
     bool capped = false;
