@@ -8,6 +8,7 @@
 #include "page_server.h"
 #include "service_contract.h"
 #include "site_pages.h"
+#include "test_data.h"
 
 #include <QApplication>
 #include <QDir>
@@ -244,39 +245,6 @@ QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The text as the reader-text comparison sees it: only the characters and
-// their order, every run of whitespace one space and none at either end. In
-// the view's document Qt's paragraph and line separators and the marks it
-// puts around a table and its cells are whitespace, and an image's object
-// character is nothing; U+00A0 and U+3000 are characters like any other.
-QString comparable(QStringView text)
-{
-    QString out;
-    bool space = false;
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u' ':
-        case u'\t':
-        case u'\n':
-        case u'\f':
-        case u'\r':
-        case QChar::LineSeparator:
-        case QChar::ParagraphSeparator:
-        case 0xFDD0:
-        case 0xFDD1:
-            space = !out.isEmpty();
-            continue;
-        case QChar::ObjectReplacementCharacter:
-            continue;
-        }
-        if (space)
-            out += u' ';
-        space = false;
-        out += c;
-    }
-    return out;
 }
 
 // Pages whose text in the view does not yet agree with what a reader of the
@@ -619,7 +587,8 @@ void TestPageRendering::readerText()
         if (tag == QLatin1StringView(known.page))
             QEXPECT_FAIL("", known.reason, Abort);
     }
-    QCOMPARE(comparable(view->document()->toRawText()), comparable(expected));
+    QCOMPARE(mizong::testing::readerText(view->document()->toRawText()),
+             mizong::testing::readerText(expected));
 }
 
 int main(int argc, char* argv[])

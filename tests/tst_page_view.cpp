@@ -7,6 +7,7 @@
 #include "page_markup.h"
 #include "page_server.h"
 #include "service_contract.h"
+#include "test_data.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -164,30 +165,6 @@ const QByteArray kLinks =
     "<a href=\"https://other.example/x\">别处</a> <a href=\"mailto:a@b.example\">邮件</a> "
     "<a href=\"javascript:alert(1)\">脚本</a> <a href=\"smb://evil.example/x\">共享</a> "
     "<a href=\"#end\">页内</a></p><p style=\"margin-top: 600px\"><a name=\"end\">底部</a></p>";
-
-// What a reader sees of a document: its characters in order, every break
-// between blocks and cells one space, runs of ASCII spaces one space. U+3000
-// and U+00A0 are characters like any other.
-QString readerText(const QTextDocument& document)
-{
-    QString out;
-    bool space = false;
-    for (const QChar c : document.toRawText()) {
-        const char16_t u = c.unicode();
-        if (u == 0xFFFC)
-            continue;
-        if (u == u' ' || u == u'\t' || u == u'\n' || u == 0x2028 || u == 0x2029 || u == 0xFDD0 ||
-            u == 0xFDD1) {
-            space = !out.isEmpty();
-            continue;
-        }
-        if (space)
-            out += u' ';
-        space = false;
-        out += c;
-    }
-    return out;
-}
 
 } // namespace
 
@@ -912,7 +889,7 @@ void TestPageView::readerSeesThePagesText()
     QFETCH(QString, text);
     QTextDocument document;
     document.setHtml(mizong::page::prepareMarkup(html, QUrl(u"http://home.example/"_s)).html);
-    QCOMPARE(readerText(document), text);
+    QCOMPARE(mizong::testing::readerText(document.toRawText()), text);
 }
 
 // What the page asks for, where Qt's importer has sizes and margins of its

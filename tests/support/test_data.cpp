@@ -66,4 +66,32 @@ QByteArray pngDeclaring(quint32 width, quint32 height)
            pngChunk("IDAT", stream) + pngChunk("IEND", {});
 }
 
+QString readerText(QStringView rawText)
+{
+    QString out;
+    bool space = false;
+    for (const QChar c : rawText) {
+        switch (c.unicode()) {
+        case u' ':
+        case u'\t':
+        case u'\n':
+        case u'\f':
+        case u'\r':
+        case QChar::LineSeparator:
+        case QChar::ParagraphSeparator:
+        case 0xFDD0:
+        case 0xFDD1:
+            space = !out.isEmpty();
+            continue;
+        case QChar::ObjectReplacementCharacter:
+            continue;
+        }
+        if (space)
+            out += u' ';
+        space = false;
+        out += c;
+    }
+    return out;
+}
+
 } // namespace mizong::testing
