@@ -25,6 +25,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextTable>
 #include <QToolTip>
 
 #include <private/qtextdocumentlayout_p.h>
@@ -204,6 +205,8 @@ private slots:
     void pagesOwnSizesAndMargins();
     void readerSeesThePagesText_data();
     void readerSeesThePagesText();
+    void drawnAsTheAuthorAsks_data();
+    void drawnAsTheAuthorAsks();
 };
 
 void TestPageView::linksGoWhereTheyBelong_data()
@@ -656,7 +659,7 @@ void TestPageView::styleReachesQt()
     QFETCH(QString, css);
     QFETCH(QColor, x);
 
-    const PreparedMarkup prepared = mizong::page::prepareMarkup(
+    const mizong::page::WrittenMarkup prepared = mizong::page::markupForQt(
         u"<style>"_s + css +
             u" .after{color:#00ff00}</style><div><h1>h</h1>"
             u"<p class=\"a b\" id=i title=x>x</p><p><span class=after>y</span>"_s,
@@ -822,6 +825,132 @@ void TestPageView::closingEndsTheProgram()
     QCOMPARE(probe.exitCode(), 0);
 }
 
+// What Qt draws of a page's style once the cascade's values are written for
+// it: boxes, layouts, typography and selectors Qt's own importer misses.
+void TestPageView::drawnAsTheAuthorAsks_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("what");     // read at the text "框"
+    QTest::addColumn<QString>("expected");
+
+    const QString box = u"<div style=\"border:2px solid #f00;padding:5px 3px\">框</div>"_s;
+    QTest::newRow("a box's borders") << box << u"borders"_s << u"2 2 2 2"_s;
+    QTest::newRow("a box's padding") << box << u"padding"_s << u"5 3 5 3"_s;
+    QTest::newRow("a border on one side")
+        << u"<blockquote style=\"border-left:4px solid #0a0;margin:0\">框</blockquote>"_s
+        << u"borders"_s << u"0 0 0 4"_s;
+    QTest::newRow("a box's background, not a strip behind its lines")
+        << u"<div style=\"background:#ffeecc\"><p>一</p><p>框</p></div>"_s << u"background"_s
+        << u"#ffeecc"_s;
+    QTest::newRow("white text on a gradient stays readable")
+        << u"<style>.t{color:#fff;background:linear-gradient(#000,#333)}</style>"
+           u"<div class=t>框</div>"_s
+        << u"background"_s << u"#1a1a1a"_s;
+    QTest::newRow("a centred box of a fixed width")
+        << u"<div style=\"width:200px;margin:0 auto;border:1px solid\">框</div>"_s
+        << u"table"_s << u"202 center"_s;
+    QTest::newRow("a table's CSS width")
+        << u"<table style=\"width:100%\"><tr><td>框</td></tr></table>"_s << u"table"_s
+        << u"100% left"_s;
+    QTest::newRow("a flex row") << u"<div style=\"display:flex\"><div>一</div><div>二</div>"
+                                   u"<div>框</div></div>"_s
+                                << u"columns"_s << u"3"_s;
+    QTest::newRow("a grid of two columns")
+        << u"<div style=\"display:grid;grid-template-columns:repeat(2,1fr)\">"
+           u"<div>一</div><div>二</div><div>框</div></div>"_s
+        << u"columns"_s << u"2"_s;
+    QTest::newRow("list items shown inline share a line")
+        << u"<ul><li style=\"display:inline\">一</li><li style=\"display:inline\">框</li></ul>"_s
+        << u"after 一"_s << u"same block"_s;
+    QTest::newRow("a span shown as a block")
+        << u"<p>一<span style=\"display:block\">框</span></p>"_s << u"after 一"_s
+        << u"new block"_s;
+    QTest::newRow("line height inherited from the body, fixed")
+        << u"<body style=\"line-height:28px\"><p>框</p>"_s << u"line height"_s << u"28 fixed"_s;
+    QTest::newRow("an indent in em")
+        << u"<p style=\"text-indent:2em;font-size:15px\">框</p>"_s << u"indent"_s << u"30"_s;
+    QTest::newRow("a selector through <header>")
+        << u"<style>header h1{color:#123456}</style><header><h1>框</h1></header>"_s
+        << u"colour"_s << u"#123456"_s;
+    QTest::newRow(":last-child")
+        << u"<style>li:last-child{color:#f00}li{color:#00f}</style><ul><li>一<li>框</ul>"_s
+        << u"colour"_s << u"#ff0000"_s;
+    QTest::newRow("a custom property keeps the rules after it")
+        << u"<style>.x{--a:red} @media (max-width:480px){.y{color:blue}} p{color:#0f0}</style>"
+           u"<p>框</p>"_s
+        << u"colour"_s << u"#00ff00"_s;
+    QTest::newRow("specificity over order")
+        << u"<style>#i{color:#0f0} p.c{color:#f00} p{color:#00f}</style><p id=i class=c>框"_s
+        << u"colour"_s << u"#00ff00"_s;
+    QTest::newRow("hidden keeps its place and draws nothing")
+        << u"<p style=\"visibility:hidden\">框</p>"_s << u"colour"_s << u"transparent"_s;
+    QTest::newRow("quirks: a table does not inherit the body's size")
+        << u"<body style=\"font-size:20px\"><table><tr><td>框</td></tr></table>"_s
+        << u"pixel size"_s << u"16"_s;
+    QTest::newRow("standards: it does")
+        << u"<!DOCTYPE html><body style=\"font-size:20px\"><table><tr><td>框</td></tr></table>"_s
+        << u"pixel size"_s << u"20"_s;
+    QTest::newRow("an ideographic space is never collapsed")
+        << u"<p>\u3000\u3000框</p>"_s << u"text"_s << u"\u3000\u3000框"_s;
+}
+
+void TestPageView::drawnAsTheAuthorAsks()
+{
+    QFETCH(QString, html);
+    QFETCH(QString, what);
+    QFETCH(QString, expected);
+
+    QTextDocument document;
+    document.setHtml(mizong::page::markupForQt(html, QUrl(u"http://h.example/"_s)).html);
+    const QTextCursor at = document.find(u"框"_s);
+    QVERIFY2(!at.isNull(), qPrintable(document.toHtml()));
+    QTextTable* table = at.currentTable();
+    const QTextTableCell cell = table ? table->cellAt(at) : QTextTableCell();
+    const auto px = [](qreal v) { return QString::number(std::lround(v)); };
+    QString got;
+    if (what == u"borders" || what == u"padding" || what == u"background") {
+        QVERIFY2(cell.isValid(), "not in a cell");
+        const QTextTableCellFormat f = cell.format().toTableCellFormat();
+        if (what == u"borders")
+            got = px(f.topBorder()) + u' ' + px(f.rightBorder()) + u' ' + px(f.bottomBorder()) +
+                  u' ' + px(f.leftBorder());
+        else if (what == u"padding")
+            got = px(f.topPadding()) + u' ' + px(f.rightPadding()) + u' ' +
+                  px(f.bottomPadding()) + u' ' + px(f.leftPadding());
+        else
+            got = f.background().color().name();
+    } else if (what == u"table" || what == u"columns") {
+        QVERIFY2(table, "not in a table");
+        const QTextTableFormat f = table->format();
+        if (what == u"columns") {
+            got = QString::number(table->columns());
+        } else {
+            const QTextLength w = f.width();
+            got = (w.type() == QTextLength::PercentageLength
+                       ? px(w.rawValue()) + u'%'
+                       : px(w.rawValue())) +
+                  (f.alignment() & Qt::AlignHCenter ? u" center"_s : u" left"_s);
+        }
+    } else if (what == u"after 一") {
+        const QTextCursor before = document.find(u"一"_s);
+        got = before.block() == at.block() ? u"same block"_s : u"new block"_s;
+    } else if (what == u"line height") {
+        const QTextBlockFormat f = at.blockFormat();
+        got = px(f.lineHeight()) +
+              (f.lineHeightType() == QTextBlockFormat::FixedHeight ? u" fixed"_s : u" other"_s);
+    } else if (what == u"indent") {
+        got = px(at.blockFormat().textIndent());
+    } else if (what == u"colour") {
+        const QColor c = at.charFormat().foreground().color();
+        got = c.alpha() == 0 ? u"transparent"_s : c.name();
+    } else if (what == u"pixel size") {
+        got = QString::number(at.charFormat().font().pixelSize());
+    } else if (what == u"text") {
+        got = at.block().text();
+    }
+    QCOMPARE(got, expected);
+}
+
 int main(int argc, char* argv[])
 {
     // A home and a temporary folder of the test's own, watched for files.
@@ -888,7 +1017,7 @@ void TestPageView::readerSeesThePagesText()
     QFETCH(QString, html);
     QFETCH(QString, text);
     QTextDocument document;
-    document.setHtml(mizong::page::prepareMarkup(html, QUrl(u"http://home.example/"_s)).html);
+    document.setHtml(mizong::page::markupForQt(html, QUrl(u"http://home.example/"_s)).html);
     QCOMPARE(mizong::testing::readerText(document.toRawText()), text);
 }
 
@@ -941,3 +1070,4 @@ void TestPageView::pagesOwnSizesAndMargins()
         QMarginsF(root.leftMargin(), root.topMargin(), root.rightMargin(), root.bottomMargin()),
         margins);
 }
+

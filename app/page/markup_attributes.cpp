@@ -1,82 +1,14 @@
 #include "markup_attributes.h"
 
-#include "css_for_qt.h"
 #include "html_elements.h"
 #include "markup_output.h"
 #include "page_links_p.h"
-
-#include <QVarLengthArray>
-
-#include <algorithm>
-#include <cmath>
 
 namespace mizong::page::markup {
 
 using namespace Qt::StringLiterals;
 
-QMarginsF bodyMargins(const Token& token)
-{
-    QMarginsF margins(8, 8, 8, 8);
-    const auto attribute = [&token](QStringView name) {
-        bool present = false;
-        const QStringView value = token.attribute(name, &present);
-        return present ? boundedInteger(decodeAttribute(value), 0, int(kMaxLength))
-                       : std::optional<int>();
-    };
-    if (const auto height = attribute(u"marginheight")) {
-        margins.setTop(*height);
-        margins.setBottom(*height);
-    } else {
-        if (const auto top = attribute(u"topmargin"))
-            margins.setTop(*top);
-        if (const auto bottom = attribute(u"bottommargin"))
-            margins.setBottom(*bottom);
-    }
-    if (const auto width = attribute(u"marginwidth")) {
-        margins.setLeft(*width);
-        margins.setRight(*width);
-    } else {
-        if (const auto left = attribute(u"leftmargin"))
-            margins.setLeft(*left);
-        if (const auto right = attribute(u"rightmargin"))
-            margins.setRight(*right);
-    }
-    return margins;
-}
-
-bool hiddenByAuthor(const Token& token)
-{
-    bool present = false;
-    token.attribute(u"hidden", &present);
-    if (present)
-        return true;
-    const QString style = decodeAttribute(token.attribute(u"style"));
-    for (QStringView declaration : QStringView(style).split(u';')) {
-        const qsizetype colon = declaration.indexOf(u':');
-        if (colon < 0 || !equalsLowered(declaration.first(colon).trimmed(), u"display"))
-            continue;
-        QStringView value = declaration.sliced(colon + 1).trimmed();
-        const qsizetype bang = value.indexOf(u'!');
-        if (bang >= 0)
-            value = value.first(bang).trimmed();
-        // The last declaration wins, as in the cascade.
-        present = equalsLowered(value, u"none");
-    }
-    return present;
-}
-
-void AttributeWriter::appendStartTag(QString& out, QStringView outName, const Token* token)
-{
-    out += u'<';
-    out += outName;
-    if (token)
-        appendAttributes(out, outName, *token);
-    if (outName == u"br" || outName == u"hr")
-        out += u" /"_s;
-    out += u'>';
-}
-
-void AttributeWriter::appendAttribute(QString& out, QStringView name, QStringView value)
+void appendAttribute(QString& out, QStringView name, QStringView value)
 {
     out += u' ';
     out += name;
@@ -85,37 +17,23 @@ void AttributeWriter::appendAttribute(QString& out, QStringView name, QStringVie
     out += u'"';
 }
 
-void AttributeWriter::appendAttributes(QString& out, QStringView element, const Token& token)
+void appendAttributes(QString& out, QStringView element, const dom::Node& node, int linkIndex)
 {
-    QVarLengthArray<QString, 8> written;
-    for (const Attribute& a : token.attributes) {
-        const QString name = lowered(a.name);
-        if (std::find(written.cbegin(), written.cend(), name) != written.cend())
-            continue;
-        if (name == u"style") {
-            written.append(name);
-            const QString css = css::declarationsForQt(
-                decodeAttribute(a.value), m_view, m_rootProperties, &m_varBudget,
-                element == u"body" ? &bodyStyleMargins : nullptr);
-            if (!QStringView(css).trimmed().isEmpty())
-                appendAttribute(out, name, css);
-        } else if (name == u"href" && element == u"a") {
-            written.append(name);
-            appendAttribute(out, name, linkHref(int(m_links.size())));
-            m_links.append(link(a.value, token));
-        } else if (attributeAllowed(element, name)) {
-            written.append(name);
-            const std::optional<QString> value =
-                boundedValue(element, name, decodeAttribute(a.value));
+    // The tree keeps the first of each name, lower-cased.
+    for (const dom::Attribute& a : node.attributes) {
+        if (a.name == u"href" && element == u"a") {
+            if (linkIndex >= 0)
+                appendAttribute(out, a.name, linkHref(linkIndex));
+        } else if (attributeAllowed(element, a.name)) {
+            const std::optional<QString> value = boundedValue(element, a.name, a.value);
             // Qt ignores attributes without a value.
             if (value && !value->isEmpty())
-                appendAttribute(out, name, *value);
+                appendAttribute(out, a.name, *value);
         }
     }
 }
 
-std::optional<QString> AttributeWriter::boundedValue(QStringView element, QStringView name,
-                                                     const QString& value)
+std::optional<QString> boundedValue(QStringView element, QStringView name, const QString& value)
 {
     if (name == u"colspan" || name == u"rowspan") {
         const std::optional<int> span =
@@ -138,14 +56,14 @@ std::optional<QString> AttributeWriter::boundedValue(QStringView element, QStrin
     return value;
 }
 
-PageLink AttributeWriter::link(QStringView rawHref, const Token& token) const
+PageLink pageLink(const dom::Node& anchor, const QUrl& base, const QString& baseTarget)
 {
-    bool hasTarget = false;
-    const QStringView rawTarget = token.attribute(u"target", &hasTarget);
-    const QString target = hasTarget ? decodeAttribute(rawTarget) : m_baseTarget;
+    const QString* ownTarget = anchor.attribute(u"target");
+    const QString target = ownTarget ? *ownTarget : baseTarget;
     const QString t = target.trimmed().toLower();
     const bool newWindow = !t.isEmpty() && t != u"_self" && t != u"_top" && t != u"_parent";
-    return {resolveReference(m_base, decodeAttribute(rawHref)), newWindow};
+    const QString* href = anchor.attribute(u"href");
+    return {resolveReference(base, href ? *href : QString()), newWindow};
 }
 
 } // namespace mizong::page::markup

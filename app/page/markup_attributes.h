@@ -1,12 +1,8 @@
 #pragma once
 
-#include "css_for_qt.h"
-#include "css_values.h"
-#include "html_tokenizer.h"
+#include "document_tree.h"
 #include "page_links.h"
 
-#include <QList>
-#include <QMarginsF>
 #include <QString>
 #include <QStringView>
 #include <QUrl>
@@ -14,55 +10,22 @@
 #include <optional>
 
 // Internal to mizong_page_markup: page_markup.h is the interface.
-// What a start tag's attributes say, read as browsers read them: the body's
-// margins and an element its author hid, which Qt's importer does not know,
-// and the attributes written for Qt, only those it reads, their values
-// bounded and style attributes rewritten as style sheets are. An <a>'s href
-// becomes an index into the page's links, so that no address of the page
-// reaches Qt.
+// The attributes written for Qt: only those it reads, their values bounded,
+// and never a style (the cascade's values are written apart) nor an address
+// of the page: an <a>'s href becomes an index into the page's links.
 namespace mizong::page::markup {
 
-// The body's margins as its presentational attributes give them (leftmargin,
-// marginwidth, ...) over a browser's 8 px; the page's style comes over them.
-QMarginsF bodyMargins(const Token& token);
+// `node`'s allowed attributes for Qt's `element`, values written back
+// escaped; with `linkIndex` >= 0, its href as that link.
+void appendAttributes(QString& out, QStringView element, const dom::Node& node, int linkIndex);
 
-// Hidden by the page itself: the hidden attribute, or display:none in the
-// element's own style. No browser shows such an element or its content.
-bool hiddenByAuthor(const Token& token);
+void appendAttribute(QString& out, QStringView name, QStringView value);
 
-class AttributeWriter
-{
-public:
-    // `rootProperties` and `varBudget` are the page's, shared with its <style>
-    // elements; every <a href> is appended to `links`.
-    AttributeWriter(const css::ViewMetrics& view, const QUrl& base, const QString& baseTarget,
-                    css::CustomProperties& rootProperties, qsizetype& varBudget,
-                    QList<PageLink>& links)
-        : m_view(view), m_base(base), m_baseTarget(baseTarget), m_rootProperties(rootProperties),
-          m_varBudget(varBudget), m_links(links)
-    {}
+// An attribute's value as Qt may be given it, bounded; nothing to leave it out.
+std::optional<QString> boundedValue(QStringView element, QStringView name, const QString& value);
 
-    void appendStartTag(QString& out, QStringView outName, const Token* token);
-
-    // The allowed attributes of `token`, the first of each name, values
-    // decoded and written back escaped; an <a>'s href becomes its link.
-    void appendAttributes(QString& out, QStringView element, const Token& token);
-
-    // The margins of the last <body> style written, which Qt is not given.
-    css::BodyMargins bodyStyleMargins;
-
-private:
-    static void appendAttribute(QString& out, QStringView name, QStringView value);
-    static std::optional<QString> boundedValue(QStringView element, QStringView name,
-                                               const QString& value);
-    PageLink link(QStringView rawHref, const Token& token) const;
-
-    const css::ViewMetrics& m_view;
-    const QUrl& m_base;
-    const QString& m_baseTarget;
-    css::CustomProperties& m_rootProperties;
-    qsizetype& m_varBudget;
-    QList<PageLink>& m_links;
-};
+// The link an <a href> offers: its address resolved against `base`, and
+// whether it opens a new window (its target, or the page's `baseTarget`).
+PageLink pageLink(const dom::Node& anchor, const QUrl& base, const QString& baseTarget);
 
 } // namespace mizong::page::markup

@@ -374,8 +374,6 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
     document->setUndoRedoEnabled(false);
     document->setDefaultFont(target.font);
     document->setDefaultTextOption(target.textOption);
-    for (auto it = resources.styleSheets.cbegin(); it != resources.styleSheets.cend(); ++it)
-        document->addResource(QTextDocument::StyleSheetResource, it.key(), it.value());
     for (auto it = resources.images.cbegin(); it != resources.images.cend(); ++it)
         document->addResource(QTextDocument::ImageResource, it.key(), it.value());
     document->setHtml(html);

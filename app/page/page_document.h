@@ -35,7 +35,6 @@ struct LayoutTarget
 // What a page's markup may refer to, loaded beforehand: nothing else is read.
 struct PageResources
 {
-    QHash<QUrl, QString> styleSheets;
     QHash<QUrl, QImage> images;
 };
 

@@ -152,7 +152,7 @@ void PageLoader::load(const QUrl& url, const LayoutTarget& target)
     m_pagePixels = 0;
     m_styleChars = 0;
     m_styleRules = 0;
-    m_sheetMargins.clear();
+    m_sheets.clear();
     m_redirectsLeft = m_limits.maxResourceRedirects;
     m_seen.clear();
     m_listed = 0;
@@ -296,12 +296,9 @@ void PageLoader::styleSheetPrepared(const Wanted& wanted, PreparedStyleSheet& sh
     const bool fits = m_styleChars + sheet.css.size() <= limits.maxStyleChars &&
                       m_styleRules + sheet.rules <= styleRulesFor(limits, m_markup.nesting);
     if (fits) {
-        m_sheetMargins.append(sheet.bodyMargins);
-        if (!sheet.css.isEmpty()) {
-            m_styleChars += sheet.css.size();
-            m_styleRules += sheet.rules;
-            m_resources.styleSheets.insert(wanted.url, std::move(sheet.css));
-        }
+        m_styleChars += sheet.css.size();
+        m_styleRules += sheet.rules;
+        m_sheets.insert(wanted.url, sheet);
     }
     if (fits && wanted.depth < m_limits.maxImportDepth) {
         for (const QUrl& import : std::as_const(sheet.imports))
@@ -372,18 +369,19 @@ void PageLoader::build(bool withImages)
     }
     QSet<QUrl> loaded;
     PageResources resources;
-    resources.styleSheets = m_resources.styleSheets;
     if (withImages) {
         resources.images = m_resources.images;
         for (auto it = resources.images.cbegin(); it != resources.images.cend(); ++it)
             loaded.insert(it.key());
     }
     onPageThread<BuiltDocument>(
-        [html = m_markup.html, margins = documentMargins(m_markup, m_sheetMargins), loaded,
-         resources, target = m_target, maxHeight = m_limits.markup.maxHeight, work = m_work,
-         owner = thread()] {
-            return buildDocument(withLoadedImages(html, loaded), margins, resources, target,
-                                 maxHeight, *work, owner);
+        [markup = m_markup, sheets = m_sheets, loaded, resources, target = m_target,
+         limits = m_limits.markup, view = viewMetrics(), work = m_work, owner = thread()] {
+            const WrittenMarkup written = writeMarkup(markup, sheets, loaded, limits, view);
+            if (work->isDropped())
+                return BuiltDocument{};
+            return buildDocument(written.html, written.margins, resources, target,
+                                 limits.maxHeight, *work, owner);
         },
         [this, complete, shownWithoutImages](BuiltDocument& built) {
             if (!built.document)

@@ -5,6 +5,7 @@
 #include "page_markup.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -133,8 +134,8 @@ private:
     // Style sheets' text and rules taken, <style> elements included.
     qsizetype m_styleChars = 0;
     int m_styleRules = 0;
-    // What the loaded sheets say of the body's margins, as they came.
-    QList<css::BodyMargins> m_sheetMargins;
+    // The loaded sheets by address, which the page's cascade reads.
+    QHash<QUrl, PreparedStyleSheet> m_sheets;
     int m_redirectsLeft = 0;
 
     std::deque<Wanted> m_waiting;

@@ -1,28 +1,30 @@
 #include "page_markup.h"
 
+#include "css_cascade.h"
 #include "css_for_qt.h"
-#include "html_tokenizer.h"
-#include "markup_builder.h"
+#include "markup_attributes.h"
 #include "markup_output.h"
+#include "markup_writer.h"
 #include "page_links_p.h"
 
-#include <algorithm>
+#include <QSet>
 
-// The markup rules' entry points: the input cut to its limit, the page's
-// <base> read before anything resolves against it, the rooms that build the
-// markup (markup_builder.cpp over html_tokenizer.cpp, html_elements.cpp,
-// table_budget.cpp and markup_attributes.cpp) called, and the steps either
-// side of it: style sheets loaded apart and the images that did not load.
+#include <algorithm>
+#include <functional>
+
+// The markup rules' entry points, in the order a page goes through them: the
+// input cut to its limit and read into its tree (html_tree_builder.cpp over
+// html_tokenizer.cpp), the tree's <base>, links, images and style sheets
+// listed; once the sheets are in, the cascade (css_cascade.cpp) and the
+// markup written for Qt (markup_writer.cpp over html_elements.cpp,
+// qt_style.cpp, table_budget.cpp and markup_attributes.cpp).
 namespace mizong::page {
 
-using markup::decodeAttribute;
 using markup::importAddress;
 using markup::isAsciiAlnum;
 using markup::isWebUrl;
 using markup::resolveReference;
 using markup::styleSheetFit;
-using markup::Token;
-using markup::Tokenizer;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -51,57 +53,147 @@ QStringView window(QStringView html, qsizetype maxChars, bool* cut)
 
 } // namespace
 
+namespace {
+
+// Elements in document order, with their depth (<html> at 1).
+template<typename Visit>
+void walk(const dom::Document& doc, Visit visit)
+{
+    QList<std::pair<int, int>> stack{{doc.html, 1}};
+    while (!stack.isEmpty()) {
+        const auto [n, depth] = stack.takeLast();
+        const dom::Node& node = doc[n];
+        if (!node.isElement())
+            continue;
+        visit(n, node, depth);
+        for (int c = node.lastChild; c != dom::kNone; c = doc[c].previousSibling)
+            stack.append({c, depth + 1});
+    }
+}
+
+QString textOf(const dom::Document& doc, int element)
+{
+    QString text;
+    for (int c = doc[element].firstChild; c != dom::kNone; c = doc[c].nextSibling)
+        text += doc[c].text;
+    return text;
+}
+
+bool isStyleSheetLink(const dom::Node& link)
+{
+    const QString* rel = link.attribute(u"rel");
+    bool styleSheet = false;
+    for (QStringView word : QStringView(rel ? *rel : QString()).split(u' ', Qt::SkipEmptyParts)) {
+        if (word.compare(u"stylesheet", Qt::CaseInsensitive) == 0)
+            styleSheet = true;
+        else if (word.compare(u"alternate", Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    return styleSheet;
+}
+
+} // namespace
+
 PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits,
                              const ViewMetrics& view)
 {
     PreparedMarkup result;
     bool cut = false;
     const QStringView input = window(html, limits.maxChars, &cut);
-    result.capped = cut;
+    dom::TreeLimits treeLimits;
+    treeLimits.maxChars = input.size() + 1;
+    treeLimits.maxDepth = limits.maxDepth;
+    treeLimits.maxElements = limits.maxElements;
+    auto document = std::make_shared<dom::Document>(dom::buildDocumentTree(input, treeLimits));
+    const dom::Document& doc = *document;
+    result.capped = cut || doc.capped;
 
     // The first <base href> counts for every address, also those before it.
-    QUrl base = pageUrl;
-    QString baseTarget;
-    if (input.contains(u"<base", Qt::CaseInsensitive)) {
-        Tokenizer tokenizer(input);
-        Token token;
-        bool hrefSeen = false;
-        bool targetSeen = false;
-        while (!(hrefSeen && targetSeen) && tokenizer.next(token)) {
-            if (token.type != Token::StartTag || token.name != u"base")
-                continue;
-            bool present = false;
-            const QStringView href = token.attribute(u"href", &present);
-            if (present && !hrefSeen) {
-                hrefSeen = true;
-                const QUrl url = resolveReference(pageUrl, decodeAttribute(href));
-                if (isWebUrl(url))
-                    base = url;
-            }
-            const QStringView target = token.attribute(u"target", &present);
-            if (present && !targetSeen) {
-                targetSeen = true;
-                baseTarget = decodeAttribute(target);
-            }
+    result.base = pageUrl;
+    bool hrefSeen = false;
+    bool targetSeen = false;
+    walk(doc, [&](int, const dom::Node& e, int) {
+        if (!e.isHtml(u"base"))
+            return;
+        if (const QString* href = e.attribute(u"href"); href && !hrefSeen) {
+            hrefSeen = true;
+            const QUrl url = resolveReference(pageUrl, *href);
+            if (isWebUrl(url))
+                result.base = url;
         }
-    }
+        if (const QString* target = e.attribute(u"target"); target && !targetSeen) {
+            targetSeen = true;
+            result.baseTarget = *target;
+        }
+    });
 
-    const auto build = [&](const MarkupLimits& with, PreparedMarkup& into) {
-        markup::buildMarkup(input, base, baseTarget, with, view, into);
+    const auto listed = [&](const QUrl& url, QList<QUrl>& list) {
+        if (list.contains(url))
+            return true;
+        if (result.styleSheets.size() + result.images.size() >= limits.maxResources) {
+            result.capped = true;
+            return false;
+        }
+        list.append(url);
+        return true;
     };
-    build(limits, result);
-    // The page's <style> rules are known only with its elements: a second
-    // pass with fewer when the two together would cost Qt's importer too
-    // much. The elements are the same; only the rules are cut.
-    const int allowed = styleRulesFor(limits, result.nesting);
-    if (result.styleRules > allowed) {
-        MarkupLimits fewer = limits;
-        fewer.maxStyleRules = allowed;
-        PreparedMarkup again;
-        again.capped = true;
-        build(fewer, again);
-        return again;
+    QList<int> styleElements;
+    walk(doc, [&](int n, const dom::Node& e, int depth) {
+        result.nesting += depth;
+        if (e.ns != dom::Namespace::Html)
+            return;
+        if (e.name == u"a" && e.attribute(u"href")) {
+            result.linkOf.insert(n, int(result.links.size()));
+            result.links.append(markup::pageLink(e, result.base, result.baseTarget));
+        } else if (e.name == u"img") {
+            const QString* src = e.attribute(u"src");
+            const QUrl url = src ? resolveReference(result.base, *src) : QUrl();
+            if (isWebUrl(url))
+                listed(markup::resourceAddress(url).url, result.images);
+        } else if (e.name == u"link" && isStyleSheetLink(e)) {
+            const QString* href = e.attribute(u"href");
+            const QUrl url = href ? resolveReference(result.base, *href) : QUrl();
+            if (isWebUrl(url)) {
+                const QUrl address = markup::resourceAddress(url).url;
+                if (!result.styleSheets.contains(address) && listed(address, result.styleSheets))
+                    result.styleSources.append(StyleSource{{}, {}, address});
+            }
+        } else if (e.name == u"style") {
+            styleElements.append(n);
+            result.styleSources.append(StyleSource{});
+        }
+    });
+
+    // The <style> elements within the style sheets' limits, known only once
+    // the elements' nesting is.
+    const int allowedRules = styleRulesFor(limits, result.nesting);
+    qsizetype next = 0;
+    for (StyleSource& source : result.styleSources) {
+        if (!source.linked.isEmpty())
+            continue;
+        const QString text = textOf(doc, styleElements[next++]);
+        int rules = 0;
+        const qsizetype fit = styleSheetFit(text, allowedRules - result.styleRules,
+                                            limits.maxStyleChars - result.styleChars, rules);
+        if (fit < text.size())
+            result.capped = true;
+        source.text = text.first(fit);
+        result.styleChars += fit;
+        result.styleRules += rules;
+        css::QtSheetContext context;
+        context.view = view;
+        context.import = [&](const QString& target) {
+            return importAddress(result.base, target, [&](const QUrl& url) {
+                if (!listed(url, result.styleSheets))
+                    return false;
+                if (!source.imports.contains(url))
+                    source.imports.append(url);
+                return true;
+            });
+        };
+        css::styleSheetForQt(source.text, context);
     }
+    result.document = std::move(document);
     return result;
 }
 
@@ -111,46 +203,47 @@ int styleRulesFor(const MarkupLimits& limits, qint64 nesting)
         std::min<qint64>(limits.maxStyleRules, limits.maxStyleWork / std::max<qint64>(nesting, 1)));
 }
 
-QString withLoadedImages(QStringView preparedHtml, const QSet<QUrl>& loaded)
+WrittenMarkup writeMarkup(const PreparedMarkup& page,
+                          const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
+                          const QSet<QUrl>& loadedImages, const MarkupLimits& limits,
+                          const ViewMetrics& view)
 {
-    static constexpr QStringView srcStart = u" src=\"";
-    QString out;
-    out.reserve(preparedHtml.size());
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype begin = preparedHtml.indexOf(u"<img ", from);
-        const qsizetype end = begin < 0 ? -1 : preparedHtml.indexOf(u'>', begin);
-        if (end < 0)
-            break;
-        const QStringView tag = preparedHtml.sliced(begin, end + 1 - begin);
-        out += preparedHtml.sliced(from, begin - from);
-        const qsizetype src = tag.indexOf(srcStart);
-        const qsizetype srcEnd = src < 0 ? -1 : tag.indexOf(u'"', src + srcStart.size());
-        if (srcEnd >= 0) {
-            const QString text =
-                decodeAttribute(tag.sliced(src + srcStart.size(), srcEnd - src - srcStart.size()));
-            if (loaded.contains(QUrl(text)))
-                out += tag;
+    WrittenMarkup result;
+    if (!page.document)
+        return result;
+    // The cascade's order: each sheet's imports before its own rules.
+    QList<css::AuthorSheet> sheets;
+    QSet<QUrl> seen;
+    const std::function<void(const QUrl&, int)> loaded = [&](const QUrl& url, int depth) {
+        const auto it = loadedSheets.constFind(url);
+        if (it == loadedSheets.cend() || seen.contains(url) || depth > 8)
+            return;
+        seen.insert(url);
+        for (const QUrl& import : it->imports)
+            loaded(import, depth + 1);
+        sheets.append({it->text, url});
+    };
+    for (const StyleSource& source : page.styleSources) {
+        if (!source.linked.isEmpty()) {
+            loaded(source.linked, 0);
+            continue;
         }
-        from = end + 1;
+        for (const QUrl& import : source.imports)
+            loaded(import, 1);
+        sheets.append({source.text, page.base});
     }
-    out += preparedHtml.sliced(from);
-    return out;
+    css::CascadeLimits cascadeLimits;
+    cascadeLimits.maxRules = limits.maxStyleRules;
+    const css::Cascaded cascaded = css::cascade(*page.document, sheets, view, cascadeLimits);
+    result.capped = page.capped || cascaded.capped;
+    markup::writeForQt(page, cascaded.styles, loadedImages, limits, result);
+    return result;
 }
 
-QMarginsF documentMargins(const PreparedMarkup& page, const QList<css::BodyMargins>& loadedSheets)
+WrittenMarkup markupForQt(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits,
+                          const ViewMetrics& view)
 {
-    QMarginsF margins = page.bodyMargins;
-    css::BodyMargins style = page.sheetBodyMargins;
-    for (const css::BodyMargins& sheet : loadedSheets)
-        style.merge(sheet);
-    style.merge(page.bodyStyleMargins);
-    style.applyTo(margins);
-    // Within what Qt's layout handles; a negative margin would put the
-    // page's edge outside the view.
-    const auto bounded = [](qreal v) { return std::clamp<qreal>(v, 0, markup::kMaxLength); };
-    return QMarginsF(bounded(margins.left()), bounded(margins.top()), bounded(margins.right()),
-                     bounded(margins.bottom()));
+    return writeMarkup(prepareMarkup(html, pageUrl, limits, view), {}, {}, limits, view);
 }
 
 PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base, const MarkupLimits& limits,
@@ -175,8 +268,8 @@ PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base, const Ma
             return true;
         });
     };
-    context.bodyMargins = &result.bodyMargins;
-    result.css = css::styleSheetForQt(css.first(fit), context);
+    result.text = css.first(fit).toString();
+    result.css = css::styleSheetForQt(result.text, context);
     return result;
 }
 

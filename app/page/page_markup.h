@@ -1,9 +1,11 @@
 #pragma once
 
 #include "css_for_qt.h"
+#include "document_tree.h"
 #include "css_values.h"
 #include "page_links.h"
 
+#include <QHash>
 #include <QList>
 #include <QMarginsF>
 #include <QSet>
@@ -11,6 +13,7 @@
 #include <QStringView>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
 // The page view's markup rules. The announcement page is outside content,
@@ -72,70 +75,96 @@ struct MarkupLimits
     int maxTableCells = 10000;
 };
 
+// A style sheet of the page, in document order: a <style> element's text
+// (and the sheets it imports), or a <link rel=stylesheet>'s address.
+struct StyleSource
+{
+    QString text;        // a <style> element's, cut to the style sheets' limits
+    QList<QUrl> imports; // its leading @imports that hold for the view
+    QUrl linked;         // a <link>'s: the sheet is loaded apart
+};
+
+// A page read into its document tree, with what it needs loaded before it is
+// written for Qt: its style sheets and images, and the links it offers.
 struct PreparedMarkup
 {
-    // What Qt's importer is given: balanced, with no script, form, frame or
-    // embedded object, and no address Qt could load by itself. The page's
-    // character references are decoded here (character_references.h), and
-    // text and values written escaped, so that Qt's importer decodes none.
-    QString html;
+    // The tree built by HTML's rules with scripts off (document_tree.h),
+    // shared by the writes made of it (without, then with its images).
+    std::shared_ptr<const dom::Document> document;
+    // Where its addresses resolve (the first <base href>, else the page's),
+    // and the target of links without one of their own.
+    QUrl base;
+    QString baseTarget;
+    QList<StyleSource> styleSources;
     // <link rel=stylesheet> and <style> @imports: absolute http(s), in
     // order, without repeats.
     QList<QUrl> styleSheets;
     // <img> sources: absolute http(s), in order, without repeats.
     QList<QUrl> images;
-    // Every kept <a href>, in order; its href in `html` is linkHref(index).
+    // Every <a href>, in document order; its href in written markup is
+    // linkHref(index). `linkOf` gives the index of an <a>'s node.
     QList<PageLink> links;
+    QHash<int, int> linkOf;
     // What its <style> elements take of the style sheets' limits, and the
-    // kept elements' nesting (see maxNesting).
+    // elements' nesting (see maxNesting).
     qsizetype styleChars = 0;
     int styleRules = 0;
     qint64 nesting = 0;
-    // The body's margins in pixels, which Qt is not given (its importer
-    // puts them on the first paragraph alone): a browser's 8, or what the
-    // body's attributes (marginwidth, leftmargin, topmargin, ...) say; what
-    // the page's <style> elements say of them; what its style attribute
-    // says. documentMargins() puts them together.
-    QMarginsF bodyMargins{8, 8, 8, 8};
-    css::BodyMargins sheetBodyMargins;
-    css::BodyMargins bodyStyleMargins;
     // A limit dropped something.
     bool capped = false;
 };
 
-// Rewrites outside HTML for Qt's importer. URLs resolve against the first
-// <base href> when it is http(s), else against `pageUrl` (the page's final
-// address after redirects). Sizes are bounded (Qt's layout overflows or never
-// ends on huge ones). <style> elements and style attributes are written as
-// prepareStyleSheet writes sheets, for `view`. Linear in the input; never
-// fails.
+// Reads outside HTML into its tree and lists what it needs loaded. URLs
+// resolve against the first <base href> when it is http(s), else against
+// `pageUrl` (the page's final address after redirects). Linear in the input;
+// never fails.
 PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits = {},
                              const ViewMetrics& view = {});
-
-// The document's margins, as a browser's cascade puts the body's together:
-// its attributes (or 8 px), then the page's style sheets in order (<style>
-// elements, then `loadedSheets`), then the body's own style attribute.
-QMarginsF documentMargins(const PreparedMarkup& page,
-                          const QList<css::BodyMargins>& loadedSheets = {});
 
 // The rules a page's style sheets may hold together, <style> elements and
 // loaded sheets alike, on a page of this nesting.
 int styleRulesFor(const MarkupLimits& limits, qint64 nesting);
 
-// The last step once resources are loaded: every <img> of prepared markup
-// whose source is not in `loaded` is removed, leaving nothing in its place.
-QString withLoadedImages(QStringView preparedHtml, const QSet<QUrl>& loaded);
+struct PreparedStyleSheet;
+
+// What Qt's importer is given for a prepared page.
+struct WrittenMarkup
+{
+    // Balanced markup with no script, form, frame or embedded object, no
+    // style sheet and no address Qt could load by itself: every element
+    // carries the computed values of the page's cascade that Qt draws, as
+    // inline style. Text and values are written escaped, so that Qt's
+    // importer decodes no character reference.
+    QString html;
+    // The body's margins, which Qt is never given (its importer puts them on
+    // the first paragraph alone): the document's own.
+    QMarginsF margins{8, 8, 8, 8};
+    // A limit dropped something.
+    bool capped = false;
+};
+
+// Writes a prepared page for Qt: its cascade over the <style> elements and
+// the loaded sheets (by address: those not in `loadedSheets` did not load),
+// in the cascade's order, for `view`; images only those in `loadedImages`.
+WrittenMarkup writeMarkup(const PreparedMarkup& page,
+                          const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
+                          const QSet<QUrl>& loadedImages, const MarkupLimits& limits = {},
+                          const ViewMetrics& view = {});
+
+// prepareMarkup and writeMarkup with no sheet loaded and no image: what a
+// page's own markup and <style> elements draw.
+WrittenMarkup markupForQt(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits = {},
+                          const ViewMetrics& view = {});
 
 struct PreparedStyleSheet
 {
+    // Its text within the style sheets' limits, which the cascade reads.
+    QString text;
     QString css;
     // @import targets: absolute http(s), in order, without repeats.
     QList<QUrl> imports;
     // Its rules, as the limits count them.
     int rules = 0;
-    // What its rules for the body say of the body's margins (not given to
-    // Qt; see PreparedMarkup::bodyMargins).
-    css::BodyMargins bodyMargins;
     // An @import beyond the resources' limit, or rules beyond the style
     // sheets' limits, were dropped.
     bool capped = false;

@@ -20,9 +20,9 @@ void TableBudget::popped(qsizetype openCount)
         m_tables.removeLast();
 }
 
-bool TableBudget::chargeTableCells(const ElementRule* rule, const Token* token)
+bool TableBudget::chargeTableCells(Role role, int colspan, int rowspan)
 {
-    if ((rule->role != Role::Row && rule->role != Role::Cell) || m_tables.isEmpty())
+    if ((role != Role::Row && role != Role::Cell) || m_tables.isEmpty())
         return true;
     Table& t = m_tables.last();
     const auto charge = [this, &t](qint64 cells) {
@@ -31,7 +31,7 @@ bool TableBudget::chargeTableCells(const ElementRule* rule, const Token* token)
         m_tableCells += t.weight * cells;
         return true;
     };
-    if (rule->role == Role::Row) {
+    if (role == Role::Row) {
         if (!charge(t.columns))
             return false;
         ++t.rows;
@@ -43,22 +43,16 @@ bool TableBudget::chargeTableCells(const ElementRule* rule, const Token* token)
     qsizetype first = t.cursor;
     while (first < t.covered.size() && t.covered[first] > 0)
         ++first;
-    const qsizetype end = first + span(token, u"colspan", kMaxColspan);
+    const qsizetype end = first + std::clamp(colspan, 1, kMaxColspan);
     if (!charge(t.rows * std::max<qint64>(0, end - t.columns)))
         return false;
     t.columns = std::max<qint64>(t.columns, end);
     if (t.covered.size() < end)
         t.covered.resize(end);
-    const int rowspan = span(token, u"rowspan", kMaxRowspan);
     for (qsizetype c = first; c < end; ++c)
-        t.covered[c] = rowspan - 1;
+        t.covered[c] = std::clamp(rowspan, 1, kMaxRowspan) - 1;
     t.cursor = end;
     return true;
-}
-
-int TableBudget::span(const Token* token, QStringView name, int high)
-{
-    return token ? boundedInteger(decodeAttribute(token->attribute(name)), 1, high).value_or(1) : 1;
 }
 
 } // namespace mizong::page::markup

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "html_elements.h"
-#include "html_tokenizer.h"
 
 #include <QList>
 
@@ -24,9 +23,9 @@ public:
     // when it was the element popped.
     void popped(qsizetype openCount);
 
-    // Charges a row or cell to the table budget, as Qt will grow its grid;
-    // false: over budget.
-    bool chargeTableCells(const ElementRule* rule, const Token* token);
+    // Charges a row or cell (with its spans) to the table budget, as Qt will
+    // grow its grid; false: over budget.
+    bool chargeTableCells(Role role, int colspan = 1, int rowspan = 1);
 
 private:
     // A shown table's grid as Qt will lay it out.
@@ -39,8 +38,6 @@ private:
         qsizetype cursor = 0; // the next column of the current row
         QList<int> covered;   // per column: further rows a cell above spans
     };
-
-    static int span(const Token* token, QStringView name, int high);
 
     int m_maxCells;
     QList<Table> m_tables;

@@ -55,9 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString input = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     const QUrl base(QStringLiteral("http://home.example/news/today.html"));
     const mizong::page::PreparedMarkup prepared = mizong::page::prepareMarkup(input, base);
+    // Its own <style> elements as a loaded sheet too, for every sheet it lists.
+    QHash<QUrl, mizong::page::PreparedStyleSheet> sheets;
+    for (const QUrl& url : prepared.styleSheets)
+        sheets.insert(url, mizong::page::prepareStyleSheet(input, url));
+    QSet<QUrl> everyImage(prepared.images.cbegin(), prepared.images.cend());
+    const QString html = mizong::page::writeMarkup(prepared, sheets, everyImage).html;
 
     for (const QString& href :
-         valuesOf(prepared.html, QStringLiteral("a"), QStringLiteral("href"))) {
+         valuesOf(html, QStringLiteral("a"), QStringLiteral("href"))) {
         const std::optional<int> index = mizong::page::linkIndex(QUrl(href));
         check(index && *index >= 0 && *index < prepared.links.size());
     }
@@ -66,11 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(image.scheme() == u"http" || image.scheme() == u"https");
         listed.insert(image.toString(QUrl::FullyEncoded));
     }
-    for (const QString& src : valuesOf(prepared.html, QStringLiteral("img"), QStringLiteral("src")))
+    for (const QString& src : valuesOf(html, QStringLiteral("img"), QStringLiteral("src")))
         check(listed.contains(src) || listed.contains(QUrl(src).toString(QUrl::FullyEncoded)));
 
     // No picture loaded: none may stay.
-    check(!mizong::page::withLoadedImages(prepared.html, {}).contains(u"<img"));
+    check(!mizong::page::writeMarkup(prepared, sheets, {}).html.contains(u"<img"));
 
     const mizong::page::PreparedStyleSheet sheet = mizong::page::prepareStyleSheet(input, base);
     for (const QUrl& import : sheet.imports)

@@ -57,8 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The same bytes as a style sheet and as an image a page refers to.
     mizong::page::PageResources resources;
     const QString css = mizong::decodeStyleSheet(body, "text/css", encoding);
+    QHash<QUrl, mizong::page::PreparedStyleSheet> sheets;
     for (const QUrl& sheet : prepared.styleSheets)
-        resources.styleSheets.insert(sheet, mizong::page::prepareStyleSheet(css, sheet).css);
+        sheets.insert(sheet, mizong::page::prepareStyleSheet(css, sheet));
     QSet<QUrl> loaded;
     const QImage image = mizong::page::decodeImage(body, 1024 * 1024);
     if (!image.isNull() && !prepared.images.isEmpty()) {
@@ -72,9 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     target.scrollBarWidth = 15;
     // As long as the window would give a page: past it the page is dropped.
     mizong::page::PageWork work(std::chrono::seconds(15));
-    const mizong::page::BuiltDocument built = mizong::page::buildDocument(
-        mizong::page::withLoadedImages(prepared.html, loaded), prepared.bodyMargins, resources,
-        target, mizong::page::MarkupLimits{}.maxHeight, work, nullptr);
+    const mizong::page::WrittenMarkup written =
+        mizong::page::writeMarkup(prepared, sheets, loaded);
+    const mizong::page::BuiltDocument built =
+        mizong::page::buildDocument(written.html, written.margins, resources, target,
+                                    mizong::page::MarkupLimits{}.maxHeight, work, nullptr);
     if (!built.document)
         return 0;
     QImage canvas(369, 221, QImage::Format_ARGB32_Premultiplied);
