@@ -45,10 +45,8 @@ bool Tokenizer::next(Token& token)
             m_pos = end;
             return true;
         }
-        if (m_pos + 1 >= n) {
-            m_pos = n;
-            return false;
-        }
+        if (m_pos + 1 >= n)
+            return false; // left unread: text to the tree builder
         const char16_t c = at(m_pos + 1);
         if (c == u'!') {
             if (m_foreign && startsWithAt(m_pos, u"<![CDATA[")) {
@@ -69,10 +67,8 @@ bool Tokenizer::next(Token& token)
         } else if (c == u'?') {
             skipPast(u'>', m_pos + 2);
         } else if (c == u'/') {
-            if (m_pos + 2 >= n) {
-                m_pos = n;
-                return false;
-            }
+            if (m_pos + 2 >= n)
+                return false; // left unread: text to the tree builder
             const char16_t d = at(m_pos + 2);
             if (isAsciiAlpha(d))
                 return readTag(token, m_pos + 2, Token::EndTag);

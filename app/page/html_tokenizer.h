@@ -62,6 +62,11 @@ public:
     // In SVG and MathML no element's content is raw text and a CDATA
     // section is text; the tree builder says where the next token falls.
     void setForeign(bool foreign) { m_foreign = foreign; }
+    // What is left when next() returns false: a "<" or "</" that ends the
+    // input, which HTML's tokenizer makes text, else nothing.
+    QStringView unread() const { return m_in.sliced(m_pos); }
+    // Where the next token starts, or a comment before it.
+    qsizetype position() const { return m_pos; }
 
 private:
     char16_t at(qsizetype i) const;

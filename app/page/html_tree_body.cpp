@@ -107,9 +107,17 @@ void Builder::inBody(Tok& tok)
         insertElement(tok);
         return;
     }
-    case k_plaintext:
+    case k_plaintext: {
         closeP();
-        return insertRawElement(tok, false);
+        m_contentTaken = true;
+        if (insertElement(tok) == kNone)
+            return;
+        // Its text is the body's (formatting reopened in it), never a tag again.
+        QString text = tok.content.toString();
+        text.replace(QChar(0), QChar(0xFFFD));
+        processCharacters(text);
+        return;
+    }
     case k_button:
         if (inScope(k_button)) {
             impliedEndTags();

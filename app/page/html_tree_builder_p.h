@@ -94,6 +94,8 @@ public:
     void run(QStringView input);
 
 private:
+    void feed(QStringView input);
+
     // The tree.
     int newNode(Node::Type type);
     int createElement(Namespace ns, Tag tag, QString name, QList<Attribute> attributes);
@@ -144,6 +146,7 @@ private:
     void processCharacters(QStringView text);
     bool htmlRulesFor(const Tok* tok) const;
     void foreignStart(Tok& tok);
+    void breakOut(Tok& tok);
     void foreignEnd(Tok& tok);
     void foreignCharacters(QStringView text);
     // Nothing more goes into the tree for now (too deep) or at all (too many).
@@ -194,8 +197,10 @@ private:
     bool m_framesetOk = true;
     bool m_foster = false;
     bool m_skipNewline = false;
+    const QChar* m_newlineAt = nullptr;
     bool m_detached = false; // some node left the tree
     bool m_stopped = false;
+    bool m_contentTaken = false; // by the raw-text start tag at hand
     QString m_tableText;
     // Elements too deep for the tree, with what they hold.
     std::vector<QString> m_dropped;

@@ -48,12 +48,15 @@ void Builder::processToken(Tok& tok)
         processInMode(tok);
     else if (tok.kind == Tok::Start)
         foreignStart(tok);
+    else if (tok.tag == k_br || tok.tag == k_p)
+        breakOut(tok);
     else
         foreignEnd(tok);
 }
 
 void Builder::insertRawElement(const Tok& tok, bool decode)
 {
+    m_contentTaken = true;
     if (insertElement(tok) == kNone)
         return;
     QString text;
