@@ -40,27 +40,35 @@ bool Tokenizer::next(Token& token)
         if (lt != m_pos) {
             const qsizetype end = lt < 0 ? n : lt;
             token.type = Token::Text;
+            token.hasContent = false;
             token.text = m_in.sliced(m_pos, end - m_pos);
             m_pos = end;
             return true;
         }
-        if (m_pos + 1 >= n) {
-            m_pos = n;
-            return false;
-        }
+        if (m_pos + 1 >= n)
+            return false; // left unread: text to the tree builder
         const char16_t c = at(m_pos + 1);
         if (c == u'!') {
-            if (startsWithAt(m_pos, u"<!--"))
+            if (m_foreign && startsWithAt(m_pos, u"<![CDATA[")) {
+                const qsizetype begin = m_pos + 9;
+                const qsizetype close = m_in.indexOf(u"]]>", begin);
+                const qsizetype end = close < 0 ? n : close;
+                m_pos = close < 0 ? n : close + 3;
+                if (end > begin) {
+                    token.type = Token::Text;
+                    token.hasContent = true; // as written: no references
+                    token.text = m_in.sliced(begin, end - begin);
+                    return true;
+                }
+            } else if (startsWithAt(m_pos, u"<!--"))
                 skipComment();
             else
                 skipPast(u'>', m_pos + 2);
         } else if (c == u'?') {
             skipPast(u'>', m_pos + 2);
         } else if (c == u'/') {
-            if (m_pos + 2 >= n) {
-                m_pos = n;
-                return false;
-            }
+            if (m_pos + 2 >= n)
+                return false; // left unread: text to the tree builder
             const char16_t d = at(m_pos + 2);
             if (isAsciiAlpha(d))
                 return readTag(token, m_pos + 2, Token::EndTag);
@@ -76,6 +84,7 @@ bool Tokenizer::next(Token& token)
         } else {
             // A '<' that starts nothing is text.
             token.type = Token::Text;
+            token.hasContent = false;
             token.text = m_in.sliced(m_pos, 1);
             ++m_pos;
             return true;
@@ -274,7 +283,7 @@ qsizetype Tokenizer::rawEnd(qsizetype i, QStringView lowerName) const
 
 void Tokenizer::readContent(Token& token)
 {
-    const RawText kind = rawTextOf(token.name);
+    const RawText kind = m_foreign ? RawText::None : rawTextOf(token.name);
     if (kind == RawText::None)
         return;
     token.hasContent = true;

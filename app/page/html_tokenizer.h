@@ -30,6 +30,7 @@ struct Token
     Type type = Text;
     // Text: the characters as written. StartTag of a raw-text element
     // (script, style, title, ...): its whole content, taken with the tag.
+    // hasContent on a Text token: a CDATA section's, not to be decoded.
     QStringView text;
     bool hasContent = false;
     QString name; // lower-case
@@ -58,6 +59,15 @@ public:
 
     bool next(Token& token);
 
+    // In SVG and MathML no element's content is raw text and a CDATA
+    // section is text; the tree builder says where the next token falls.
+    void setForeign(bool foreign) { m_foreign = foreign; }
+    // What is left when next() returns false: a "<" or "</" that ends the
+    // input, which HTML's tokenizer makes text, else nothing.
+    QStringView unread() const { return m_in.sliced(m_pos); }
+    // Where the next token starts, or a comment before it.
+    qsizetype position() const { return m_pos; }
+
 private:
     char16_t at(qsizetype i) const;
     bool startsWithAt(qsizetype i, QStringView what) const;
@@ -73,6 +83,7 @@ private:
     QStringView m_in;
     qsizetype m_pos = 0;
     Token m_scratch;
+    bool m_foreign = false;
 };
 
 } // namespace mizong::page::markup
