@@ -106,8 +106,9 @@ QString colorName(const css::Color& c)
 {
     if (c.alpha <= 0)
         return u"transparent"_s;
-    const QString hex =
-        u"#%1%2%3"_s.arg(c.red, 2, 16, QChar(u'0')).arg(c.green, 2, 16, QChar(u'0')).arg(c.blue, 2, 16, QChar(u'0'));
+    const QString hex = u"#%1%2%3"_s.arg(c.red, 2, 16, QChar(u'0'))
+                            .arg(c.green, 2, 16, QChar(u'0'))
+                            .arg(c.blue, 2, 16, QChar(u'0'));
     return c.alpha >= 1 ? hex : hex + u'/' + number(c.alpha);
 }
 
@@ -477,6 +478,9 @@ void TestPageStyle::computed_data()
         u"8 4 8 4"_s);
     row("body background", u"<body id=t background=img.png>"_s, {}, u"background-image"_s,
         u"https://example.com/page/img.png"_s);
+    row("body link", u"<body link=green><a id=t href=x>x</a>"_s, {}, u"color"_s, u"#008000"_s);
+    row("body link under author rules", u"<body link=green><a id=t href=x>x</a>"_s,
+        u"a{color:red}"_s, u"color"_s, u"#ff0000"_s);
     row("ol type a", u"<ol id=t type=a></ol>"_s, {}, u"list-style-type"_s, u"lower-alpha"_s);
     row("ol type A", u"<ol id=t type=A></ol>"_s, {}, u"list-style-type"_s, u"upper-alpha"_s);
     row("ul type", u"<ul id=t type=square></ul>"_s, {}, u"list-style-type"_s, u"square"_s);
@@ -485,6 +489,9 @@ void TestPageStyle::computed_data()
     row("var from :root", p, u":root{--c:red} p{color:var(--c)}"_s, u"color"_s, u"#ff0000"_s);
     row("var inherited", u"<div><p id=t>x</p></div>"_s,
         u":root{--c:red} div{--c:green} p{color:var(--c)}"_s, u"color"_s, u"#008000"_s);
+    row("var per subtree",
+        u"<div style='--c:red'><p>x</p></div><div style='--c:green'><p id=t>x</p></div>"_s,
+        u"p{color:var(--c)}"_s, u"color"_s, u"#008000"_s);
     row("var fallback", p, u"p{color:var(--none, blue)}"_s, u"color"_s, u"#0000ff"_s);
     row("var cycle inherits", u"<div><p id=t>x</p></div>"_s,
         u"div{color:green} p{--a:var(--b); --b:var(--a); color:red; color:var(--a)}"_s, u"color"_s,

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <list>
+#include <map>
 
 using namespace Qt::StringLiterals;
 
@@ -39,7 +40,68 @@ struct IndexedRule
     CompiledSelector selector;
     int block = 0;
     int order = 0;
+    // Types, ids and classes some ancestor must have (AncestorFilter's keys).
+    QList<quint32> ancestors;
 };
+
+enum KeyKind : quint32
+{
+    TypeKey = 1,
+    IdKey = 2,
+    ClassKey = 3,
+};
+
+quint32 keyHash(KeyKind kind, const QString& name)
+{
+    return quint32(qHash(name, kind));
+}
+
+// The types, ids and classes of the elements above the one being styled,
+// counted in a small Bloom filter: a rule needing an ancestor that none of
+// them can be is passed over without walking up the tree.
+class AncestorFilter
+{
+public:
+    void add(quint32 hash, int delta)
+    {
+        m_counts[hash & kMask] += delta;
+        m_counts[(hash >> 12) & kMask] += delta;
+    }
+    bool mayContain(quint32 hash) const
+    {
+        return m_counts[hash & kMask] > 0 && m_counts[(hash >> 12) & kMask] > 0;
+    }
+
+private:
+    static constexpr quint32 kMask = 4095;
+    std::array<int, 4096> m_counts{};
+};
+
+// The keys of the compounds that must match an ancestor of the subject:
+// those left of a descendant or child combinator.
+QList<quint32> ancestorKeys(const CompiledSelector& s, bool quirks)
+{
+    QList<quint32> out;
+    bool ancestor = false;
+    for (qsizetype i = s.compounds.size() - 1; i > 0 && out.size() < 8; --i) {
+        const Combinator c = s.compounds[i].combinator;
+        ancestor = ancestor || c == Combinator::Descendant || c == Combinator::Child;
+        if (!ancestor)
+            continue;
+        for (const CompiledSimple& simple : s.compounds[i - 1].simple) {
+            using Kind = CompiledSimple::Kind;
+            const QString key =
+                quirks || simple.kind == Kind::Type ? simple.name.toLower() : simple.name;
+            if (simple.kind == Kind::Type)
+                out.append(keyHash(TypeKey, key));
+            else if (simple.kind == Kind::Id)
+                out.append(keyHash(IdKey, key));
+            else if (simple.kind == Kind::Class)
+                out.append(keyHash(ClassKey, key));
+        }
+    }
+    return out;
+}
 
 struct Applied
 {
@@ -149,7 +211,9 @@ private:
         for (CompiledSelector& s : compiled) {
             const int index = int(m_rules.size());
             bucket(s).append(index);
-            m_rules.push_back({std::move(s), int(m_blocks.size() - 1), order});
+            QList<quint32> ancestors = ancestorKeys(s, m_quirks);
+            m_rules.push_back(
+                {std::move(s), int(m_blocks.size() - 1), order, std::move(ancestors)});
         }
     }
 
@@ -210,7 +274,7 @@ public:
            const CascadeLimits& limits, const QUrl& pageUrl, Cascaded& out)
         : m_document(document), m_rules(rules), m_view(view), m_pageUrl(pageUrl), m_out(out),
           m_matcher(document, limits.maxMatchSteps), m_custom(size_t(document.nodes.size())),
-          m_lineFactor(size_t(document.nodes.size()))
+          m_lineFactor(size_t(document.nodes.size())), m_version(size_t(document.nodes.size()))
     {}
 
     void run()
@@ -226,11 +290,15 @@ public:
             styleNode(node);
             const dom::Node& current = m_document[node];
             if (current.firstChild != dom::kNone) {
+                enter(node, 1);
                 node = current.firstChild;
                 continue;
             }
-            while (node != dom::kNone && m_document[node].nextSibling == dom::kNone)
+            while (node != dom::kNone && m_document[node].nextSibling == dom::kNone) {
                 node = m_document[node].parent;
+                if (node != dom::kNone)
+                    enter(node, -1);
+            }
             if (node != dom::kNone)
                 node = m_document[node].nextSibling;
         }
@@ -238,6 +306,19 @@ public:
     }
 
 private:
+    // Counts `element` into the ancestor filter (1) or out of it (-1).
+    void enter(int element, int delta)
+    {
+        const dom::Node& n = m_document[element];
+        if (!n.isElement())
+            return;
+        m_ancestors.add(keyHash(TypeKey, n.name.toLower()), delta);
+        if (const QString id = m_matcher.idOf(element); !id.isEmpty())
+            m_ancestors.add(keyHash(IdKey, id), delta);
+        for (const QString& c : m_matcher.classesOf(element))
+            m_ancestors.add(keyHash(ClassKey, c), delta);
+    }
+
     void styleNode(int node)
     {
         const dom::Node& n = m_document[node];
@@ -266,9 +347,11 @@ private:
             return a.order < b.order;
         });
 
-        CustomProperties custom = customProperties(applied, inheritedCustom);
+        bool ownCustom = false;
+        CustomProperties custom = customProperties(applied, inheritedCustom, ownCustom);
+        const int version = ownCustom ? ++m_versions : hasParent ? m_version[size_t(parent)] : 0;
         Computing c = startComputing(context);
-        std::list<std::vector<Token>> substituted;
+        std::list<std::optional<std::vector<Token>>> substituted;
         std::optional<VarResolver> resolver;
         for (const bool fontPass : {true, false}) {
             for (const Applied& a : applied) {
@@ -277,16 +360,29 @@ private:
                     continue;
                 Tokens value = d.value;
                 if (VarResolver::containsVar(value)) {
-                    if (!resolver)
-                        resolver.emplace(custom, nullptr, &m_varBudget);
-                    std::optional<std::vector<Token>> v = resolver->substitute(value);
-                    if (!v) {
+                    // What a rule gives under the same custom properties is
+                    // substituted once: most elements have their parent's.
+                    std::optional<std::vector<Token>>* v = nullptr;
+                    if (a.level != InlineNormal && a.level != InlineImportant) {
+                        const auto key = std::pair(a.declaration, version);
+                        auto it = m_substitutions.find(key);
+                        if (it == m_substitutions.end()) {
+                            if (!resolver)
+                                resolver.emplace(custom, nullptr, &m_varBudget);
+                            it = m_substitutions.emplace(key, resolver->substitute(value)).first;
+                        }
+                        v = &it->second;
+                    } else {
+                        if (!resolver)
+                            resolver.emplace(custom, nullptr, &m_varBudget);
+                        v = &substituted.emplace_back(resolver->substitute(value));
+                    }
+                    if (!*v) {
                         // Invalid once substituted: as if unset.
                         applyWideKeyword(c, d.name, WideKeyword::Unset, context);
                         continue;
                     }
-                    substituted.push_back(std::move(*v));
-                    value = trimmed(Tokens(substituted.back()));
+                    value = trimmed(Tokens(**v));
                 }
                 if (const std::optional<WideKeyword> k = wideKeyword(value)) {
                     applyWideKeyword(c, d.name, *k, context);
@@ -301,13 +397,14 @@ private:
             m_rootFontSize = c.style.fontSize;
         m_lineFactor[size_t(node)] = c.lineFactor;
         m_custom[size_t(node)] = std::move(custom);
+        m_version[size_t(node)] = version;
         m_out.styles[node] = std::move(c.style);
     }
 
     // The element's custom properties: its parent's, with its own over them,
     // their var()s resolved here, so that children inherit values.
     CustomProperties customProperties(const std::vector<Applied>& applied,
-                                      const CustomProperties& inherited)
+                                      const CustomProperties& inherited, bool& ownChanged)
     {
         CustomProperties own;
         QSet<QString> removed;
@@ -329,6 +426,7 @@ private:
         }
         if (own.isEmpty() && removed.isEmpty())
             return inherited;
+        ownChanged = true;
         CustomProperties out = inherited;
         for (const QString& name : removed)
             out.remove(name);
@@ -354,7 +452,10 @@ private:
         const dom::Node& node = m_document[element];
         m_rules.candidates(m_matcher, node, element, m_candidates);
         for (const IndexedRule* rule : m_candidates) {
-            if (!m_matcher.matches(rule->selector, element))
+            const bool possible =
+                std::all_of(rule->ancestors.begin(), rule->ancestors.end(),
+                            [this](quint32 key) { return m_ancestors.mayContain(key); });
+            if (!possible || !m_matcher.matches(rule->selector, element))
                 continue;
             const Block& b = m_rules.block(rule->block);
             add(applied, b.declarations, b.author ? AuthorNormal : DefaultNormal,
@@ -387,6 +488,12 @@ private:
     Matcher m_matcher;
     std::vector<CustomProperties> m_custom;
     std::vector<std::optional<qreal>> m_lineFactor;
+    // Which set of custom properties each element has: the same number as
+    // its parent's when it declares none.
+    std::vector<int> m_version;
+    AncestorFilter m_ancestors;
+    int m_versions = 0;
+    std::map<std::pair<const Declaration*, int>, std::optional<std::vector<Token>>> m_substitutions;
     qreal m_rootFontSize = 16;
     qsizetype m_varBudget = kVarBudget;
     QList<const IndexedRule*> m_candidates;

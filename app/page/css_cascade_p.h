@@ -96,7 +96,7 @@ public:
     bool matches(const CompiledSelector& selector, int element);
     // The keys an element is found under in a rule index.
     QString idOf(int element) const;
-    QStringList classesOf(int element) const;
+    const QStringList& classesOf(int element) const;
     QString key(QStringView name) const
     {
         return m_document.quirks ? name.toString().toLower() : name.toString();
@@ -113,6 +113,7 @@ private:
 
     const dom::Document& m_document;
     std::vector<Positions> m_positions;
+    mutable std::vector<std::optional<QStringList>> m_classes;
     qint64 m_steps = 0;
     qint64 m_maxSteps;
 };

@@ -227,6 +227,11 @@ public:
             size(u"width", true);
         if (n == u"ol" || n == u"ul" || n == u"li")
             listType();
+        // <body link>: the colour of every link not yet visited, which all are here.
+        if (n == u"a" && attr(u"href") && m_d.body != dom::kNone)
+            if (const QString* link = m_d[m_d.body].attribute(u"link"))
+                if (const std::optional<Color> c = parseLegacyColor(*link))
+                    add(u"color", colorText(*c));
         return m_out;
     }
 

@@ -159,9 +159,11 @@ std::optional<CompiledSimple> compilePseudo(const SimpleSelector& s, const Selec
     specificity = kClass;
     if (!s.functional) {
         static const std::pair<QStringView, Kind> plain[] = {
-            {u"root", Kind::Root},         {u"scope", Kind::Root},      {u"empty", Kind::Empty},
-            {u"link", Kind::Link},         {u"any-link", Kind::Link},   {u"checked", Kind::Checked},
-            {u"disabled", Kind::Disabled}, {u"enabled", Kind::Enabled},
+            {u"root", Kind::Root},       {u"scope", Kind::Root},
+            {u"empty", Kind::Empty},     {u"link", Kind::Link},
+            {u"any-link", Kind::Link},   {u"-webkit-any-link", Kind::Link},
+            {u"checked", Kind::Checked}, {u"disabled", Kind::Disabled},
+            {u"enabled", Kind::Enabled},
         };
         for (const auto& [name, kind] : plain) {
             if (n == name) {
@@ -335,7 +337,8 @@ std::optional<CompiledSelector> compileSelector(const Selector& selector,
 }
 
 Matcher::Matcher(const dom::Document& document, qint64 maxSteps)
-    : m_document(document), m_positions(size_t(document.nodes.size())), m_maxSteps(maxSteps)
+    : m_document(document), m_positions(size_t(document.nodes.size())),
+      m_classes(size_t(document.nodes.size())), m_maxSteps(maxSteps)
 {
     QHash<QString, int> typeCounts;
     for (int p = 0; p < int(document.nodes.size()); ++p) {
@@ -365,16 +368,28 @@ QString Matcher::idOf(int element) const
     return id ? key(*id) : QString();
 }
 
-QStringList Matcher::classesOf(int element) const
+const QStringList& Matcher::classesOf(int element) const
 {
+    // Read once per element: every class selector tried on it needs them.
+    std::optional<QStringList>& cached = m_classes[size_t(element)];
+    if (cached)
+        return *cached;
+    cached.emplace();
     const QString* c = m_document[element].attribute(u"class");
     if (!c)
-        return {};
-    QStringList out;
-    for (QStringView word :
-         QStringView(*c).split(QRegularExpression(u"[ \t\n\f\r]+"_s), Qt::SkipEmptyParts))
-        out.append(key(word));
-    return out;
+        return *cached;
+    qsizetype start = -1;
+    for (qsizetype i = 0; i <= c->size(); ++i) {
+        const bool space = i == c->size() || (*c)[i] == u' ' || (*c)[i] == u'\t' ||
+                           (*c)[i] == u'\n' || (*c)[i] == u'\f' || (*c)[i] == u'\r';
+        if (space && start >= 0) {
+            cached->append(key(QStringView(*c).sliced(start, i - start)));
+            start = -1;
+        } else if (!space && start < 0) {
+            start = i;
+        }
+    }
+    return *cached;
 }
 
 int Matcher::previousElement(int node) const
@@ -486,10 +501,10 @@ bool Matcher::matchSimple(const CompiledSimple& s, int element)
         return id && equalsCase(*id, s.name, m_document.quirks);
     }
     case Kind::Class: {
-        const QString* c = node.attribute(u"class");
-        if (!c || !c->contains(s.name, m_document.quirks ? Qt::CaseInsensitive : Qt::CaseSensitive))
-            return false;
-        return classesOf(element).contains(key(s.name));
+        const QStringList& classes = classesOf(element);
+        return std::any_of(classes.begin(), classes.end(), [&](const QString& c) {
+            return equalsCase(c, s.name, m_document.quirks);
+        });
     }
     case Kind::Attribute:
         for (const dom::Attribute& a : node.attributes) {
