@@ -314,6 +314,7 @@ void TestPageStyle::computed_data()
     row(":last-child", tree, u"p:last-child{color:red}"_s, u"color"_s, u"#ff0000"_s);
     row(":only-child", tree, u"div:only-child p:only-child{color:red}"_s, u"color"_s, u"#000000"_s);
     row(":nth-child(2n)", tree, u"p:nth-child(2n){color:red}"_s, u"color"_s, u"#ff0000"_s);
+    row(":nth-child(2n + 2)", tree, u"p:nth-child(2n + 2){color:red}"_s, u"color"_s, u"#ff0000"_s);
     row(":nth-child(odd)", tree, u"p:nth-child(odd){color:red}"_s, u"color"_s, u"#000000"_s);
     row(":nth-child(-n+3)", tree, u"p:nth-child(-n+3){color:red}"_s, u"color"_s, u"#000000"_s);
     row(":nth-child(3 of p)", tree, u":nth-child(3 of p){color:red}"_s, u"color"_s, u"#ff0000"_s);

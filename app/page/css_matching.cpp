@@ -85,16 +85,22 @@ std::optional<std::pair<int, int>> parseAnPlusB(Tokens args, Tokens* rest)
         }
         if (t.is(TokenType::Whitespace))
             continue;
-        if (t.is(TokenType::Ident))
+        if (t.is(TokenType::Ident)) {
             text += t.text.toLower();
-        else if (t.is(TokenType::Dimension) && t.integer)
+        } else if (t.is(TokenType::Dimension) && t.integer) {
             text += QString::number(qint64(t.number)) + t.text.toLower();
-        else if (t.is(TokenType::Number) && t.integer)
-            text += (t.number < 0 ? QString() : u"+"_s) + QString::number(qint64(t.number));
-        else if (t.isDelim(u'+') || t.isDelim(u'-'))
+        } else if (t.is(TokenType::Number) && t.integer) {
+            // "2n + 1": the sign came as its own token.
+            const bool signedAlready = text.endsWith(u'+') || text.endsWith(u'-');
+            if (signedAlready && t.number < 0)
+                return std::nullopt;
+            text += (t.number < 0 || signedAlready ? QString() : u"+"_s) +
+                    QString::number(qint64(t.number));
+        } else if (t.isDelim(u'+') || t.isDelim(u'-')) {
             text += QChar(char16_t(t.delim));
-        else
+        } else {
             return std::nullopt;
+        }
     }
     if (text == u"odd")
         return std::pair(2, 1);
