@@ -239,6 +239,8 @@ class TestPageStyle : public QObject
 private slots:
     void computed_data();
     void computed();
+    void legacyColors_data();
+    void legacyColors();
     void quirks_data();
     void quirks();
     void textNodesTakeTheirParentsStyle();
@@ -372,6 +374,16 @@ void TestPageStyle::computed_data()
     row("visibility back", nested, u"div{visibility:hidden} span{visibility:visible}"_s,
         u"visible"_s, u"yes"_s);
 
+    row("unset on a property not inherited", p, u"p{margin:unset}"_s, u"margin"_s, u"0 0 0 0"_s);
+    row("inherit a shorthand", nested, u"div{margin:3px} span{margin:inherit}"_s, u"margin"_s,
+        u"3 3 3 3"_s);
+    row(":not(:hover)", p, u"p:not(:hover){color:red}"_s, u"color"_s, u"#ff0000"_s);
+    row(":is() of nothing valid", p, u"p:is(:bogus){color:red}"_s, u"color"_s, u"#000000"_s);
+    row("@supports selector()", p, u"@supports selector(p > span){p{color:red}}"_s, u"color"_s,
+        u"#ff0000"_s);
+    row("style attribute url", u"<p id=t style='background-image:url(b.png)'>x</p>"_s, {},
+        u"background-image"_s, u"https://example.com/page/b.png"_s);
+
     // Units.
     row("em and % chain", u"<div><p><span id=t>x</span></p></div>"_s,
         u"div{font-size:20px} p{font-size:1.5em} span{font-size:50%}"_s, u"font-size"_s, u"15"_s);
@@ -402,6 +414,13 @@ void TestPageStyle::computed_data()
         u"font-family"_s, u"Georgia,Times New Roman,serif"_s);
     row("font resets line-height", p, u"p{line-height:40px; font:12px serif}"_s, u"line-height"_s,
         u"normal"_s);
+    row("lighter", u"<b><span id=t>x</span></b>"_s, u"span{font-weight:lighter}"_s,
+        u"font-weight"_s, u"400"_s);
+    row("weight number", p, u"p{font-weight:600}"_s, u"font-weight"_s, u"600"_s);
+    row("oblique with its angle", p, u"p{font-style:oblique 10deg}"_s, u"font-style"_s,
+        u"italic"_s);
+    row("em height", p, u"p{font-size:10px; height:3em}"_s, u"height"_s, u"30px"_s);
+    row("max-width", p, u"p{max-width:20em}"_s, u"max-width"_s, u"320px"_s);
     row("bolder twice", u"<b><b id=t>x</b></b>"_s, {}, u"font-weight"_s, u"900"_s);
 
     // The default sheet.
@@ -493,6 +512,10 @@ void TestPageStyle::computed_data()
     row("var per subtree",
         u"<div style='--c:red'><p>x</p></div><div style='--c:green'><p id=t>x</p></div>"_s,
         u"p{color:var(--c)}"_s, u"color"_s, u"#008000"_s);
+    row("var invalid for the property unsets", u"<div><p id=t>x</p></div>"_s,
+        u"div{color:green} p{--c:10px; color:red; color:var(--c)}"_s, u"color"_s, u"#008000"_s);
+    row("var in a shorthand", p, u"p{--w:2px; border:var(--w) solid red}"_s, u"border-top"_s,
+        u"2 solid #ff0000"_s);
     row("var fallback", p, u"p{color:var(--none, blue)}"_s, u"color"_s, u"#0000ff"_s);
     row("var cycle inherits", u"<div><p id=t>x</p></div>"_s,
         u"div{color:green} p{--a:var(--b); --b:var(--a); color:red; color:var(--a)}"_s, u"color"_s,
@@ -549,6 +572,15 @@ void TestPageStyle::computed_data()
         u"column wrap"_s);
     row("absolute", nested, u"span{position:absolute}"_s, u"out-of-flow"_s, u"yes"_s);
     row("absolute is a block", nested, u"span{position:absolute}"_s, u"display"_s, u"block"_s);
+    row("float is a block", nested, u"span{float:right}"_s, u"display"_s, u"block"_s);
+    row("display two words", u"<div id=t></div>"_s, u"div{display:inline flex}"_s, u"display"_s,
+        u"inline-flex"_s);
+    row("display contents", u"<div id=t></div>"_s, u"div{display:contents}"_s, u"display"_s,
+        u"contents"_s);
+    row("visibility collapse", p, u"p{visibility:collapse}"_s, u"visible"_s, u"no"_s);
+    row("list-style none", u"<ul id=t></ul>"_s, u"ul{list-style:none}"_s, u"list-style-type"_s,
+        u"none"_s);
+    row("text-align end", p, u"p{text-align:end}"_s, u"text-align"_s, u"right"_s);
     row("-webkit-center", p, u"p{text-align:-webkit-center}"_s, u"text-align"_s, u"center"_s);
     row("list-style", u"<ul id=t></ul>"_s, u"ul{list-style:square inside}"_s, u"list-style-type"_s,
         u"square"_s);
@@ -566,6 +598,31 @@ void TestPageStyle::computed()
     QCOMPARE(describe(styleOf(d, css, id), property), expected);
 }
 
+void TestPageStyle::legacyColors_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("name") << u"RED"_s << u"#ff0000"_s;
+    QTest::newRow("hex without #") << u"ff0000"_s << u"#ff0000"_s;
+    QTest::newRow("three digits") << u" #0f0 "_s << u"#00ff00"_s;
+    QTest::newRow("four digits") << u"#abcd"_s << u"#abcd00"_s;
+    QTest::newRow("seven digits") << u"#1234567"_s << u"#124570"_s;
+    QTest::newRow("chucknorris") << u"chucknorris"_s << u"#c00000"_s;
+    QTest::newRow("ninjaturtle") << u"ninjaturtle"_s << u"#00a000"_s;
+    QTest::newRow("crap") << u"crap"_s << u"#c0a000"_s;
+    QTest::newRow("transparent") << u"transparent"_s << u"transparent"_s;
+    QTest::newRow("empty") << QString() << u"transparent"_s;
+}
+
+void TestPageStyle::legacyColors()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, expected);
+    const dom::Document d =
+        documentOf(u"<table><tr><td id=t bgcolor='"_s + value + u"'>x</td></tr></table>"_s);
+    QCOMPARE(describe(styleOf(d, {}, u"t"), u"background-color"), expected);
+}
+
 void TestPageStyle::quirks_data()
 {
     QTest::addColumn<QString>("markup");
@@ -580,6 +637,8 @@ void TestPageStyle::quirks_data()
         << cell << u"div{font-weight:bold}"_s << u"font-weight"_s << u"700"_s << u"400"_s;
     QTest::newRow("table colour inherits")
         << cell << u"div{color:red}"_s << u"color"_s << u"#ff0000"_s << u"#ff0000"_s;
+    QTest::newRow("id in any case") << u"<p id=T>x</p><p id=t>y</p>"_s << u"#T{color:red}"_s
+                                    << u"color"_s << u"#000000"_s << u"#ff0000"_s;
     QTest::newRow("class in any case") << u"<p id=t class=Big>x</p>"_s << u".big{color:red}"_s
                                        << u"color"_s << u"#000000"_s << u"#ff0000"_s;
 }

@@ -359,7 +359,8 @@ private:
                 if (d.isCustom() || isFontProperty(d.name) != fontPass)
                     continue;
                 Tokens value = d.value;
-                if (VarResolver::containsVar(value)) {
+                const bool viaVar = VarResolver::containsVar(value);
+                if (viaVar) {
                     // What a rule gives under the same custom properties is
                     // substituted once: most elements have their parent's.
                     std::optional<std::vector<Token>>* v = nullptr;
@@ -389,7 +390,10 @@ private:
                     continue;
                 }
                 context.base = a.base ? *a.base : m_pageUrl;
-                applyDeclaration(c, d.name, value, context, fontPass);
+                // A value invalid only once var() is substituted cannot be
+                // dropped as a parse error: it is too late, and unsets.
+                if (!applyDeclaration(c, d.name, value, context, fontPass) && viaVar)
+                    applyWideKeyword(c, d.name, WideKeyword::Unset, context);
             }
         }
         finishComputing(c, context);

@@ -150,9 +150,11 @@ bool applyFont(Computing& c, const QString& name, Tokens value, const ComputeCon
     }
     if (name == u"font-style") {
         const int k = keyword(t, {u"normal", u"italic", u"oblique"});
-        if (k >= 0)
-            c.style.italic = k > 0;
-        return k >= 0 || (!value.empty() && value[0].isIdent(u"oblique"));
+        // oblique may come with its angle.
+        const bool oblique = !value.empty() && value[0].isIdent(u"oblique");
+        if (k >= 0 || oblique)
+            c.style.italic = k != 0;
+        return k >= 0 || oblique;
     }
     if (name == u"line-height") {
         // Computed once the font size is known; a later font shorthand resets it.
