@@ -183,6 +183,8 @@ struct ComputedStyle
     int gridColumns = 0;
     // position: absolute or fixed, which the view draws in the flow.
     bool outOfFlow = false;
+
+    bool operator==(const ComputedStyle&) const = default;
 };
 
 } // namespace mizong::page::css

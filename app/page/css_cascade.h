@@ -31,6 +31,9 @@ struct CascadeLimits
     // Style rules kept over all sheets; later ones are dropped.
     int maxRules = 4096;
     SelectorLimits selectors;
+    // Selector steps tried (a compound against an element) over the whole
+    // document; past it only selectors of one compound still match.
+    qint64 maxMatchSteps = 20'000'000;
 };
 
 struct Cascaded
@@ -42,9 +45,12 @@ struct Cascaded
     bool capped = false;
 };
 
-// Styles for every node of `document`, for the view it is laid out in.
-// Linear in nodes x the rules whose rightmost compound could match them.
+// Styles for every node of `document`, for the view it is laid out in;
+// `pageUrl` resolves the addresses in presentational attributes and style
+// attributes. Linear in nodes x the rules whose rightmost compound could
+// match them.
 Cascaded cascade(const dom::Document& document, const QList<AuthorSheet>& sheets,
-                 const ViewMetrics& view, const CascadeLimits& limits = {});
+                 const ViewMetrics& view, const CascadeLimits& limits = {},
+                 const QUrl& pageUrl = {});
 
 } // namespace mizong::page::css

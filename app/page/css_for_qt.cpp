@@ -1,5 +1,6 @@
 #include "css_for_qt.h"
 
+#include "css_cascade_p.h"
 #include "css_media.h"
 #include "css_selectors.h"
 
@@ -431,7 +432,7 @@ private:
         if (rule.atName.compare(u"media", Qt::CaseInsensitive) == 0)
             return matchesMedia(rule.prelude, m_context.view);
         if (rule.atName.compare(u"supports", Qt::CaseInsensitive) == 0)
-            return supports(trimmed(rule.prelude), 0);
+            return supports(rule.prelude);
         return false;
     }
 
@@ -520,68 +521,18 @@ private:
 
     // @supports: a declaration holds when Qt is given it; selector() when
     // Qt reads the selector.
-    bool supports(Tokens condition, int depth) const
+    bool supports(Tokens condition) const
     {
-        if (condition.empty() || depth > 16)
-            return false;
-        if (condition[0].isIdent(u"not"))
-            return !supportsInParens(trimmed(condition.subspan(1)), depth);
-        bool result = false;
-        bool first = true;
-        bool isAnd = false;
-        qsizetype i = 0;
-        while (i < qsizetype(condition.size())) {
-            while (i < qsizetype(condition.size()) && condition[i].is(TokenType::Whitespace))
-                ++i;
-            if (!first) {
-                if (i >= qsizetype(condition.size()))
-                    break;
-                if (!condition[i].isIdent(u"and") && !condition[i].isIdent(u"or"))
-                    return false;
-                isAnd = condition[i].isIdent(u"and");
-                ++i;
-                while (i < qsizetype(condition.size()) && condition[i].is(TokenType::Whitespace))
-                    ++i;
-            }
-            if (i >= qsizetype(condition.size()))
-                return false;
-            const qsizetype end = nextComponent(condition, i);
-            const bool t = supportsInParens(condition.subspan(i, end - i), depth);
-            result = first ? t : isAnd ? result && t : result || t;
-            first = false;
-            i = end;
-        }
-        return result;
-    }
-
-    bool supportsInParens(Tokens t, int depth) const
-    {
-        if (t.empty() || t.size() != size_t(t[0].closeOffset + 1))
-            return false;
-        const Tokens inner = trimmed(blockContent(t, 0));
-        if (t[0].is(TokenType::Function)) {
-            if (!t[0].named(u"selector"))
-                return false;
-            const std::optional<QList<Selector>> list = parseSelectorList(inner);
-            return list && list->size() == 1 && qtSelector(list->front());
-        }
-        if (!t[0].is(TokenType::LeftParen) || inner.empty())
-            return false;
-        if (inner[0].is(TokenType::Ident) && !inner[0].isIdent(u"not")) {
-            qsizetype k = 1;
-            while (k < qsizetype(inner.size()) && inner[k].is(TokenType::Whitespace))
-                ++k;
-            if (k < qsizetype(inner.size()) && inner[k].is(TokenType::Colon)) {
-                const QString name =
-                    inner[0].text.startsWith(u"--") ? inner[0].text : inner[0].text.toLower();
-                const Tokens value = trimmed(inner.subspan(k + 1));
-                if (name.startsWith(u"--"))
-                    return true;
+        return evaluateSupports(
+            condition,
+            [this](const QString& name, Tokens value) {
                 return qtReads(name) && !VarResolver::containsVar(value) &&
                        declaration(name, value).has_value();
-            }
-        }
-        return supports(inner, depth + 1);
+            },
+            [](Tokens selector) {
+                const std::optional<QList<Selector>> list = parseSelectorList(selector);
+                return list && list->size() == 1 && qtSelector(list->front());
+            });
     }
 
     QtSheetContext& m_context;
