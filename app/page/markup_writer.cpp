@@ -68,6 +68,12 @@ bool needsBox(const ComputedStyle& s)
            (s.marginAuto[css::Left] && s.marginAuto[css::Right] && !s.maxWidth.isAuto());
 }
 
+ComputedStyle withoutPadding(ComputedStyle s)
+{
+    s.padding = {};
+    return s;
+}
+
 QString sizeText(const css::Size& size, qreal extra)
 {
     if (size.unit == css::Size::Unit::Percent)
@@ -254,7 +260,9 @@ private:
             return rule_(n, around);
         if (!isBlockLevel(s.display))
             return inlineElement(n, isBlockName(out) ? u"span" : out, around);
-        if (needsBox(s))
+        // A list's padding is where Qt puts its markers: Qt indents lists itself.
+        const bool list = out == u"ul" || out == u"ol";
+        if (list ? needsBox(withoutPadding(s)) : needsBox(s))
             return box(n, out, around);
         block(n, out, around, true);
     }

@@ -137,6 +137,33 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
         list.append(url);
         return true;
     };
+    // A <style> element's rules within the style sheets' limits, and its
+    // imports listed in their place among the page's resources.
+    const auto styleElement = [&](int n, int maxRules) {
+        StyleSource source;
+        const QString text = textOf(doc, n);
+        int rules = 0;
+        const qsizetype fit = styleSheetFit(text, maxRules - result.styleRules,
+                                            limits.maxStyleChars - result.styleChars, rules);
+        if (fit < text.size())
+            result.capped = true;
+        source.text = text.first(fit);
+        result.styleChars += fit;
+        result.styleRules += rules;
+        css::QtSheetContext context;
+        context.view = view;
+        context.import = [&](const QString& target) {
+            return importAddress(result.base, target, [&](const QUrl& url) {
+                if (!listed(url, result.styleSheets))
+                    return false;
+                if (!source.imports.contains(url))
+                    source.imports.append(url);
+                return true;
+            });
+        };
+        css::styleSheetForQt(source.text, context);
+        return source;
+    };
     QList<int> styleElements;
     walk(doc, [&](int n, const dom::Node& e, int depth) {
         result.nesting += depth;
@@ -160,38 +187,25 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
             }
         } else if (e.name == u"style") {
             styleElements.append(n);
-            result.styleSources.append(StyleSource{});
+            result.styleSources.append(styleElement(n, limits.maxStyleRules));
         }
     });
 
-    // The <style> elements within the style sheets' limits, known only once
-    // the elements' nesting is.
+    // The rules a page may have depend on its elements' nesting, known only
+    // now: fewer rules when the two together would cost too much.
     const int allowedRules = styleRulesFor(limits, result.nesting);
-    qsizetype next = 0;
-    for (StyleSource& source : result.styleSources) {
-        if (!source.linked.isEmpty())
-            continue;
-        const QString text = textOf(doc, styleElements[next++]);
-        int rules = 0;
-        const qsizetype fit = styleSheetFit(text, allowedRules - result.styleRules,
-                                            limits.maxStyleChars - result.styleChars, rules);
-        if (fit < text.size())
-            result.capped = true;
-        source.text = text.first(fit);
-        result.styleChars += fit;
-        result.styleRules += rules;
-        css::QtSheetContext context;
-        context.view = view;
-        context.import = [&](const QString& target) {
-            return importAddress(result.base, target, [&](const QUrl& url) {
-                if (!listed(url, result.styleSheets))
-                    return false;
-                if (!source.imports.contains(url))
-                    source.imports.append(url);
-                return true;
-            });
-        };
-        css::styleSheetForQt(source.text, context);
+    if (result.styleRules > allowedRules) {
+        result.capped = true;
+        result.styleRules = 0;
+        result.styleChars = 0;
+        qsizetype next = 0;
+        for (StyleSource& source : result.styleSources) {
+            if (source.linked.isEmpty()) {
+                const QList<QUrl> imports = source.imports;
+                source = styleElement(styleElements[next++], allowedRules);
+                source.imports = imports;
+            }
+        }
     }
     result.document = std::move(document);
     return result;
