@@ -51,6 +51,19 @@ bool isHeading(QStringView out)
     return out.size() == 2 && out[0] == u'h' && out[1] >= u'1' && out[1] <= u'6';
 }
 
+// Elements Qt's importer gives a look of its own (italic, bold, a size, a
+// face, a line): all of their text properties are written, not only those
+// that change, so that the page's own win.
+bool hasQtLook(QStringView out)
+{
+    static constexpr QStringView names[] = {
+        u"a",    u"address", u"b",   u"big",  u"cite", u"code",   u"dfn", u"em",
+        u"h1",   u"h2",      u"h3",  u"h4",   u"h5",   u"h6",     u"i",   u"kbd",
+        u"pre",  u"s",       u"samp", u"small", u"strong", u"sub", u"sup", u"th",
+        u"tt",   u"u",       u"var", u"nobr", u"dt",   u"caption"};
+    return std::find(std::begin(names), std::end(names), out) != std::end(names);
+}
+
 bool hasBorder(const ComputedStyle& s)
 {
     return std::any_of(s.border.cbegin(), s.border.cend(), [](const css::BorderSide& b) {
@@ -262,7 +275,10 @@ private:
             return inlineElement(n, isBlockName(out) ? u"span" : out, around);
         // A list's padding is where Qt puts its markers: Qt indents lists itself.
         const bool list = out == u"ul" || out == u"ol";
-        if (list ? needsBox(withoutPadding(s)) : needsBox(s))
+        // An item in a table of its own would be away from its list: Qt's
+        // importer would end the table there.
+        const bool item = out == u"li" || out == u"dt" || out == u"dd";
+        if (!item && (list ? needsBox(withoutPadding(s)) : needsBox(s)))
             return box(n, out, around);
         block(n, out, around, true);
     }
@@ -301,7 +317,7 @@ private:
     {
         const ComputedStyle& s = m_styles[n];
         QString style;
-        appendTextStyle(style, s, &around);
+        appendTextStyle(style, s, hasQtLook(out) ? nullptr : &around);
         if (s.backgroundColor.alpha > 0)
             style += (style.isEmpty() ? u""_s : u";"_s) + u"background-color:"_s +
                      colorText(s.backgroundColor);
@@ -321,8 +337,7 @@ private:
         const bool blockOut = isBlockName(out);
         const QStringView name = blockOut ? out : u"div";
         QString style;
-        // Qt sizes headings by a scale of its own: their size is always written.
-        appendTextStyle(style, s, isHeading(name) ? nullptr : &around);
+        appendTextStyle(style, s, hasQtLook(name) ? nullptr : &around);
         if (style.size())
             style += u';';
         const bool list = name == u"ul" || name == u"ol" || name == u"li";
@@ -450,11 +465,17 @@ private:
                     item.ns == dom::Namespace::Html && rule->treatment == Treatment::Element
                         ? rule->out
                         : u"div";
+                // An item away from its list or table would make Qt's importer
+                // close the table around it: only blocks that stand alone keep
+                // their name.
+                const bool standsAlone = isHeading(out) || out == u"p" || out == u"pre" ||
+                                         out == u"blockquote" || out == u"address" ||
+                                         out == u"center" || out == u"a";
                 if (rule->role == Role::Image || out == u"br" || out == u"hr" ||
                     rule->treatment != Treatment::Element)
                     node(c, s);
                 else
-                    block(c, isBlockName(out) ? out : u"div", s, false);
+                    block(c, standsAlone ? out : u"div", s, false);
             }
             close(u"td");
         }
@@ -469,7 +490,7 @@ private:
         const Node& e = m_doc[n];
         const QStringView out = rule->out;
         QString style;
-        appendTextStyle(style, s, &around);
+        appendTextStyle(style, s, hasQtLook(out) ? nullptr : &around);
         const auto add = [&style](const QString& declarations) {
             if (declarations.isEmpty())
                 return;
