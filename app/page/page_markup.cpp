@@ -248,7 +248,8 @@ WrittenMarkup writeMarkup(const PreparedMarkup& page,
     }
     css::CascadeLimits cascadeLimits;
     cascadeLimits.maxRules = limits.maxStyleRules;
-    const css::Cascaded cascaded = css::cascade(*page.document, sheets, view, cascadeLimits);
+    const css::Cascaded cascaded =
+        css::cascade(*page.document, sheets, view, cascadeLimits, page.base);
     result.capped = page.capped || cascaded.capped;
     markup::writeForQt(page, cascaded.styles, loadedImages, limits, result);
     return result;
