@@ -247,6 +247,7 @@ private slots:
     void mediaFollowsTheView_data();
     void mediaFollowsTheView();
     void matchingStepsAreCapped();
+    void descendantSelectorsFailEarly();
     void rulesBeyondTheLimitAreDropped();
 };
 
@@ -686,23 +687,42 @@ void TestPageStyle::mediaFollowsTheView()
              expected);
 }
 
+static QString nestedDivs(int depth, const QString& inside)
+{
+    return u"<div>"_s.repeated(depth) + inside + u"</div>"_s.repeated(depth);
+}
+
 void TestPageStyle::matchingStepsAreCapped()
 {
-    QString markup;
-    for (int i = 0; i < 40; ++i)
-        markup += u"<div>"_s;
-    markup += u"<p id=t>x</p>"_s;
-    for (int i = 0; i < 40; ++i)
-        markup += u"</div>"_s;
-    const dom::Document d = documentOf(markup);
+    const dom::Document d =
+        documentOf(nestedDivs(40, u"<p>x</p>"_s) + u"<ul id=t><li>x</li></ul>"_s);
+    const QString css = u"span p{color:red} ul{color:green}"_s;
     css::CascadeLimits limits;
-    limits.maxMatchSteps = 1000;
-    const css::Cascaded c = css::cascade(
-        d, {{u"span div div div div div div div div div div p{color:red} p{color:green}"_s, {}}},
-        {}, limits);
+    limits.maxMatchSteps = 20;
+    const css::Cascaded c = css::cascade(d, {{css, {}}}, {}, limits);
     QVERIFY(c.capped);
-    QCOMPARE(describe(c.styles[byId(d, u"t")], u"color"), u"#008000"_s);
-    QVERIFY(!css::cascade(d, {{u"p{color:red}"_s, {}}}, {}).capped);
+    // Past the cap the page's rules are passed over, the browser's are not.
+    const css::ComputedStyle& after = c.styles[byId(d, u"t")];
+    QCOMPARE(describe(after, u"color"), u"#000000"_s);
+    QCOMPARE(describe(after, u"display"), u"block"_s);
+    QCOMPARE(describe(after, u"padding"), u"0 0 0 40"_s);
+    const css::Cascaded uncapped = css::cascade(d, {{css, {}}}, {});
+    QVERIFY(!uncapped.capped);
+    QCOMPARE(describe(uncapped.styles[byId(d, u"t")], u"color"), u"#008000"_s);
+}
+
+void TestPageStyle::descendantSelectorsFailEarly()
+{
+    // Ten descendant compounds over forty nested divs, the leftmost in none
+    // of them: trying every way to place the other nine would take 10^8
+    // steps and meet the cap.
+    const dom::Document d = documentOf(nestedDivs(40, u"<p id=t>x</p>"_s));
+    const QString divs = u"div "_s.repeated(10);
+    const css::Cascaded c = css::cascade(
+        d, {{u"span "_s + divs + u"p{color:red} "_s + divs + u"p{font-weight:bold}"_s, {}}}, {});
+    QVERIFY(!c.capped);
+    QCOMPARE(describe(c.styles[byId(d, u"t")], u"color"), u"#000000"_s);
+    QCOMPARE(describe(c.styles[byId(d, u"t")], u"font-weight"), u"700"_s);
 }
 
 void TestPageStyle::rulesBeyondTheLimitAreDropped()

@@ -456,12 +456,16 @@ private:
         const dom::Node& node = m_document[element];
         m_rules.candidates(m_matcher, node, element, m_candidates);
         for (const IndexedRule* rule : m_candidates) {
+            const Block& b = m_rules.block(rule->block);
+            // Past the cap the page's rules match nothing more.
+            if (b.author && m_matcher.capped())
+                continue;
+            m_matcher.setBounded(b.author);
             const bool possible =
                 std::all_of(rule->ancestors.begin(), rule->ancestors.end(),
                             [this](quint32 key) { return m_ancestors.mayContain(key); });
             if (!possible || !m_matcher.matches(rule->selector, element))
                 continue;
-            const Block& b = m_rules.block(rule->block);
             add(applied, b.declarations, b.author ? AuthorNormal : DefaultNormal,
                 b.author ? AuthorImportant : DefaultImportant, rule->selector.specificity,
                 rule->order, b.base);

@@ -102,9 +102,19 @@ public:
         return m_document.quirks ? name.toString().toLower() : name.toString();
     }
     bool capped() const { return m_steps > m_maxSteps; }
+    // Whether the cap applies: not to the default sheet, whose rules are few
+    // and fixed, so that a page past it keeps the browser's own layout.
+    void setBounded(bool bounded) { m_bounded = bounded; }
 
 private:
-    bool matchFrom(const CompiledSelector& s, qsizetype compound, int element);
+    enum class Result : quint8
+    {
+        Matches,
+        FailsLocally,
+        FailsAllSiblings,
+        FailsCompletely,
+    };
+    Result matchFrom(const CompiledSelector& s, qsizetype compound, int element);
     bool matchCompound(const CompiledCompound& c, int element);
     bool matchSimple(const CompiledSimple& s, int element);
     bool nthMatches(const CompiledSimple& s, int element);
@@ -116,6 +126,7 @@ private:
     mutable std::vector<std::optional<QStringList>> m_classes;
     qint64 m_steps = 0;
     qint64 m_maxSteps;
+    bool m_bounded = true;
 };
 
 // --- The browser's own style (css_default_style.cpp) ---

@@ -419,40 +419,47 @@ int Matcher::nextElement(int node) const
 bool Matcher::matches(const CompiledSelector& selector, int element)
 {
     return !selector.compounds.isEmpty() &&
-           matchFrom(selector, selector.compounds.size() - 1, element);
+           matchFrom(selector, selector.compounds.size() - 1, element) == Result::Matches;
 }
 
-bool Matcher::matchFrom(const CompiledSelector& s, qsizetype i, int element)
+// Besides failing where it is, a match can fail for every further ancestor
+// or every further sibling, and then the combinators to its right stop
+// looking: a descendant selector whose leftmost compound no ancestor
+// matches fails at once instead of trying every way to place the others.
+Matcher::Result Matcher::matchFrom(const CompiledSelector& s, qsizetype i, int element)
 {
-    // Past the cap only selectors of one compound, bounded by their length,
-    // still match: the page keeps its plainest rules and the default sheet's.
-    if ((++m_steps > m_maxSteps && s.compounds.size() > 1) ||
-        !matchCompound(s.compounds[i], element))
-        return false;
+    if (++m_steps > m_maxSteps && m_bounded)
+        return Result::FailsCompletely;
+    if (!matchCompound(s.compounds[i], element))
+        return Result::FailsLocally;
     if (i == 0)
-        return true;
+        return Result::Matches;
     const auto isElement = [this](int n) { return n != dom::kNone && m_document[n].isElement(); };
     switch (s.compounds[i].combinator) {
     case Combinator::Child: {
         const int p = m_document[element].parent;
-        return isElement(p) && matchFrom(s, i - 1, p);
+        return isElement(p) ? matchFrom(s, i - 1, p) : Result::FailsCompletely;
     }
     case Combinator::Descendant:
-        for (int p = m_document[element].parent; isElement(p); p = m_document[p].parent)
-            if (matchFrom(s, i - 1, p))
-                return true;
-        return false;
+        for (int p = m_document[element].parent; isElement(p); p = m_document[p].parent) {
+            const Result r = matchFrom(s, i - 1, p);
+            if (r == Result::Matches || r == Result::FailsCompletely)
+                return r;
+        }
+        return Result::FailsCompletely;
     case Combinator::NextSibling: {
         const int p = previousElement(element);
-        return p != dom::kNone && matchFrom(s, i - 1, p);
+        return p != dom::kNone ? matchFrom(s, i - 1, p) : Result::FailsAllSiblings;
     }
     case Combinator::SubsequentSibling:
-        for (int p = previousElement(element); p != dom::kNone; p = previousElement(p))
-            if (matchFrom(s, i - 1, p))
-                return true;
-        return false;
+        for (int p = previousElement(element); p != dom::kNone; p = previousElement(p)) {
+            const Result r = matchFrom(s, i - 1, p);
+            if (r != Result::FailsLocally)
+                return r;
+        }
+        return Result::FailsAllSiblings;
     }
-    return false;
+    return Result::FailsLocally;
 }
 
 bool Matcher::matchCompound(const CompiledCompound& c, int element)
@@ -482,7 +489,7 @@ bool Matcher::nthMatches(const CompiledSimple& s, int element)
         index = 1;
         for (int e = s.fromEnd ? nextElement(element) : previousElement(element); e != dom::kNone;
              e = s.fromEnd ? nextElement(e) : previousElement(e)) {
-            if (++m_steps > m_maxSteps)
+            if (++m_steps > m_maxSteps && m_bounded)
                 return false;
             index += matchesAny(e) ? 1 : 0;
         }
