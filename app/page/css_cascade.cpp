@@ -434,10 +434,23 @@ private:
         CustomProperties out = inherited;
         for (const QString& name : removed)
             out.remove(name);
-        VarResolver resolver(out, &own, &m_varBudget);
+        // Values without var() are taken as written, at no cost to the
+        // page's budget; the others are resolved against the rest.
+        QHash<QString, std::optional<std::vector<Token>>> resolved;
+        std::optional<VarResolver> resolver;
         for (auto it = own.cbegin(); it != own.cend(); ++it) {
-            if (const std::vector<Token>* v = resolver.property(it.key()))
-                out[it.key()] = *v;
+            if (!VarResolver::containsVar(it.value())) {
+                resolved.insert(it.key(), it.value());
+                continue;
+            }
+            if (!resolver)
+                resolver.emplace(out, &own, &m_varBudget);
+            const std::vector<Token>* v = resolver->property(it.key());
+            resolved.insert(it.key(), v ? std::optional(*v) : std::nullopt);
+        }
+        for (auto it = resolved.cbegin(); it != resolved.cend(); ++it) {
+            if (it.value())
+                out.insert(it.key(), *it.value());
             else
                 out.remove(it.key());
         }

@@ -14,10 +14,10 @@
 #include <optional>
 #include <vector>
 
-// Internal to mizong_page_markup: css_cascade.h is the interface. The rooms
-// of the cascade: selectors compiled and matched against the document tree,
-// the default style sheet and presentational attributes, and declared values
-// turned into computed ones.
+// Internal to mizong_page_markup: css_cascade.h is the interface. What the
+// cascade is made of: selectors compiled and matched against the document
+// tree, the default style sheet and presentational attributes, and declared
+// values turned into computed ones.
 namespace mizong::page::css {
 
 // --- Selectors (css_matching.cpp) ---
@@ -43,7 +43,7 @@ struct CompiledSimple
         Checked,
         Disabled,
         Enabled,
-        NthChild, // also first/last/only-child, by a, b and `fromEnd`
+        NthChild, // also :first-child and :last-child, by a, b and `fromEnd`
         NthOfType,
         OnlyChild,
         OnlyOfType,
