@@ -375,6 +375,21 @@ void TestPageStyle::computed_data()
     row("visibility back", nested, u"div{visibility:hidden} span{visibility:visible}"_s,
         u"visible"_s, u"yes"_s);
 
+    row("each selector of a list its own specificity", p, u"#t, div{color:red} p.c{color:green}"_s,
+        u"color"_s, u"#ff0000"_s);
+    row("@media inside @supports", p,
+        u"@supports (display:block){@media (min-width:1px){p{color:red}}}"_s, u"color"_s,
+        u"#ff0000"_s);
+    row("revert", nested, u"div{color:red} span{color:blue; color:revert}"_s, u"color"_s,
+        u"#ff0000"_s);
+    row("custom property initial", p, u":root{--c:red} p{--c:initial; color:var(--c, green)}"_s,
+        u"color"_s, u"#008000"_s);
+    row("border-collapse inherits", u"<table><tr><td id=t>x</td></tr></table>"_s,
+        u"table{border-collapse:collapse}"_s, u"border-collapse"_s, u"collapse"_s);
+    row("cellspacing inherits", u"<table cellspacing=5><tr><td id=t>x</td></tr></table>"_s, {},
+        u"border-spacing"_s, u"5"_s);
+    row("line-height % is computed", u"<div><p id=t>x</p></div>"_s,
+        u"div{font-size:20px; line-height:150%} p{font-size:10px}"_s, u"line-height"_s, u"30"_s);
     row("unset on a property not inherited", p, u"p{margin:unset}"_s, u"margin"_s, u"0 0 0 0"_s);
     row("inherit a shorthand", nested, u"div{margin:3px} span{margin:inherit}"_s, u"margin"_s,
         u"3 3 3 3"_s);
