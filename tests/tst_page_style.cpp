@@ -556,6 +556,8 @@ void TestPageStyle::computed_data()
     row("margin three", p, u"p{margin:1px 2px 3px}"_s, u"margin"_s, u"1 2 3 2"_s);
     row("margin auto", p, u"p{margin:0 auto}"_s, u"margin"_s, u"0 auto 0 auto"_s);
     row("margin then side", p, u"p{margin:5px; margin-left:7px}"_s, u"margin"_s, u"5 5 5 7"_s);
+    row("margin-inline", p, u"p{margin-inline:auto 4px}"_s, u"margin"_s, u"16 4 16 auto"_s);
+    row("padding-block-start", p, u"p{padding-block-start:3px}"_s, u"padding"_s, u"3 0 0 0"_s);
     row("negative padding invalid", p, u"p{padding:5px; padding:-1px}"_s, u"padding"_s,
         u"5 5 5 5"_s);
     row("background", p, u"p{background:url(i.png) red no-repeat}"_s, u"background-image"_s,

@@ -126,6 +126,28 @@ int sideOf(QStringView name)
     return -1;
 }
 
+QStringList physicalSides(const QString& name)
+{
+    const bool margin = name.startsWith(u"margin-");
+    if (!margin && !name.startsWith(u"padding-"))
+        return {};
+    const QString prefix = margin ? u"margin-"_s : u"padding-"_s;
+    const QStringView logical = QStringView(name).sliced(prefix.size());
+    static constexpr std::pair<QStringView, QStringView> kSides[] = {
+        {u"block-start", u"top"},  {u"block-end", u"bottom"}, {u"inline-start", u"left"},
+        {u"inline-end", u"right"}, {u"block", u"top bottom"}, {u"inline", u"left right"},
+    };
+    for (const auto& [from, to] : kSides) {
+        if (logical != from)
+            continue;
+        QStringList out;
+        for (QStringView side : to.split(u' '))
+            out << prefix + side.toString();
+        return out;
+    }
+    return {};
+}
+
 std::optional<BorderStyle> borderStyle(const Token& t)
 {
     const int k = keyword(&t, {u"none", u"hidden", u"solid", u"dashed", u"dotted", u"double",
