@@ -412,6 +412,14 @@ void TestPageStyle::computed_data()
     row("pt", nested, u"span{font-size:12pt}"_s, u"font-size"_s, u"16"_s);
     row("in", nested, u"span{width:1in}"_s, u"width"_s, u"96px"_s);
     row("%", nested, u"span{width:50%; max-width:none}"_s, u"width"_s, u"50%"_s);
+    row("calc", nested, u"span{font-size:20px; padding-left:calc(1em + 2px * 3)}"_s, u"padding"_s,
+        u"0 0 0 26"_s);
+    row("calc of a %", nested, u"span{margin-left:calc(50% - 4.5px)}"_s, u"margin"_s,
+        u"0 0 0 180"_s);
+    row("clamp", nested, u"span{font-size:clamp(10px, 10vw, 20px)}"_s, u"font-size"_s, u"20"_s);
+    row("min", nested, u"span{width:min(100px, 2em)}"_s, u"width"_s, u"32px"_s);
+    row("calc mixing a number in", nested, u"span{width:10px; width:calc(1px + 2)}"_s, u"width"_s,
+        u"10px"_s);
     row("keyword size", nested, u"span{font-size:xx-large}"_s, u"font-size"_s, u"32"_s);
     row("larger", nested, u"div{font-size:20px} span{font-size:larger}"_s, u"font-size"_s, u"24"_s);
     row("small", u"<small id=t>x</small>"_s, {}, u"font-size"_s, u"13.33"_s);

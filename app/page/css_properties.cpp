@@ -106,7 +106,8 @@ bool font(Computing& c, Tokens value, const ComputeContext& context)
     if (p >= parts.size())
         return false;
     Computing sized = c;
-    if (!fontSize(sized, value.subspan(parts[p], 1), context))
+    if (!fontSize(sized, value.subspan(parts[p], nextComponent(value, parts[p]) - parts[p]),
+                  context))
         return false;
     ++p;
     std::optional<Tokens> lineHeight;
