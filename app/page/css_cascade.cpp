@@ -112,6 +112,19 @@ struct Applied
     const QUrl* base;
 };
 
+std::optional<WideKeyword> wideKeyword(Tokens value)
+{
+    if (value.size() != 1 || !value[0].is(TokenType::Ident))
+        return std::nullopt;
+    if (value[0].named(u"inherit"))
+        return WideKeyword::Inherit;
+    if (value[0].named(u"initial"))
+        return WideKeyword::Initial;
+    if (value[0].named(u"unset") || value[0].named(u"revert") || value[0].named(u"revert-layer"))
+        return WideKeyword::Unset;
+    return std::nullopt;
+}
+
 class RuleSet
 {
 public:
@@ -175,7 +188,7 @@ private:
         return evaluateSupports(
             rule.prelude,
             [this](const QString& name, Tokens value) {
-                if (VarResolver::containsVar(value))
+                if (VarResolver::containsVar(value) || wideKeyword(value))
                     return isKnownProperty(name);
                 Computing scratch;
                 ComputeContext context;
@@ -253,19 +266,6 @@ private:
     QHash<QString, QList<int>> m_tags;
     QList<int> m_universal;
 };
-
-std::optional<WideKeyword> wideKeyword(Tokens value)
-{
-    if (value.size() != 1 || !value[0].is(TokenType::Ident))
-        return std::nullopt;
-    if (value[0].named(u"inherit"))
-        return WideKeyword::Inherit;
-    if (value[0].named(u"initial"))
-        return WideKeyword::Initial;
-    if (value[0].named(u"unset") || value[0].named(u"revert") || value[0].named(u"revert-layer"))
-        return WideKeyword::Unset;
-    return std::nullopt;
-}
 
 class Styler
 {
