@@ -340,6 +340,10 @@ void TestPageStyle::computed_data()
         u"#ff0000"_s);
     row(":disabled", u"<button id=t disabled>x</button>"_s, u":disabled{color:red}"_s, u"color"_s,
         u"#ff0000"_s);
+    row(":lang", u"<div lang=zh-CN><p id=t>x</p></div>"_s, u":lang(zh){color:red}"_s, u"color"_s,
+        u"#ff0000"_s);
+    row(":lang not a prefix", u"<div lang=zhx><p id=t>x</p></div>"_s, u":lang(zh){color:red}"_s,
+        u"color"_s, u"#000000"_s);
     row(":hover never", p, u"p:hover{color:red}"_s, u"color"_s, u"#000000"_s);
     row(":hover's list still counts", p, u"p:hover, p{color:red}"_s, u"color"_s, u"#ff0000"_s);
     row("::before never", p, u"p::before{color:red}"_s, u"color"_s, u"#000000"_s);

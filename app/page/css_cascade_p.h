@@ -48,7 +48,8 @@ struct CompiledSimple
         OnlyChild,
         OnlyOfType,
         Not,
-        Is, // :is(), :where(), :matches()
+        Is,   // :is(), :where(), :matches()
+        Lang, // its ranges in `value`, separated by commas
         Never,
     };
     Kind kind = Kind::Universal;

@@ -42,9 +42,6 @@ bool neverMatches(const QString& name)
         u"after"_s,
         u"first-line"_s,
         u"first-letter"_s,
-        u"has"_s,
-        u"lang"_s,
-        u"dir"_s,
         u"host"_s,
         u"placeholder-shown"_s,
         u"indeterminate"_s,
@@ -232,7 +229,21 @@ std::optional<CompiledSimple> compilePseudo(const SimpleSelector& s, const Selec
         specificity = n == u"where" ? 0 : mostSpecific(c.arguments);
         return c;
     }
-    if (n == u"has" || n == u"lang" || n == u"dir" || n == u"host" || n == u"host-context") {
+    if (n == u"lang") {
+        QStringList ranges;
+        for (Tokens part : splitCommas(s.arguments)) {
+            if (part.size() != 1 ||
+                !(part[0].is(TokenType::Ident) || part[0].is(TokenType::String)))
+                return std::nullopt;
+            ranges << part[0].text;
+        }
+        if (ranges.isEmpty())
+            return std::nullopt;
+        c.kind = Kind::Lang;
+        c.value = ranges.join(u',');
+        return c;
+    }
+    if (n == u"has" || n == u"dir" || n == u"host" || n == u"host-context") {
         c.kind = Kind::Never;
         return c;
     }
@@ -557,6 +568,25 @@ bool Matcher::matchSimple(const CompiledSimple& s, int element)
     case Kind::Is:
         return std::any_of(s.arguments.begin(), s.arguments.end(),
                            [&](const CompiledSelector& a) { return matches(a, element); });
+    case Kind::Lang: {
+        // The language is the nearest lang attribute's, the element's own
+        // or an ancestor's; a range matches it and its subtags.
+        const QString* lang = nullptr;
+        for (int e = element; e != dom::kNone && !lang; e = m_document[e].parent) {
+            ++m_steps;
+            if (m_document[e].isElement())
+                lang = m_document[e].attribute(u"lang");
+        }
+        if (!lang || lang->isEmpty())
+            return false;
+        for (QStringView range : QStringView(s.value).split(u',')) {
+            if (lang->compare(range, Qt::CaseInsensitive) == 0 ||
+                (lang->size() > range.size() && lang->at(range.size()) == u'-' &&
+                 QStringView(*lang).first(range.size()).compare(range, Qt::CaseInsensitive) == 0))
+                return true;
+        }
+        return false;
+    }
     case Kind::Never:
         return false;
     }
