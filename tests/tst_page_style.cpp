@@ -361,6 +361,10 @@ void TestPageStyle::computed_data()
     row("@supports", p, u"@supports (display:grid){p{color:red}}"_s, u"color"_s, u"#ff0000"_s);
     row("@supports not", p, u"@supports (display:nonsense){p{color:red}}"_s, u"color"_s,
         u"#000000"_s);
+    row("@media print", p, u"@media print{p{color:red}}"_s, u"color"_s, u"#000000"_s);
+    row("style attribute drops only the invalid",
+        u"<p id=t style='color:nonsense; font-weight:bold'>x</p>"_s, {}, u"font-weight"_s,
+        u"700"_s);
     row("other at-rules dropped", p, u"@font-face{font-family:x} @import 'y.css'; p{color:red}"_s,
         u"color"_s, u"#ff0000"_s);
 
@@ -529,6 +533,12 @@ void TestPageStyle::computed_data()
     row("body link", u"<body link=green><a id=t href=x>x</a>"_s, {}, u"color"_s, u"#008000"_s);
     row("body link under author rules", u"<body link=green><a id=t href=x>x</a>"_s,
         u"a{color:red}"_s, u"color"_s, u"#ff0000"_s);
+    row("img width", u"<img id=t width=50 height=20>"_s, {}, u"width"_s, u"50px"_s);
+    row("tr valign reaches its cells", u"<table><tr valign=bottom><td id=t>x</td></tr></table>"_s,
+        {}, u"vertical-align"_s, u"bottom"_s);
+    row("hidden input", u"<input id=t type=HIDDEN>"_s, {}, u"display"_s, u"none"_s);
+    row("closed dialog", u"<dialog id=t>x</dialog>"_s, {}, u"display"_s, u"none"_s);
+    row("open dialog", u"<dialog id=t open>x</dialog>"_s, {}, u"display"_s, u"block"_s);
     row("ol type a", u"<ol id=t type=a></ol>"_s, {}, u"list-style-type"_s, u"lower-alpha"_s);
     row("ol type A", u"<ol id=t type=A></ol>"_s, {}, u"list-style-type"_s, u"upper-alpha"_s);
     row("ul type", u"<ul id=t type=square></ul>"_s, {}, u"list-style-type"_s, u"square"_s);
