@@ -247,6 +247,7 @@ private slots:
     void mediaFollowsTheView_data();
     void mediaFollowsTheView();
     void matchingStepsAreCapped();
+    void descendantSelectorsFailEarly();
     void rulesBeyondTheLimitAreDropped();
 };
 
@@ -339,6 +340,10 @@ void TestPageStyle::computed_data()
         u"#ff0000"_s);
     row(":disabled", u"<button id=t disabled>x</button>"_s, u":disabled{color:red}"_s, u"color"_s,
         u"#ff0000"_s);
+    row(":lang", u"<div lang=zh-CN><p id=t>x</p></div>"_s, u":lang(zh){color:red}"_s, u"color"_s,
+        u"#ff0000"_s);
+    row(":lang not a prefix", u"<div lang=zhx><p id=t>x</p></div>"_s, u":lang(zh){color:red}"_s,
+        u"color"_s, u"#000000"_s);
     row(":hover never", p, u"p:hover{color:red}"_s, u"color"_s, u"#000000"_s);
     row(":hover's list still counts", p, u"p:hover, p{color:red}"_s, u"color"_s, u"#ff0000"_s);
     row("::before never", p, u"p::before{color:red}"_s, u"color"_s, u"#000000"_s);
@@ -356,6 +361,10 @@ void TestPageStyle::computed_data()
     row("@supports", p, u"@supports (display:grid){p{color:red}}"_s, u"color"_s, u"#ff0000"_s);
     row("@supports not", p, u"@supports (display:nonsense){p{color:red}}"_s, u"color"_s,
         u"#000000"_s);
+    row("@media print", p, u"@media print{p{color:red}}"_s, u"color"_s, u"#000000"_s);
+    row("style attribute drops only the invalid",
+        u"<p id=t style='color:nonsense; font-weight:bold'>x</p>"_s, {}, u"font-weight"_s,
+        u"700"_s);
     row("other at-rules dropped", p, u"@font-face{font-family:x} @import 'y.css'; p{color:red}"_s,
         u"color"_s, u"#ff0000"_s);
 
@@ -374,6 +383,21 @@ void TestPageStyle::computed_data()
     row("visibility back", nested, u"div{visibility:hidden} span{visibility:visible}"_s,
         u"visible"_s, u"yes"_s);
 
+    row("each selector of a list its own specificity", p, u"#t, div{color:red} p.c{color:green}"_s,
+        u"color"_s, u"#ff0000"_s);
+    row("@media inside @supports", p,
+        u"@supports (display:block){@media (min-width:1px){p{color:red}}}"_s, u"color"_s,
+        u"#ff0000"_s);
+    row("revert", nested, u"div{color:red} span{color:blue; color:revert}"_s, u"color"_s,
+        u"#ff0000"_s);
+    row("custom property initial", p, u":root{--c:red} p{--c:initial; color:var(--c, green)}"_s,
+        u"color"_s, u"#008000"_s);
+    row("border-collapse inherits", u"<table><tr><td id=t>x</td></tr></table>"_s,
+        u"table{border-collapse:collapse}"_s, u"border-collapse"_s, u"collapse"_s);
+    row("cellspacing inherits", u"<table cellspacing=5><tr><td id=t>x</td></tr></table>"_s, {},
+        u"border-spacing"_s, u"5"_s);
+    row("line-height % is computed", u"<div><p id=t>x</p></div>"_s,
+        u"div{font-size:20px; line-height:150%} p{font-size:10px}"_s, u"line-height"_s, u"30"_s);
     row("unset on a property not inherited", p, u"p{margin:unset}"_s, u"margin"_s, u"0 0 0 0"_s);
     row("inherit a shorthand", nested, u"div{margin:3px} span{margin:inherit}"_s, u"margin"_s,
         u"3 3 3 3"_s);
@@ -396,6 +420,14 @@ void TestPageStyle::computed_data()
     row("pt", nested, u"span{font-size:12pt}"_s, u"font-size"_s, u"16"_s);
     row("in", nested, u"span{width:1in}"_s, u"width"_s, u"96px"_s);
     row("%", nested, u"span{width:50%; max-width:none}"_s, u"width"_s, u"50%"_s);
+    row("calc", nested, u"span{font-size:20px; padding-left:calc(1em + 2px * 3)}"_s, u"padding"_s,
+        u"0 0 0 26"_s);
+    row("calc of a %", nested, u"span{margin-left:calc(50% - 4.5px)}"_s, u"margin"_s,
+        u"0 0 0 180"_s);
+    row("clamp", nested, u"span{font-size:clamp(10px, 10vw, 20px)}"_s, u"font-size"_s, u"20"_s);
+    row("min", nested, u"span{width:min(100px, 2em)}"_s, u"width"_s, u"32px"_s);
+    row("calc mixing a number in", nested, u"span{width:10px; width:calc(1px + 2)}"_s, u"width"_s,
+        u"10px"_s);
     row("keyword size", nested, u"span{font-size:xx-large}"_s, u"font-size"_s, u"32"_s);
     row("larger", nested, u"div{font-size:20px} span{font-size:larger}"_s, u"font-size"_s, u"24"_s);
     row("small", u"<small id=t>x</small>"_s, {}, u"font-size"_s, u"13.33"_s);
@@ -501,6 +533,12 @@ void TestPageStyle::computed_data()
     row("body link", u"<body link=green><a id=t href=x>x</a>"_s, {}, u"color"_s, u"#008000"_s);
     row("body link under author rules", u"<body link=green><a id=t href=x>x</a>"_s,
         u"a{color:red}"_s, u"color"_s, u"#ff0000"_s);
+    row("img width", u"<img id=t width=50 height=20>"_s, {}, u"width"_s, u"50px"_s);
+    row("tr valign reaches its cells", u"<table><tr valign=bottom><td id=t>x</td></tr></table>"_s,
+        {}, u"vertical-align"_s, u"bottom"_s);
+    row("hidden input", u"<input id=t type=HIDDEN>"_s, {}, u"display"_s, u"none"_s);
+    row("closed dialog", u"<dialog id=t>x</dialog>"_s, {}, u"display"_s, u"none"_s);
+    row("open dialog", u"<dialog id=t open>x</dialog>"_s, {}, u"display"_s, u"block"_s);
     row("ol type a", u"<ol id=t type=a></ol>"_s, {}, u"list-style-type"_s, u"lower-alpha"_s);
     row("ol type A", u"<ol id=t type=A></ol>"_s, {}, u"list-style-type"_s, u"upper-alpha"_s);
     row("ul type", u"<ul id=t type=square></ul>"_s, {}, u"list-style-type"_s, u"square"_s);
@@ -540,6 +578,8 @@ void TestPageStyle::computed_data()
     row("margin three", p, u"p{margin:1px 2px 3px}"_s, u"margin"_s, u"1 2 3 2"_s);
     row("margin auto", p, u"p{margin:0 auto}"_s, u"margin"_s, u"0 auto 0 auto"_s);
     row("margin then side", p, u"p{margin:5px; margin-left:7px}"_s, u"margin"_s, u"5 5 5 7"_s);
+    row("margin-inline", p, u"p{margin-inline:auto 4px}"_s, u"margin"_s, u"16 4 16 auto"_s);
+    row("padding-block-start", p, u"p{padding-block-start:3px}"_s, u"padding"_s, u"3 0 0 0"_s);
     row("negative padding invalid", p, u"p{padding:5px; padding:-1px}"_s, u"padding"_s,
         u"5 5 5 5"_s);
     row("background", p, u"p{background:url(i.png) red no-repeat}"_s, u"background-image"_s,
@@ -686,23 +726,42 @@ void TestPageStyle::mediaFollowsTheView()
              expected);
 }
 
+static QString nestedDivs(int depth, const QString& inside)
+{
+    return u"<div>"_s.repeated(depth) + inside + u"</div>"_s.repeated(depth);
+}
+
 void TestPageStyle::matchingStepsAreCapped()
 {
-    QString markup;
-    for (int i = 0; i < 40; ++i)
-        markup += u"<div>"_s;
-    markup += u"<p id=t>x</p>"_s;
-    for (int i = 0; i < 40; ++i)
-        markup += u"</div>"_s;
-    const dom::Document d = documentOf(markup);
+    const dom::Document d =
+        documentOf(nestedDivs(40, u"<p>x</p>"_s) + u"<ul id=t><li>x</li></ul>"_s);
+    const QString css = u"span p{color:red} ul{color:green}"_s;
     css::CascadeLimits limits;
-    limits.maxMatchSteps = 1000;
-    const css::Cascaded c = css::cascade(
-        d, {{u"span div div div div div div div div div div p{color:red} p{color:green}"_s, {}}},
-        {}, limits);
+    limits.maxMatchSteps = 20;
+    const css::Cascaded c = css::cascade(d, {{css, {}}}, {}, limits);
     QVERIFY(c.capped);
-    QCOMPARE(describe(c.styles[byId(d, u"t")], u"color"), u"#008000"_s);
-    QVERIFY(!css::cascade(d, {{u"p{color:red}"_s, {}}}, {}).capped);
+    // Past the cap the page's rules are passed over, the browser's are not.
+    const css::ComputedStyle& after = c.styles[byId(d, u"t")];
+    QCOMPARE(describe(after, u"color"), u"#000000"_s);
+    QCOMPARE(describe(after, u"display"), u"block"_s);
+    QCOMPARE(describe(after, u"padding"), u"0 0 0 40"_s);
+    const css::Cascaded uncapped = css::cascade(d, {{css, {}}}, {});
+    QVERIFY(!uncapped.capped);
+    QCOMPARE(describe(uncapped.styles[byId(d, u"t")], u"color"), u"#008000"_s);
+}
+
+void TestPageStyle::descendantSelectorsFailEarly()
+{
+    // Ten descendant compounds over forty nested divs, the leftmost in none
+    // of them: trying every way to place the other nine would take 10^8
+    // steps and meet the cap.
+    const dom::Document d = documentOf(nestedDivs(40, u"<p id=t>x</p>"_s));
+    const QString divs = u"div "_s.repeated(10);
+    const css::Cascaded c = css::cascade(
+        d, {{u"span "_s + divs + u"p{color:red} "_s + divs + u"p{font-weight:bold}"_s, {}}}, {});
+    QVERIFY(!c.capped);
+    QCOMPARE(describe(c.styles[byId(d, u"t")], u"color"), u"#000000"_s);
+    QCOMPARE(describe(c.styles[byId(d, u"t")], u"font-weight"), u"700"_s);
 }
 
 void TestPageStyle::rulesBeyondTheLimitAreDropped()

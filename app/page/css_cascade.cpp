@@ -112,6 +112,19 @@ struct Applied
     const QUrl* base;
 };
 
+std::optional<WideKeyword> wideKeyword(Tokens value)
+{
+    if (value.size() != 1 || !value[0].is(TokenType::Ident))
+        return std::nullopt;
+    if (value[0].named(u"inherit"))
+        return WideKeyword::Inherit;
+    if (value[0].named(u"initial"))
+        return WideKeyword::Initial;
+    if (value[0].named(u"unset") || value[0].named(u"revert") || value[0].named(u"revert-layer"))
+        return WideKeyword::Unset;
+    return std::nullopt;
+}
+
 class RuleSet
 {
 public:
@@ -175,7 +188,7 @@ private:
         return evaluateSupports(
             rule.prelude,
             [this](const QString& name, Tokens value) {
-                if (VarResolver::containsVar(value))
+                if (VarResolver::containsVar(value) || wideKeyword(value))
                     return isKnownProperty(name);
                 Computing scratch;
                 ComputeContext context;
@@ -253,19 +266,6 @@ private:
     QHash<QString, QList<int>> m_tags;
     QList<int> m_universal;
 };
-
-std::optional<WideKeyword> wideKeyword(Tokens value)
-{
-    if (value.size() != 1 || !value[0].is(TokenType::Ident))
-        return std::nullopt;
-    if (value[0].named(u"inherit"))
-        return WideKeyword::Inherit;
-    if (value[0].named(u"initial"))
-        return WideKeyword::Initial;
-    if (value[0].named(u"unset") || value[0].named(u"revert") || value[0].named(u"revert-layer"))
-        return WideKeyword::Unset;
-    return std::nullopt;
-}
 
 class Styler
 {
@@ -434,10 +434,23 @@ private:
         CustomProperties out = inherited;
         for (const QString& name : removed)
             out.remove(name);
-        VarResolver resolver(out, &own, &m_varBudget);
+        // Values without var() are taken as written, at no cost to the
+        // page's budget; the others are resolved against the rest.
+        QHash<QString, std::optional<std::vector<Token>>> resolved;
+        std::optional<VarResolver> resolver;
         for (auto it = own.cbegin(); it != own.cend(); ++it) {
-            if (const std::vector<Token>* v = resolver.property(it.key()))
-                out[it.key()] = *v;
+            if (!VarResolver::containsVar(it.value())) {
+                resolved.insert(it.key(), it.value());
+                continue;
+            }
+            if (!resolver)
+                resolver.emplace(out, &own, &m_varBudget);
+            const std::vector<Token>* v = resolver->property(it.key());
+            resolved.insert(it.key(), v ? std::optional(*v) : std::nullopt);
+        }
+        for (auto it = resolved.cbegin(); it != resolved.cend(); ++it) {
+            if (it.value())
+                out.insert(it.key(), *it.value());
             else
                 out.remove(it.key());
         }
@@ -456,12 +469,16 @@ private:
         const dom::Node& node = m_document[element];
         m_rules.candidates(m_matcher, node, element, m_candidates);
         for (const IndexedRule* rule : m_candidates) {
+            const Block& b = m_rules.block(rule->block);
+            // Past the cap the page's rules match nothing more.
+            if (b.author && m_matcher.capped())
+                continue;
+            m_matcher.setBounded(b.author);
             const bool possible =
                 std::all_of(rule->ancestors.begin(), rule->ancestors.end(),
                             [this](quint32 key) { return m_ancestors.mayContain(key); });
             if (!possible || !m_matcher.matches(rule->selector, element))
                 continue;
-            const Block& b = m_rules.block(rule->block);
             add(applied, b.declarations, b.author ? AuthorNormal : DefaultNormal,
                 b.author ? AuthorImportant : DefaultImportant, rule->selector.specificity,
                 rule->order, b.base);

@@ -32,7 +32,8 @@ struct CascadeLimits
     int maxRules = 4096;
     SelectorLimits selectors;
     // Selector steps tried (a compound against an element) over the whole
-    // document; past it only selectors of one compound still match.
+    // document; past it the page's rules match nothing more, the default
+    // style sheet's still do.
     qint64 maxMatchSteps = 20'000'000;
 };
 

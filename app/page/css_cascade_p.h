@@ -14,10 +14,10 @@
 #include <optional>
 #include <vector>
 
-// Internal to mizong_page_markup: css_cascade.h is the interface. The rooms
-// of the cascade: selectors compiled and matched against the document tree,
-// the default style sheet and presentational attributes, and declared values
-// turned into computed ones.
+// Internal to mizong_page_markup: css_cascade.h is the interface. What the
+// cascade is made of: selectors compiled and matched against the document
+// tree, the default style sheet and presentational attributes, and declared
+// values turned into computed ones.
 namespace mizong::page::css {
 
 // --- Selectors (css_matching.cpp) ---
@@ -43,12 +43,13 @@ struct CompiledSimple
         Checked,
         Disabled,
         Enabled,
-        NthChild, // also first/last/only-child, by a, b and `fromEnd`
+        NthChild, // also :first-child and :last-child, by a, b and `fromEnd`
         NthOfType,
         OnlyChild,
         OnlyOfType,
         Not,
-        Is, // :is(), :where(), :matches()
+        Is,   // :is(), :where(), :matches()
+        Lang, // its ranges in `value`, separated by commas
         Never,
     };
     Kind kind = Kind::Universal;
@@ -102,9 +103,19 @@ public:
         return m_document.quirks ? name.toString().toLower() : name.toString();
     }
     bool capped() const { return m_steps > m_maxSteps; }
+    // Whether the cap applies: not to the default sheet, whose rules are few
+    // and fixed, so that a page past it keeps the browser's own layout.
+    void setBounded(bool bounded) { m_bounded = bounded; }
 
 private:
-    bool matchFrom(const CompiledSelector& s, qsizetype compound, int element);
+    enum class Result : quint8
+    {
+        Matches,
+        FailsLocally,
+        FailsAllSiblings,
+        FailsCompletely,
+    };
+    Result matchFrom(const CompiledSelector& s, qsizetype compound, int element);
     bool matchCompound(const CompiledCompound& c, int element);
     bool matchSimple(const CompiledSimple& s, int element);
     bool nthMatches(const CompiledSimple& s, int element);
@@ -116,6 +127,7 @@ private:
     mutable std::vector<std::optional<QStringList>> m_classes;
     qint64 m_steps = 0;
     qint64 m_maxSteps;
+    bool m_bounded = true;
 };
 
 // --- The browser's own style (css_default_style.cpp) ---

@@ -24,11 +24,152 @@ QList<qsizetype> components(Tokens value)
     return out;
 }
 
+namespace {
+
+bool isMathFunction(const Token& t)
+{
+    return t.is(TokenType::Function) && (t.named(u"calc") || t.named(u"-webkit-calc") ||
+                                         t.named(u"min") || t.named(u"max") || t.named(u"clamp"));
+}
+
+// calc(), min(), max() and clamp() over lengths and numbers: a length's
+// value in px, or a plain number.
+struct MathValue
+{
+    qreal value = 0;
+    bool number = false;
+};
+
+class MathReader
+{
+public:
+    MathReader(qreal em, const ComputeContext& context, Percent percent)
+        : m_em(em), m_context(context), m_percent(percent)
+    {}
+
+    std::optional<MathValue> function(Tokens t, qsizetype at, int depth)
+    {
+        if (depth > 16)
+            return std::nullopt;
+        const Tokens args = blockContent(t, at);
+        if (t[at].named(u"calc") || t[at].named(u"-webkit-calc"))
+            return whole(args, depth);
+        QList<MathValue> values;
+        for (Tokens arg : splitCommas(args)) {
+            const std::optional<MathValue> v = whole(arg, depth);
+            if (!v || (!values.isEmpty() && v->number != values.front().number))
+                return std::nullopt;
+            values.append(*v);
+        }
+        const auto less = [](const MathValue& a, const MathValue& b) { return a.value < b.value; };
+        if (values.isEmpty())
+            return std::nullopt;
+        if (t[at].named(u"min"))
+            return *std::min_element(values.begin(), values.end(), less);
+        if (t[at].named(u"max"))
+            return *std::max_element(values.begin(), values.end(), less);
+        if (values.size() != 3)
+            return std::nullopt;
+        MathValue out = values[1];
+        out.value = std::max(values[0].value, std::min(values[1].value, values[2].value));
+        return out;
+    }
+
+private:
+    std::optional<MathValue> whole(Tokens t, int depth)
+    {
+        qsizetype i = 0;
+        const std::optional<MathValue> v = sum(t, i, depth);
+        skipSpace(t, i);
+        return v && i == qsizetype(t.size()) ? v : std::nullopt;
+    }
+
+    static void skipSpace(Tokens t, qsizetype& i)
+    {
+        while (i < qsizetype(t.size()) && t[i].is(TokenType::Whitespace))
+            ++i;
+    }
+
+    std::optional<MathValue> sum(Tokens t, qsizetype& i, int depth)
+    {
+        std::optional<MathValue> left = product(t, i, depth);
+        for (;;) {
+            qsizetype k = i;
+            skipSpace(t, k);
+            if (!left || k >= qsizetype(t.size()) || !(t[k].isDelim(u'+') || t[k].isDelim(u'-')))
+                return left;
+            const bool minus = t[k].isDelim(u'-');
+            i = k + 1;
+            const std::optional<MathValue> right = product(t, i, depth);
+            if (!right || right->number != left->number)
+                return std::nullopt;
+            left->value += minus ? -right->value : right->value;
+        }
+    }
+
+    std::optional<MathValue> product(Tokens t, qsizetype& i, int depth)
+    {
+        std::optional<MathValue> left = unit(t, i, depth);
+        for (;;) {
+            qsizetype k = i;
+            skipSpace(t, k);
+            if (!left || k >= qsizetype(t.size()) || !(t[k].isDelim(u'*') || t[k].isDelim(u'/')))
+                return left;
+            const bool divide = t[k].isDelim(u'/');
+            i = k + 1;
+            const std::optional<MathValue> right = unit(t, i, depth);
+            if (!right || (divide && (!right->number || right->value == 0)) ||
+                (!divide && !left->number && !right->number))
+                return std::nullopt;
+            const bool number = left->number && right->number;
+            left->value = divide ? left->value / right->value : left->value * right->value;
+            left->number = number;
+        }
+    }
+
+    std::optional<MathValue> unit(Tokens t, qsizetype& i, int depth)
+    {
+        skipSpace(t, i);
+        if (i >= qsizetype(t.size()))
+            return std::nullopt;
+        const Token& token = t[i];
+        const qsizetype next = nextComponent(t, i);
+        std::optional<MathValue> out;
+        if (token.is(TokenType::Number)) {
+            out = MathValue{token.number, true};
+        } else if (token.is(TokenType::LeftParen)) {
+            out = whole(blockContent(t, i), depth + 1);
+        } else if (isMathFunction(token)) {
+            out = function(t, i, depth + 1);
+        } else if (const std::optional<qreal> px = lengthOf(token, m_em, m_context, m_percent)) {
+            out = MathValue{*px, false};
+        }
+        i = next;
+        if (out)
+            out->value = bounded(out->value);
+        return out;
+    }
+
+    qreal m_em;
+    const ComputeContext& m_context;
+    Percent m_percent;
+};
+
+} // namespace
+
 // A length in px against the element: `em` is the font size em and ex
 // resolve against (the parent's for font-size itself).
 std::optional<qreal> lengthOf(const Token& t, qreal em, const ComputeContext& context,
                               Percent percent)
 {
+    if (isMathFunction(t)) {
+        // The function's tokens follow it in the value it was read from.
+        const Tokens whole(&t, size_t(t.closeOffset) + 1);
+        const std::optional<MathValue> v = MathReader(em, context, percent).function(whole, 0, 0);
+        if (!v || (v->number && v->value != 0))
+            return std::nullopt;
+        return v->value;
+    }
     if (t.is(TokenType::Number))
         return t.number == 0 ? std::optional<qreal>(0) : std::nullopt;
     if (t.is(TokenType::Percentage)) {
@@ -76,11 +217,14 @@ std::optional<qreal> length(const Computing& c, const Token& t, const ComputeCon
     return lengthOf(t, c.style.fontSize, context, percent);
 }
 
-// A value of one component value.
+// A value of one component value: one token, or a math function.
 const Token* single(Tokens value)
 {
     const QList<qsizetype> parts = components(value);
-    return parts.size() == 1 && value[parts[0]].closeOffset == 0 ? &value[parts[0]] : nullptr;
+    if (parts.size() != 1)
+        return nullptr;
+    const Token& t = value[parts[0]];
+    return t.closeOffset == 0 || isMathFunction(t) ? &t : nullptr;
 }
 
 // The index of `t`'s identifier among `names`, or -1.
@@ -124,6 +268,28 @@ int sideOf(QStringView name)
         if (name == kSides[i])
             return i;
     return -1;
+}
+
+QStringList physicalSides(const QString& name)
+{
+    const bool margin = name.startsWith(u"margin-");
+    if (!margin && !name.startsWith(u"padding-"))
+        return {};
+    const QString prefix = margin ? u"margin-"_s : u"padding-"_s;
+    const QStringView logical = QStringView(name).sliced(prefix.size());
+    static constexpr std::pair<QStringView, QStringView> kSides[] = {
+        {u"block-start", u"top"},  {u"block-end", u"bottom"}, {u"inline-start", u"left"},
+        {u"inline-end", u"right"}, {u"block", u"top bottom"}, {u"inline", u"left right"},
+    };
+    for (const auto& [from, to] : kSides) {
+        if (logical != from)
+            continue;
+        QStringList out;
+        for (QStringView side : to.split(u' '))
+            out << prefix + side.toString();
+        return out;
+    }
+    return {};
 }
 
 std::optional<BorderStyle> borderStyle(const Token& t)

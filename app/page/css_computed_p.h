@@ -36,6 +36,10 @@ int keyword(const Token* t, std::initializer_list<QStringView> names);
 std::optional<Size> sizeOf(const Computing& c, Tokens value, const ComputeContext& context,
                            bool isMax);
 int sideOf(QStringView name);
+// margin-inline, padding-block-start and their kin as the physical sides
+// they are in a page written left to right and top to bottom; empty for any
+// other property.
+QStringList physicalSides(const QString& name);
 std::optional<BorderStyle> borderStyle(const Token& t);
 std::optional<qreal> borderWidth(const Computing& c, const Token& t, const ComputeContext& context);
 std::optional<BorderParts> borderParts(const Computing& c, Tokens value,

@@ -13,7 +13,8 @@ namespace {
 // the page view draws.
 constexpr QStringView kDefaultSheet = uR"(
 [hidden], area, base, basefont, datalist, head, link, meta, noembed, noframes,
-param, rp, script, style, template, title { display: none; }
+param, rp, script, style, template, title, input[type=hidden i],
+dialog:not([open]) { display: none; }
 html, body, address, blockquote, center, dialog, div, figure, figcaption, footer,
 form, header, hr, legend, listing, main, p, plaintext, pre, search, xmp, article,
 aside, h1, h2, h3, h4, h5, h6, hgroup, nav, section, dir, dd, dl, dt, menu, ol, ul,
@@ -52,7 +53,7 @@ ins, u { text-decoration: underline; }
 del, s, strike { text-decoration: line-through; }
 nobr { white-space: nowrap; }
 nobr wbr { white-space: normal; }
-textarea { white-space: pre-wrap; }
+textarea, pre[wrap] { white-space: pre-wrap; }
 
 dir, dl, menu, ol, ul { margin-top: 1em; margin-bottom: 1em; }
 :is(dir, dl, menu, ol, ul) :is(dir, dl, menu, ol, ul) { margin-top: 0; margin-bottom: 0; }

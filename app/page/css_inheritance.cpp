@@ -16,6 +16,8 @@ namespace {
 QStringList longhands(const QString& name)
 {
     static const QStringList kSides = {u"top"_s, u"right"_s, u"bottom"_s, u"left"_s};
+    if (const QStringList physical = physicalSides(name); !physical.isEmpty())
+        return physical;
     if (name == u"margin" || name == u"padding") {
         QStringList out;
         for (const QString& s : kSides)

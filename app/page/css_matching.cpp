@@ -42,9 +42,6 @@ bool neverMatches(const QString& name)
         u"after"_s,
         u"first-line"_s,
         u"first-letter"_s,
-        u"has"_s,
-        u"lang"_s,
-        u"dir"_s,
         u"host"_s,
         u"placeholder-shown"_s,
         u"indeterminate"_s,
@@ -232,7 +229,21 @@ std::optional<CompiledSimple> compilePseudo(const SimpleSelector& s, const Selec
         specificity = n == u"where" ? 0 : mostSpecific(c.arguments);
         return c;
     }
-    if (n == u"has" || n == u"lang" || n == u"dir" || n == u"host" || n == u"host-context") {
+    if (n == u"lang") {
+        QStringList ranges;
+        for (Tokens part : splitCommas(s.arguments)) {
+            if (part.size() != 1 ||
+                !(part[0].is(TokenType::Ident) || part[0].is(TokenType::String)))
+                return std::nullopt;
+            ranges << part[0].text;
+        }
+        if (ranges.isEmpty())
+            return std::nullopt;
+        c.kind = Kind::Lang;
+        c.value = ranges.join(u',');
+        return c;
+    }
+    if (n == u"has" || n == u"dir" || n == u"host" || n == u"host-context") {
         c.kind = Kind::Never;
         return c;
     }
@@ -419,40 +430,47 @@ int Matcher::nextElement(int node) const
 bool Matcher::matches(const CompiledSelector& selector, int element)
 {
     return !selector.compounds.isEmpty() &&
-           matchFrom(selector, selector.compounds.size() - 1, element);
+           matchFrom(selector, selector.compounds.size() - 1, element) == Result::Matches;
 }
 
-bool Matcher::matchFrom(const CompiledSelector& s, qsizetype i, int element)
+// Besides failing where it is, a match can fail for every further ancestor
+// or every further sibling, and then the combinators to its right stop
+// looking: a descendant selector whose leftmost compound no ancestor
+// matches fails at once instead of trying every way to place the others.
+Matcher::Result Matcher::matchFrom(const CompiledSelector& s, qsizetype i, int element)
 {
-    // Past the cap only selectors of one compound, bounded by their length,
-    // still match: the page keeps its plainest rules and the default sheet's.
-    if ((++m_steps > m_maxSteps && s.compounds.size() > 1) ||
-        !matchCompound(s.compounds[i], element))
-        return false;
+    if (++m_steps > m_maxSteps && m_bounded)
+        return Result::FailsCompletely;
+    if (!matchCompound(s.compounds[i], element))
+        return Result::FailsLocally;
     if (i == 0)
-        return true;
+        return Result::Matches;
     const auto isElement = [this](int n) { return n != dom::kNone && m_document[n].isElement(); };
     switch (s.compounds[i].combinator) {
     case Combinator::Child: {
         const int p = m_document[element].parent;
-        return isElement(p) && matchFrom(s, i - 1, p);
+        return isElement(p) ? matchFrom(s, i - 1, p) : Result::FailsCompletely;
     }
     case Combinator::Descendant:
-        for (int p = m_document[element].parent; isElement(p); p = m_document[p].parent)
-            if (matchFrom(s, i - 1, p))
-                return true;
-        return false;
+        for (int p = m_document[element].parent; isElement(p); p = m_document[p].parent) {
+            const Result r = matchFrom(s, i - 1, p);
+            if (r == Result::Matches || r == Result::FailsCompletely)
+                return r;
+        }
+        return Result::FailsCompletely;
     case Combinator::NextSibling: {
         const int p = previousElement(element);
-        return p != dom::kNone && matchFrom(s, i - 1, p);
+        return p != dom::kNone ? matchFrom(s, i - 1, p) : Result::FailsAllSiblings;
     }
     case Combinator::SubsequentSibling:
-        for (int p = previousElement(element); p != dom::kNone; p = previousElement(p))
-            if (matchFrom(s, i - 1, p))
-                return true;
-        return false;
+        for (int p = previousElement(element); p != dom::kNone; p = previousElement(p)) {
+            const Result r = matchFrom(s, i - 1, p);
+            if (r != Result::FailsLocally)
+                return r;
+        }
+        return Result::FailsAllSiblings;
     }
-    return false;
+    return Result::FailsLocally;
 }
 
 bool Matcher::matchCompound(const CompiledCompound& c, int element)
@@ -482,7 +500,7 @@ bool Matcher::nthMatches(const CompiledSimple& s, int element)
         index = 1;
         for (int e = s.fromEnd ? nextElement(element) : previousElement(element); e != dom::kNone;
              e = s.fromEnd ? nextElement(e) : previousElement(e)) {
-            if (++m_steps > m_maxSteps)
+            if (++m_steps > m_maxSteps && m_bounded)
                 return false;
             index += matchesAny(e) ? 1 : 0;
         }
@@ -550,6 +568,25 @@ bool Matcher::matchSimple(const CompiledSimple& s, int element)
     case Kind::Is:
         return std::any_of(s.arguments.begin(), s.arguments.end(),
                            [&](const CompiledSelector& a) { return matches(a, element); });
+    case Kind::Lang: {
+        // The language is the nearest lang attribute's, the element's own
+        // or an ancestor's; a range matches it and its subtags.
+        const QString* lang = nullptr;
+        for (int e = element; e != dom::kNone && !lang; e = m_document[e].parent) {
+            ++m_steps;
+            if (m_document[e].isElement())
+                lang = m_document[e].attribute(u"lang");
+        }
+        if (!lang || lang->isEmpty())
+            return false;
+        for (QStringView range : QStringView(s.value).split(u',')) {
+            if (lang->compare(range, Qt::CaseInsensitive) == 0 ||
+                (lang->size() > range.size() && lang->at(range.size()) == u'-' &&
+                 QStringView(*lang).first(range.size()).compare(range, Qt::CaseInsensitive) == 0))
+                return true;
+        }
+        return false;
+    }
     case Kind::Never:
         return false;
     }

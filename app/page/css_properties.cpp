@@ -106,7 +106,8 @@ bool font(Computing& c, Tokens value, const ComputeContext& context)
     if (p >= parts.size())
         return false;
     Computing sized = c;
-    if (!fontSize(sized, value.subspan(parts[p], 1), context))
+    if (!fontSize(sized, value.subspan(parts[p], nextComponent(value, parts[p]) - parts[p]),
+                  context))
         return false;
     ++p;
     std::optional<Tokens> lineHeight;
@@ -208,6 +209,9 @@ bool isKnownProperty(const QString& name)
             n << p.toString();
         for (const QString& side : {u"top"_s, u"right"_s, u"bottom"_s, u"left"_s}) {
             n << u"margin-"_s + side << u"padding-"_s + side << u"border-"_s + side;
+            for (const QString& logical : {u"block"_s, u"inline"_s, u"block-start"_s,
+                                           u"block-end"_s, u"inline-start"_s, u"inline-end"_s})
+                n << u"margin-"_s + logical << u"padding-"_s + logical;
             for (const QString& part : {u"width"_s, u"style"_s, u"color"_s})
                 n << u"border-"_s + side + u'-' + part;
         }
@@ -235,6 +239,21 @@ bool applyDeclaration(Computing& c, const QString& name, Tokens value,
         if (col)
             s.color = col->current ? (context.parent ? context.parent->color : Color{}) : *col;
         return col.has_value();
+    }
+    if (const QStringList physical = physicalSides(name); !physical.isEmpty()) {
+        // One value for both sides, or one each; all or nothing.
+        const QList<qsizetype> parts = components(value);
+        if (parts.isEmpty() || parts.size() > physical.size())
+            return false;
+        Computing applied = c;
+        for (qsizetype i = 0; i < physical.size(); ++i) {
+            const qsizetype at = parts[std::min(i, parts.size() - 1)];
+            const Tokens part = value.subspan(at, nextComponent(value, at) - at);
+            if (!applyDeclaration(applied, physical[i], part, context, false))
+                return false;
+        }
+        c = std::move(applied);
+        return true;
     }
     if (name.startsWith(u"margin") || name.startsWith(u"padding")) {
         const bool margin = name.startsWith(u"margin");
