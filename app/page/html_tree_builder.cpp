@@ -6,11 +6,11 @@
 #include <QSet>
 
 #include <algorithm>
+#include <array>
 
 namespace mizong::page::dom {
 
 namespace tree {
-
 
 namespace {
 
@@ -57,7 +57,8 @@ QString normalizedNewlines(QStringView in)
 
 } // namespace
 
-Builder::Builder(Document& doc, const TreeLimits& limits) : m_doc(doc), m_limits(limits)
+Builder::Builder(Document& doc, const TreeLimits& limits)
+    : m_doc(doc), m_limits(limits), m_htmlOpen(kTagCount)
 {
     newNode(Node::Type::Document);
 }
@@ -157,6 +158,7 @@ int Builder::newNode(Node::Type type)
     m_onStack.push_back(0);
     m_listed.push_back(0);
     m_integration.push_back(0);
+    m_position.push_back(-1);
     return int(m_doc.nodes.size() - 1);
 }
 
@@ -251,14 +253,8 @@ Place Builder::appropriatePlace(int target) const
         return {0}; // <html> goes to the document
     if (m_foster && (isHtml(target, k_table) || isHtml(target, k_tbody) ||
                      isHtml(target, k_tfoot) || isHtml(target, k_thead) || isHtml(target, k_tr))) {
-        int lastTemplate = -1;
-        int lastTable = -1;
-        for (int i = int(m_open.size()) - 1; i >= 0 && (lastTable < 0 || lastTemplate < 0); --i) {
-            if (lastTable < 0 && isHtml(m_open[i], k_table))
-                lastTable = i;
-            if (lastTemplate < 0 && isHtml(m_open[i], k_template_))
-                lastTemplate = i;
-        }
+        const int lastTemplate = topmost(k_template_, {});
+        const int lastTable = topmost(k_table, {});
         if (lastTemplate >= 0 && (lastTable < 0 || lastTemplate > lastTable))
             return {m_contents.value(m_open[lastTemplate])};
         if (lastTable < 0)
@@ -446,15 +442,83 @@ void Builder::push(int node)
     m_onStack[node] = 1;
     if (isHtml(node, k_template_))
         ++m_templates;
+    openOfName(node).push_back(node);
+    stackChanged(int(m_open.size()) - 1);
 }
 
 void Builder::pop()
 {
     const int node = m_open.back();
     m_open.pop_back();
+    m_ends.pop_back();
     m_onStack[node] = 0;
     if (isHtml(node, k_template_))
         --m_templates;
+    openOfName(node).pop_back();
+}
+
+std::vector<int>& Builder::openOfName(int node)
+{
+    const Node& n = m_doc.nodes[node];
+    if (n.ns != Namespace::Html)
+        return m_foreignOpen[n.name.toLower()];
+    if (m_tag[node] != kOther)
+        return m_htmlOpen[m_tag[node]];
+    return m_otherOpen[n.name];
+}
+
+// The position of the topmost open HTML element of the tag (or name, for an
+// unknown one), -1 for none.
+int Builder::topmost(Tag tag, const QString& name) const
+{
+    const std::vector<int>* open = &m_htmlOpen[tag];
+    if (tag == kOther) {
+        const auto it = m_otherOpen.constFind(name);
+        if (it == m_otherOpen.constEnd())
+            return -1;
+        open = &*it;
+    }
+    return open->empty() ? -1 : m_position[open->back()];
+}
+
+void Builder::stackChanged(int from)
+{
+    m_ends.resize(m_open.size());
+    for (int i = from; i < int(m_open.size()); ++i) {
+        const int node = m_open[i];
+        m_position[node] = i;
+        std::array<int, kScopeKinds> ends;
+        if (i > 0)
+            ends = m_ends[i - 1];
+        else
+            ends.fill(-1);
+        for (int kind = 0; kind < kScopeKinds; ++kind)
+            if (boundary(node, ScopeKind(kind)))
+                ends[kind] = i;
+        m_ends[i] = ends;
+    }
+}
+
+void Builder::replaceInStack(int index, int node)
+{
+    const int old = m_open[index];
+    std::vector<int>& named = openOfName(old);
+    *std::find(named.begin(), named.end(), old) = node;
+    m_onStack[old] = 0;
+    m_onStack[node] = 1;
+    m_open[index] = node;
+    stackChanged(index);
+}
+
+void Builder::insertInStack(int index, int node)
+{
+    m_open.insert(m_open.begin() + index, node);
+    m_onStack[node] = 1;
+    stackChanged(index);
+    std::vector<int>& named = openOfName(node);
+    named.insert(std::find_if(named.begin(), named.end(),
+                              [this, index](int other) { return m_position[other] > index; }),
+                 node);
 }
 
 void Builder::popUntil(Tag tag)
@@ -486,16 +550,14 @@ void Builder::removeFromStack(int node)
     m_onStack[node] = 0;
     if (isHtml(node, k_template_))
         --m_templates;
+    std::vector<int>& named = openOfName(node);
+    named.erase(std::find(named.begin(), named.end(), node));
+    stackChanged(i);
 }
 
 int Builder::stackIndexOf(int node) const
 {
-    if (!m_onStack[node])
-        return -1;
-    for (int i = int(m_open.size()) - 1; i >= 0; --i)
-        if (m_open[i] == node)
-            return i;
-    return -1;
+    return m_onStack[node] ? m_position[node] : -1;
 }
 
 bool Builder::boundary(int node, ScopeKind kind) const
@@ -515,6 +577,10 @@ bool Builder::boundary(int node, ScopeKind kind) const
         if (n.ns == Namespace::Html && t == k_button)
             return true;
         break;
+    case ScopeKind::Special:
+        return isSpecial(node);
+    case ScopeKind::Html:
+        return n.ns == Namespace::Html;
     case ScopeKind::Default:
         break;
     }
@@ -523,26 +589,22 @@ bool Builder::boundary(int node, ScopeKind kind) const
     return isSpecial(node); // MathML's and SVG's scope ends are their special elements
 }
 
+// Whether the tag (kOther: any heading) is open above the nearest boundary.
 bool Builder::inScope(Tag tag, ScopeKind kind) const
 {
-    for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
-        if (tag == kOther ? isHtmlIn(*it, Heading) : isHtml(*it, tag))
-            return true;
-        if (boundary(*it, kind))
-            return false;
+    int position = -1;
+    if (tag == kOther) {
+        for (Tag heading : {k_h1, k_h2, k_h3, k_h4, k_h5, k_h6})
+            position = std::max(position, topmost(heading, {}));
+    } else {
+        position = topmost(tag, {});
     }
-    return false;
+    return position >= 0 && position >= m_ends.back()[int(kind)];
 }
 
 bool Builder::nodeInScope(int node) const
 {
-    for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
-        if (*it == node)
-            return true;
-        if (boundary(*it, ScopeKind::Default))
-            return false;
-    }
-    return false;
+    return m_onStack[node] && m_position[node] >= m_ends.back()[int(ScopeKind::Default)];
 }
 
 void Builder::impliedEndTags(Tag except, bool thorough)

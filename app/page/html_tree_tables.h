@@ -18,10 +18,11 @@ namespace mizong::page::dom::tree {
     X(aside)                                                                                       \
     X(b)                                                                                           \
     X(base)                                                                                        \
-    X(basefont) X(bgsound) X(big) X(blockquote) X(body) X(br) X(button) X(caption) X(center)       \
-        X(code) X(col) X(colgroup) X(dd) X(desc) X(details) X(dialog) X(dir) X(div) X(dl) X(dt)    \
-            X(em) X(embed) X(fieldset) X(figcaption) X(figure) X(font) X(footer) X(foreignobject)  \
-                X(form) X(frame) X(frameset) X(h1) X(h2) X(h3) X(h4) X(h5) X(h6) X(head) X(header) \
+    X(basefont)                                                                                    \
+    X(bgsound) X(big) X(blockquote) X(body) X(br) X(button) X(caption) X(center) X(code) X(col)    \
+        X(colgroup) X(dd) X(desc) X(details) X(dialog) X(dir) X(div) X(dl) X(dt) X(em) X(embed)    \
+            X(fieldset) X(figcaption) X(figure) X(font) X(footer) X(foreignobject) X(form)         \
+                X(frame) X(frameset) X(h1) X(h2) X(h3) X(h4) X(h5) X(h6) X(head) X(header)         \
                     X(hgroup) X(hr) X(html) X(i) X(iframe) X(image) X(img) X(input) X(keygen)      \
                         X(li) X(link) X(listing) X(main) X(malignmark) X(marquee) X(math) X(menu)  \
                             X(meta) X(mglyph) X(mi) X(mn) X(mo) X(ms) X(mtext) X(nav) X(nobr)      \
@@ -46,6 +47,8 @@ enum Tag : quint16
 
 // The tag of a lower-case name; kOther for a name the builder has no rule for.
 Tag tagOf(QStringView lowerName);
+// The lower-case name of a tag.
+QStringView nameOf(Tag tag);
 
 enum TagFlag : quint16
 {
