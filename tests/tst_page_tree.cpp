@@ -456,6 +456,11 @@ void TestPageTree::tree_data()
     QTest::newRow("formatting in table cells")
         << u"<b><table><tr><td>x</td></tr></table></b>y"_s
         << u"…<b><table><tbody><tr><td>x</td></tr></tbody></table></b>y"_s;
+    QTest::newRow("comment ends table text")
+        << u"<table> <!--c-->x</table>"_s << u"…x<table> </table>"_s;
+    QTest::newRow("select ignores xmp around textarea")
+        << u"<select><xmp><textarea>a</xmp>b</textarea>c"_s
+        << u"…<select></select><textarea>a</xmp>b</textarea>c"_s;
     QTest::newRow("frameset dropped")
         << u"<frameset><frame src=a></frameset><noframes>x</noframes>"_s << u"…"_s;
     QTest::newRow("frameset after text kept")

@@ -87,13 +87,13 @@ void Builder::run(QStringView html)
     finish();
 }
 
-// Tokenizes `input` and builds from its tokens; also content that a raw-text
-// start tag took but the tree builder ignored the tag of, as markup.
+// Tokenizes `input` and builds the tree from its tokens.
 void Builder::feed(QStringView input)
 {
     markup::Tokenizer tokenizer(input);
     markup::Token token;
     Tok tok;
+    const QChar* lastEnd = input.data(); // where the last token ended
     for (;;) {
         const int node = current();
         tokenizer.setForeign(node != kNone && m_doc.nodes[node].ns != Namespace::Html &&
@@ -108,11 +108,16 @@ void Builder::feed(QStringView input)
             m_stopped = true;
             return;
         }
-        // Only a newline right after <pre>'s or <listing>'s tag, no comment between.
-        const bool skipNewline = std::exchange(m_skipNewline, false) &&
-                                 token.type == markup::Token::Text &&
-                                 token.text.data() == m_newlineAt;
         if (token.type == markup::Token::Text) {
+            // A comment before it, which the tokenizer passes over, ends a
+            // table's text and keeps the newline after <pre>.
+            const bool adjacent = token.text.data() == lastEnd;
+            lastEnd = input.data() + tokenizer.position();
+            const bool skipNewline = std::exchange(m_skipNewline, false) && adjacent;
+            if (dropping())
+                continue;
+            if (!adjacent && m_mode == Mode::InTableText)
+                flushTableText();
             QString text;
             if (token.hasContent)
                 text = token.text.toString();
@@ -121,10 +126,11 @@ void Builder::feed(QStringView input)
             QStringView view(text);
             if (skipNewline && view.startsWith(u'\n'))
                 view = view.sliced(1);
-            if (!dropping())
-                processCharacters(view);
+            processCharacters(view);
             continue;
         }
+        m_skipNewline = false;
+        lastEnd = input.data() + tokenizer.position();
         tok.kind = token.type == markup::Token::StartTag ? Tok::Start : Tok::End;
         tok.name = token.name;
         tok.name.replace(QChar(0), QChar(markup::kReplacement));
@@ -139,11 +145,11 @@ void Builder::feed(QStringView input)
         }
         m_contentTaken = false;
         processToken(tok);
-        if (m_skipNewline)
-            m_newlineAt = input.data() + tokenizer.position();
-        // A raw-text start tag the tree builder ignored: what it took is markup.
-        if (tok.hasContent && !m_contentTaken && !m_stopped)
-            feed(tok.content);
+        if (tok.hasContent && !m_contentTaken && !m_stopped) {
+            // The tag was ignored: what it took as raw text is markup after all.
+            tokenizer.seek(tok.content.data() - input.data());
+            lastEnd = tok.content.data();
+        }
     }
 }
 

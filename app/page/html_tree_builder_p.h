@@ -216,7 +216,6 @@ private:
     bool m_framesetOk = true;
     bool m_foster = false;
     bool m_skipNewline = false;
-    const QChar* m_newlineAt = nullptr;
     bool m_detached = false; // some node left the tree
     bool m_stopped = false;
     bool m_contentTaken = false; // by the raw-text start tag at hand
