@@ -38,7 +38,7 @@ QList<Attribute> attributesOf(const markup::Token& token)
     return out;
 }
 
-// CR LF and CR become LF, as the standard's input stream has it.
+// CR LF and CR become LF, as the HTML standard's input stream has them.
 QString normalizedNewlines(QStringView in)
 {
     QString out;
@@ -428,17 +428,13 @@ int Builder::insertElement(const Tok& tok, Namespace ns)
     return element;
 }
 
+// An element the markup implies (html, head, body, p, tbody, tr, colgroup).
 int Builder::insertHtml(Tag tag)
 {
     Tok tok;
     tok.kind = Tok::Start;
     tok.tag = tag;
-    tok.name = tag == k_template_ ? QStringLiteral("template") : QString();
-    static const char* const names[] = {"html", "head", "body", "p", "tbody", "tr", "colgroup"};
-    static const Tag tags[] = {k_html, k_head, k_body, k_p, k_tbody, k_tr, k_colgroup};
-    for (size_t i = 0; i < std::size(tags); ++i)
-        if (tags[i] == tag)
-            tok.name = QString::fromLatin1(names[i]);
+    tok.name = nameOf(tag).toString();
     return insertElement(tok);
 }
 
