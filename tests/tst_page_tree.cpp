@@ -461,6 +461,19 @@ void TestPageTree::tree_data()
     QTest::newRow("select ignores xmp around textarea")
         << u"<select><xmp><textarea>a</xmp>b</textarea>c"_s
         << u"…<select></select><textarea>a</xmp>b</textarea>c"_s;
+    QTest::newRow("many attributes with duplicates")
+        << u"<p a0=0 a1=1 a2=2 a3=3 a4=4 a5=5 a6=6 a7=7 a8=8 a9=9 a10=10 a11=11 a0=12 a1=13 a2=14 a3=15 a4=16 a5=17 a6=18 a7=19 a8=20 a9=21 a10=22 a11=23 A3=x>y"_s
+        << u"…<p a0=\"0\" a1=\"1\" a2=\"2\" a3=\"3\" a4=\"4\" a5=\"5\" a6=\"6\" a7=\"7\" a8=\"8\" a9=\"9\" a10=\"10\" a11=\"11\">y</p>"_s;
+    QTest::newRow("limited quirks closes p")
+        << u"<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
+           "\"http://www.w3.org/TR/html4/loose.dtd\"><p>a<table>"_s
+        << u"…<p>a</p><table></table>"_s;
+    QTest::newRow("svg self closing nested")
+        << u"<svg><g/><g><rect/></g></svg>x"_s
+        << u"…<svg svg><svg g></g><svg g><svg rect></rect></g></svg>x"_s;
+    QTest::newRow("math breakout keeps text")
+        << u"<math><mn>1</mn><mo>+</mo><div>x</div>"_s
+        << u"…<math math><math mn>1</mn><math mo>+</mo></math><div>x</div>"_s;
     QTest::newRow("frameset dropped")
         << u"<frameset><frame src=a></frameset><noframes>x</noframes>"_s << u"…"_s;
     QTest::newRow("frameset after text kept")
@@ -485,6 +498,7 @@ void TestPageTree::quirks_data()
     QTest::addColumn<bool>("quirks");
     QTest::newRow("none") << u"<p>x"_s << true;
     QTest::newRow("html") << u"<!DOCTYPE html>"_s << false;
+    QTest::newRow("after byte order mark") << u"\uFEFF<!DOCTYPE html>"_s << false;
     QTest::newRow("after comment") << u"<!-- c --> <!doctype HTML>"_s << false;
     QTest::newRow("after text") << u"x<!DOCTYPE html>"_s << true;
     QTest::newRow("no name") << u"<!DOCTYPE>"_s << true;
@@ -532,6 +546,14 @@ void TestPageTree::limits_data()
         << u"<div><b>x</div>y"_s << 1000 << 3 << 100 << u"…<div></div>y"_s << true;
     QTest::newRow("depth table") << u"<div><table><tr><td>x</table>y</div>z"_s << 1000 << 3 << 100
                                  << u"…<div>y</div>z"_s << true;
+    QTest::newRow("depth foreign") << u"<svg><g><g>x</g>y</g>z</svg>w"_s << 1000 << 4 << 100
+                                   << u"…<svg svg><svg g>y</g>z</svg>w"_s << true;
+    QTest::newRow("depth formatting not reopened")
+        << u"<div><p><b>x</p>y</div>z"_s << 1000 << 4 << 100 << u"…<div><p></p>y</div>z"_s << true;
+    QTest::newRow("depth raw text") << u"<div><script>a</div>b</script></div><p>c"_s << 1000 << 3
+                                    << 100 << u"…<div></div><p>c</p>"_s << true;
+    QTest::newRow("chars in a tag")
+        << u"<p>a<b class=x>b"_s << 10 << 512 << 100 << u"…<p>a</p>"_s << true;
     QTest::newRow("elements") << u"<p>a</p><p>b</p><p>c</p>"_s << 1000 << 512 << 5
                               << u"…<p>a</p><p></p>"_s << true;
     QTest::newRow("elements before body")
@@ -576,6 +598,13 @@ void TestPageTree::hostile_data()
     QTest::newRow("attributes") << u"<p "_s + u"a b c d "_s.repeated(20000) + u">x"_s << 4;
     QTest::newRow("ends") << u"<div>"_s.repeated(600) + u"</i></b>"_s.repeated(20000) << 500;
     QTest::newRow("svg") << u"<svg><g>"_s.repeated(3000) + u"<p>x"_s << 500;
+    QTest::newRow("end tags behind a boundary")
+        << u"<li><applet>"_s + u"<span>"_s.repeated(600) + u"</li>"_s.repeated(20000) << 500;
+    QTest::newRow("foreign end tags")
+        << u"<svg>"_s.repeated(600) + u"</x>"_s.repeated(20000) << 500;
+    QTest::newRow("foster parenting deep")
+        << u"<span>"_s.repeated(500) + u"<table>"_s + u"x<i>"_s.repeated(5000) << 500;
+    QTest::newRow("templates") << u"<template>"_s.repeated(5000) + u"<td>x"_s << 3;
 }
 
 void TestPageTree::hostile()
