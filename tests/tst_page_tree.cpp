@@ -554,6 +554,9 @@ void TestPageTree::limits_data()
                                     << 100 << u"…<div></div><p>c</p>"_s << true;
     QTest::newRow("chars in a tag")
         << u"<p>a<b class=x>b"_s << 10 << 512 << 100 << u"…<p>a</p>"_s << true;
+    QTest::newRow("no chars") << u"<p>a"_s << 0 << 512 << 100 << u"…"_s << true;
+    QTest::newRow("no depth") << u"<p>a</p>b"_s << 1000 << 0 << 100 << u"…b"_s << true;
+    QTest::newRow("no elements") << u"<p>a"_s << 1000 << 512 << 0 << u"…"_s << true;
     QTest::newRow("elements") << u"<p>a</p><p>b</p><p>c</p>"_s << 1000 << 512 << 5
                               << u"…<p>a</p><p></p>"_s << true;
     QTest::newRow("elements before body")
