@@ -52,8 +52,9 @@ QString serialized(const Document& doc)
     return out;
 }
 
-// Every link agrees with its counterpart, every node is reachable once, and
-// html, head and body are where they belong. Returns the tree's depth.
+// Every link agrees with its counterpart, every node is reachable once, no
+// text follows text, and html, head and body are where they belong. Returns
+// the tree's depth.
 int checkedDepth(const Document& doc)
 {
     int depth = 0;
@@ -81,6 +82,8 @@ int checkedDepth(const Document& doc)
             [&] {
                 QCOMPARE(doc[next].previousSibling, n);
                 QCOMPARE(doc[next].parent, doc[n].parent);
+                // Text next to text is one node, as the DOM has it.
+                QVERIFY(doc[n].type != Node::Type::Text || doc[next].type != Node::Type::Text);
             }();
             n = next;
         }
@@ -334,6 +337,143 @@ void TestPageTree::tree_data()
     QTest::newRow("buttons") << u"<button>a<button>b"_s
                              << u"…<button>a</button><button>b</button>"_s;
     QTest::newRow("crlf") << u"a\r\nb\rc"_s << u"…a\nb\nc"_s;
+    QTest::newRow("trailing lt") << u"a<"_s << u"…a<"_s;
+    QTest::newRow("trailing lt slash") << u"a</"_s << u"…a</"_s;
+    QTest::newRow("pre newline after comment")
+        << u"<pre><!--c-->\nx</pre>"_s << u"…<pre>\nx</pre>"_s;
+    QTest::newRow("select ignores style")
+        << u"<select><style>a</style><option>b"_s << u"…<select>a<option>b</option></select>"_s;
+    QTest::newRow("select ignores plaintext")
+        << u"<select><plaintext>a<b>c"_s << u"…<select>ac</select>"_s;
+    QTest::newRow("plaintext reopens formatting")
+        << u"<b>x<p>y</b><plaintext>z</b>"_s
+        << u"…<b>x</b><p><b>y</b></p><plaintext>z</b></plaintext>"_s;
+    QTest::newRow("p end in svg") << u"<svg><g></p>x"_s << u"…<svg svg><svg g></g></svg><p></p>x"_s;
+    QTest::newRow("br end in math")
+        << u"<math><mi>a</mi></br>b"_s << u"…<math math><math mi>a</mi></math><br>b"_s;
+    QTest::newRow("math attributes")
+        << u"<math definitionurl=x><mi xlink:href=y>z"_s
+        << u"…<math math definitionURL=\"x\"><math mi xlink:href=\"y\">z</mi></math>"_s;
+    QTest::newRow("svg attribute case")
+        << u"<svg refx=1 attributename=a xlink:href=b>"_s
+        << u"…<svg svg refX=\"1\" attributeName=\"a\" xlink:href=\"b\"></svg>"_s;
+    QTest::newRow("annotation xml svg")
+        << u"<math><annotation-xml><svg><desc><b>x</b></desc></svg></annotation-xml></math>"_s
+        << u"…<math math><math annotation-xml><svg svg><svg desc><b>x</b></desc></svg></annotation-xml></math>"_s;
+    QTest::newRow("annotation xml plain")
+        << u"<math><annotation-xml><div>x"_s
+        << u"…<math math><math annotation-xml></annotation-xml></math><div>x</div>"_s;
+    QTest::newRow("svg end tag case")
+        << u"<svg><clipPath><g></CLIPPATH>x</svg>y"_s
+        << u"…<svg svg><svg clipPath><svg g></g></clipPath>x</svg>y"_s;
+    QTest::newRow("svg image") << u"<svg><image href=a/></svg>"_s
+                               << u"…<svg svg><svg image href=\"a/\"></image></svg>"_s;
+    QTest::newRow("table in cell")
+        << u"<table><tr><td><table><tr><td>a</table>b</table>"_s
+        << u"…<table><tbody><tr><td><table><tbody><tr><td>a</td></tr></tbody></table>b</td></tr></tbody></table>"_s;
+    QTest::newRow("table in table")
+        << u"<table><tr><td>a<table>b"_s
+        << u"…<table><tbody><tr><td>ab<table></table></td></tr></tbody></table>"_s;
+    QTest::newRow("unclosed tables")
+        << u"<table><table>x"_s << u"…<table></table>x<table></table>"_s;
+    QTest::newRow("caption ended by table")
+        << u"<table><caption>a</table>b"_s << u"…<table><caption>a</caption></table>b"_s;
+    QTest::newRow("tbody end")
+        << u"<table><tbody><tr><td>a</tbody><tr><td>b"_s
+        << u"…<table><tbody><tr><td>a</td></tr></tbody><tbody><tr><td>b</td></tr></tbody></table>"_s;
+    QTest::newRow("th end in td") << u"<table><td>a</th>b</td>c"_s
+                                  << u"…c<table><tbody><tr><td>ab</td></tr></tbody></table>"_s;
+    QTest::newRow("cell ended by row")
+        << u"<table><td>a<tr><td>b"_s
+        << u"…<table><tbody><tr><td>a</td></tr><tr><td>b</td></tr></tbody></table>"_s;
+    QTest::newRow("form in table")
+        << u"<table><form><tr><td>a</form>b</table>"_s
+        << u"…<table><form></form><tbody><tr><td>ab</td></tr></tbody></table>"_s;
+    QTest::newRow("optgroup end")
+        << u"<select><optgroup><option>a</optgroup><option>b"_s
+        << u"…<select><optgroup><option>a</option></optgroup><option>b</option></select>"_s;
+    QTest::newRow("option end unopened") << u"<select></option>a"_s << u"…<select>a</select>"_s;
+    QTest::newRow("textarea in select")
+        << u"<select><textarea>a</textarea>b"_s << u"…<select></select><textarea>a</textarea>b"_s;
+    QTest::newRow("nested lists") << u"<ul><li>a<ul><li>b</ul>c</ul>"_s
+                                  << u"…<ul><li>a<ul><li>b</li></ul>c</li></ul>"_s;
+    QTest::newRow("li end out of scope") << u"<li>a<ul></li>b"_s << u"…<li>a<ul>b</ul></li>"_s;
+    QTest::newRow("dl in dd") << u"<dl><dd>a<dl><dt>b</dl>c"_s
+                              << u"…<dl><dd>a<dl><dt>b</dt></dl>c</dd></dl>"_s;
+    QTest::newRow("heading end mismatched") << u"<h1>a</h2>b"_s << u"…<h1>a</h1>b"_s;
+    QTest::newRow("form end inside div")
+        << u"<form><div></form>a</div>b"_s << u"…<form><div>a</div></form>b"_s;
+    QTest::newRow("applet marker")
+        << u"<b><applet><b>x</applet>y"_s << u"…<b><applet><b>x</b></applet>y</b>"_s;
+    QTest::newRow("marquee end") << u"<marquee><p>a</marquee>b"_s
+                                 << u"…<marquee><p>a</p></marquee>b"_s;
+    QTest::newRow("object in p") << u"<p><object><p>a</object>b"_s
+                                 << u"…<p><object><p>a</p></object>b</p>"_s;
+    QTest::newRow("address closes p") << u"<p>a<address>b"_s << u"…<p>a</p><address>b</address>"_s;
+    QTest::newRow("ruby containers") << u"<ruby>a<rtc>b<rt>c<rb>d</ruby>"_s
+                                     << u"…<ruby>a<rtc>b<rt>c</rt></rtc><rb>d</rb></ruby>"_s;
+    QTest::newRow("rp without ruby") << u"<rp>a<rt>b"_s << u"…<rp>a<rt>b</rt></rp>"_s;
+    QTest::newRow("head in body ignored")
+        << u"<body><head><title>x</title>"_s << u"…<title>x</title>"_s;
+    QTest::newRow("meta after head")
+        << u"<head></head><meta charset=x><p>"_s
+        << u"<html><head><meta charset=\"x\"></head><body><p></p></body></html>"_s;
+    QTest::newRow("whitespace around head")
+        << u" \n<html> <head> <title>t</title> </head> <body>"_s
+        << u"<html><head> <title>t</title> </head> <body></body></html>"_s;
+    QTest::newRow("text in head") << u"<head>a<title>t</title>"_s << u"…a<title>t</title>"_s;
+    QTest::newRow("text in head noscript")
+        << u"<head><noscript>a</noscript>"_s
+        << u"<html><head><noscript></noscript></head><body>a</body></html>"_s;
+    QTest::newRow("style in head noscript")
+        << u"<head><noscript><style>x</style></noscript>"_s
+        << u"<html><head><noscript><style>x</style></noscript></head><body></body></html>"_s;
+    QTest::newRow("template with cells")
+        << u"<head><template><td>x</td></template></head>"_s
+        << u"<html><head><template></template></head><body></body></html>"_s;
+    QTest::newRow("template end unopened") << u"</template>x"_s << u"…x"_s;
+    QTest::newRow("text after body end") << u"<body>a</body>b"_s << u"…ab"_s;
+    QTest::newRow("element after html end") << u"<body>a</html><p>b"_s << u"…a<p>b</p>"_s;
+    QTest::newRow("xmp") << u"<p>a<xmp><b>x</xmp>"_s << u"…<p>a</p><xmp><b>x</xmp>"_s;
+    QTest::newRow("iframe") << u"<iframe><b>x</b></iframe>y"_s << u"…<iframe><b>x</b></iframe>y"_s;
+    QTest::newRow("noembed") << u"<noembed><p>x</noembed>"_s << u"…<noembed><p>x</noembed>"_s;
+    QTest::newRow("title in body") << u"<body><title>&amp;</title>"_s << u"…<title>&</title>"_s;
+    QTest::newRow("textarea references")
+        << u"<textarea>&lt;b&gt;\n</textarea>"_s << u"…<textarea><b>\n</textarea>"_s;
+    QTest::newRow("attribute references")
+        << u"<a title='&lt;&amp;&#x41;&notin;' b=&amp>"_s << u"…<a title=\"<&A∉\" b=\"&\"></a>"_s;
+    QTest::newRow("references without semicolon") << u"&copy2 &notit; &ampx"_s << u"…©2 ¬it; &x"_s;
+    QTest::newRow("numeric references")
+        << u"&#65;&#x42;&#0;&#x80;&#xD800;&#1114112;"_s << u"…AB�€��"_s;
+    QTest::newRow("upper case") << u"<DIV CLASS=A><B>x</b></DIV>"_s
+                                << u"…<div class=\"A\"><b>x</b></div>"_s;
+    QTest::newRow("html self closing ignored") << u"<div/>x"_s << u"…<div>x</div>"_s;
+    QTest::newRow("nul in attribute") << u"<p a=␀b>"_s << u"…<p a=\"�b\"></p>"_s;
+    QTest::newRow("cr lf in textarea")
+        << u"<textarea>\r\na</textarea>"_s << u"…<textarea>a</textarea>"_s;
+    QTest::newRow("adjacent text merged")
+        << u"a<!--c-->b<table>c<!--d-->d</table>"_s << u"…abcd<table></table>"_s;
+    QTest::newRow("formatting in table cells")
+        << u"<b><table><tr><td>x</td></tr></table></b>y"_s
+        << u"…<b><table><tbody><tr><td>x</td></tr></tbody></table></b>y"_s;
+    QTest::newRow("comment ends table text")
+        << u"<table> <!--c-->x</table>"_s << u"…x<table> </table>"_s;
+    QTest::newRow("select ignores xmp around textarea")
+        << u"<select><xmp><textarea>a</xmp>b</textarea>c"_s
+        << u"…<select></select><textarea>a</xmp>b</textarea>c"_s;
+    QTest::newRow("many attributes with duplicates")
+        << u"<p a0=0 a1=1 a2=2 a3=3 a4=4 a5=5 a6=6 a7=7 a8=8 a9=9 a10=10 a11=11 a0=12 a1=13 a2=14 a3=15 a4=16 a5=17 a6=18 a7=19 a8=20 a9=21 a10=22 a11=23 A3=x>y"_s
+        << u"…<p a0=\"0\" a1=\"1\" a2=\"2\" a3=\"3\" a4=\"4\" a5=\"5\" a6=\"6\" a7=\"7\" a8=\"8\" a9=\"9\" a10=\"10\" a11=\"11\">y</p>"_s;
+    QTest::newRow("limited quirks closes p")
+        << u"<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
+           "\"http://www.w3.org/TR/html4/loose.dtd\"><p>a<table>"_s
+        << u"…<p>a</p><table></table>"_s;
+    QTest::newRow("svg self closing nested")
+        << u"<svg><g/><g><rect/></g></svg>x"_s
+        << u"…<svg svg><svg g></g><svg g><svg rect></rect></g></svg>x"_s;
+    QTest::newRow("math breakout keeps text")
+        << u"<math><mn>1</mn><mo>+</mo><div>x</div>"_s
+        << u"…<math math><math mn>1</mn><math mo>+</mo></math><div>x</div>"_s;
     QTest::newRow("frameset dropped")
         << u"<frameset><frame src=a></frameset><noframes>x</noframes>"_s << u"…"_s;
     QTest::newRow("frameset after text kept")
@@ -358,6 +498,7 @@ void TestPageTree::quirks_data()
     QTest::addColumn<bool>("quirks");
     QTest::newRow("none") << u"<p>x"_s << true;
     QTest::newRow("html") << u"<!DOCTYPE html>"_s << false;
+    QTest::newRow("after byte order mark") << u"\uFEFF<!DOCTYPE html>"_s << false;
     QTest::newRow("after comment") << u"<!-- c --> <!doctype HTML>"_s << false;
     QTest::newRow("after text") << u"x<!DOCTYPE html>"_s << true;
     QTest::newRow("no name") << u"<!DOCTYPE>"_s << true;
@@ -405,6 +546,17 @@ void TestPageTree::limits_data()
         << u"<div><b>x</div>y"_s << 1000 << 3 << 100 << u"…<div></div>y"_s << true;
     QTest::newRow("depth table") << u"<div><table><tr><td>x</table>y</div>z"_s << 1000 << 3 << 100
                                  << u"…<div>y</div>z"_s << true;
+    QTest::newRow("depth foreign") << u"<svg><g><g>x</g>y</g>z</svg>w"_s << 1000 << 4 << 100
+                                   << u"…<svg svg><svg g>y</g>z</svg>w"_s << true;
+    QTest::newRow("depth formatting not reopened")
+        << u"<div><p><b>x</p>y</div>z"_s << 1000 << 4 << 100 << u"…<div><p></p>y</div>z"_s << true;
+    QTest::newRow("depth raw text") << u"<div><script>a</div>b</script></div><p>c"_s << 1000 << 3
+                                    << 100 << u"…<div></div><p>c</p>"_s << true;
+    QTest::newRow("chars in a tag")
+        << u"<p>a<b class=x>b"_s << 10 << 512 << 100 << u"…<p>a</p>"_s << true;
+    QTest::newRow("no chars") << u"<p>a"_s << 0 << 512 << 100 << u"…"_s << true;
+    QTest::newRow("no depth") << u"<p>a</p>b"_s << 1000 << 0 << 100 << u"…b"_s << true;
+    QTest::newRow("no elements") << u"<p>a"_s << 1000 << 512 << 0 << u"…"_s << true;
     QTest::newRow("elements") << u"<p>a</p><p>b</p><p>c</p>"_s << 1000 << 512 << 5
                               << u"…<p>a</p><p></p>"_s << true;
     QTest::newRow("elements before body")
@@ -449,6 +601,13 @@ void TestPageTree::hostile_data()
     QTest::newRow("attributes") << u"<p "_s + u"a b c d "_s.repeated(20000) + u">x"_s << 4;
     QTest::newRow("ends") << u"<div>"_s.repeated(600) + u"</i></b>"_s.repeated(20000) << 500;
     QTest::newRow("svg") << u"<svg><g>"_s.repeated(3000) + u"<p>x"_s << 500;
+    QTest::newRow("end tags behind a boundary")
+        << u"<li><applet>"_s + u"<span>"_s.repeated(600) + u"</li>"_s.repeated(20000) << 500;
+    QTest::newRow("foreign end tags")
+        << u"<svg>"_s.repeated(600) + u"</x>"_s.repeated(20000) << 500;
+    QTest::newRow("foster parenting deep")
+        << u"<span>"_s.repeated(500) + u"<table>"_s + u"x<i>"_s.repeated(5000) << 500;
+    QTest::newRow("templates") << u"<template>"_s.repeated(5000) + u"<td>x"_s << 3;
 }
 
 void TestPageTree::hostile()

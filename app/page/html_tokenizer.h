@@ -65,8 +65,10 @@ public:
     // What is left when next() returns false: a "<" or "</" that ends the
     // input, which HTML's tokenizer makes text, else nothing.
     QStringView unread() const { return m_in.sliced(m_pos); }
-    // Where the next token starts, or a comment before it.
+    // Where the next token starts, or a comment before it; seek() goes back
+    // there, to read a raw-text element's content as markup.
     qsizetype position() const { return m_pos; }
+    void seek(qsizetype position) { m_pos = position; }
 
 private:
     char16_t at(qsizetype i) const;

@@ -6,11 +6,11 @@
 #include <QSet>
 
 #include <algorithm>
+#include <array>
 
 namespace mizong::page::dom {
 
 namespace tree {
-
 
 namespace {
 
@@ -38,7 +38,7 @@ QList<Attribute> attributesOf(const markup::Token& token)
     return out;
 }
 
-// CR LF and CR become LF, as the standard's input stream has it.
+// CR LF and CR become LF, as the HTML standard's input stream has them.
 QString normalizedNewlines(QStringView in)
 {
     QString out;
@@ -57,7 +57,8 @@ QString normalizedNewlines(QStringView in)
 
 } // namespace
 
-Builder::Builder(Document& doc, const TreeLimits& limits) : m_doc(doc), m_limits(limits)
+Builder::Builder(Document& doc, const TreeLimits& limits)
+    : m_doc(doc), m_limits(limits), m_htmlOpen(kTagCount)
 {
     newNode(Node::Type::Document);
 }
@@ -71,6 +72,8 @@ void Builder::run(QStringView html)
         html = html.first(cut);
         m_doc.capped = true;
     }
+    if (html.startsWith(QChar(0xFEFF))) // a byte order mark the decoder left
+        html = html.sliced(1);
     const QString input = normalizedNewlines(html);
     QStringView rest(input);
     const Doctype doctype = readDoctype(rest);
@@ -86,13 +89,13 @@ void Builder::run(QStringView html)
     finish();
 }
 
-// Tokenizes `input` and builds from its tokens; also content that a raw-text
-// start tag took but the tree builder ignored the tag of, as markup.
+// Tokenizes `input` and builds the tree from its tokens.
 void Builder::feed(QStringView input)
 {
     markup::Tokenizer tokenizer(input);
     markup::Token token;
     Tok tok;
+    const QChar* lastEnd = input.data(); // where the last token ended
     for (;;) {
         const int node = current();
         tokenizer.setForeign(node != kNone && m_doc.nodes[node].ns != Namespace::Html &&
@@ -107,11 +110,16 @@ void Builder::feed(QStringView input)
             m_stopped = true;
             return;
         }
-        // Only a newline right after <pre>'s or <listing>'s tag, no comment between.
-        const bool skipNewline = std::exchange(m_skipNewline, false) &&
-                                 token.type == markup::Token::Text &&
-                                 token.text.data() == m_newlineAt;
         if (token.type == markup::Token::Text) {
+            // A comment before it, which the tokenizer passes over, ends a
+            // table's text and keeps the newline after <pre>.
+            const bool adjacent = token.text.data() == lastEnd;
+            lastEnd = input.data() + tokenizer.position();
+            const bool skipNewline = std::exchange(m_skipNewline, false) && adjacent;
+            if (dropping())
+                continue;
+            if (!adjacent && m_mode == Mode::InTableText)
+                flushTableText();
             QString text;
             if (token.hasContent)
                 text = token.text.toString();
@@ -120,10 +128,11 @@ void Builder::feed(QStringView input)
             QStringView view(text);
             if (skipNewline && view.startsWith(u'\n'))
                 view = view.sliced(1);
-            if (!dropping())
-                processCharacters(view);
+            processCharacters(view);
             continue;
         }
+        m_skipNewline = false;
+        lastEnd = input.data() + tokenizer.position();
         tok.kind = token.type == markup::Token::StartTag ? Tok::Start : Tok::End;
         tok.name = token.name;
         tok.name.replace(QChar(0), QChar(markup::kReplacement));
@@ -138,11 +147,11 @@ void Builder::feed(QStringView input)
         }
         m_contentTaken = false;
         processToken(tok);
-        if (m_skipNewline)
-            m_newlineAt = input.data() + tokenizer.position();
-        // A raw-text start tag the tree builder ignored: what it took is markup.
-        if (tok.hasContent && !m_contentTaken && !m_stopped)
-            feed(tok.content);
+        if (tok.hasContent && !m_contentTaken && !m_stopped) {
+            // The tag was ignored: what it took as raw text is markup after all.
+            tokenizer.seek(tok.content.data() - input.data());
+            lastEnd = tok.content.data();
+        }
     }
 }
 
@@ -157,6 +166,7 @@ int Builder::newNode(Node::Type type)
     m_onStack.push_back(0);
     m_listed.push_back(0);
     m_integration.push_back(0);
+    m_position.push_back(-1);
     return int(m_doc.nodes.size() - 1);
 }
 
@@ -251,14 +261,8 @@ Place Builder::appropriatePlace(int target) const
         return {0}; // <html> goes to the document
     if (m_foster && (isHtml(target, k_table) || isHtml(target, k_tbody) ||
                      isHtml(target, k_tfoot) || isHtml(target, k_thead) || isHtml(target, k_tr))) {
-        int lastTemplate = -1;
-        int lastTable = -1;
-        for (int i = int(m_open.size()) - 1; i >= 0 && (lastTable < 0 || lastTemplate < 0); --i) {
-            if (lastTable < 0 && isHtml(m_open[i], k_table))
-                lastTable = i;
-            if (lastTemplate < 0 && isHtml(m_open[i], k_template_))
-                lastTemplate = i;
-        }
+        const int lastTemplate = topmost(k_template_, {});
+        const int lastTable = topmost(k_table, {});
         if (lastTemplate >= 0 && (lastTable < 0 || lastTemplate > lastTable))
             return {m_contents.value(m_open[lastTemplate])};
         if (lastTable < 0)
@@ -348,201 +352,6 @@ void Builder::compact()
     map(m_doc.head);
     map(m_doc.body);
     m_doc.nodes = std::move(kept);
-}
-
-// The stack of open elements ------------------------------------------------
-
-bool Builder::isHtml(int node, Tag tag) const
-{
-    return node != kNone && m_tag[node] == tag && m_doc.nodes[node].ns == Namespace::Html;
-}
-
-bool Builder::isHtmlIn(int node, quint16 flags) const
-{
-    return node != kNone && m_doc.nodes[node].ns == Namespace::Html &&
-           (flagsOf(m_tag[node]) & flags) != 0;
-}
-
-bool Builder::isSpecial(int node) const
-{
-    const Node& n = m_doc.nodes[node];
-    const Tag t = m_tag[node];
-    switch (n.ns) {
-    case Namespace::Html:
-        return flagsOf(t) & Special;
-    case Namespace::MathMl:
-        return t == k_mi || t == k_mo || t == k_mn || t == k_ms || t == k_mtext ||
-               t == k_annotation_xml;
-    case Namespace::Svg:
-        return t == k_foreignobject || t == k_desc || t == k_title;
-    }
-    return false;
-}
-
-bool Builder::isHtmlIntegrationPoint(int node) const
-{
-    return m_integration[node];
-}
-
-bool Builder::isMathTextIntegrationPoint(int node) const
-{
-    const Tag t = m_tag[node];
-    return m_doc.nodes[node].ns == Namespace::MathMl &&
-           (t == k_mi || t == k_mo || t == k_mn || t == k_ms || t == k_mtext);
-}
-
-// Inserts an element for the token where it belongs and opens it; kNone when
-// it is too deep, and then it and its content are dropped.
-int Builder::insertElement(const Tok& tok, Namespace ns)
-{
-    const bool root = tok.tag == k_html || tok.tag == k_head || tok.tag == k_body;
-    if (!root && m_elements >= m_limits.maxElements) {
-        m_stopped = true;
-        m_doc.capped = true;
-        return kNone;
-    }
-    if (!root && int(m_open.size()) >= m_limits.maxDepth) {
-        m_doc.capped = true;
-        Tok start = tok;
-        start.kind = Tok::Start;
-        dropToken(start);
-        return kNone;
-    }
-    QString name = tok.name;
-    QList<Attribute> attributes = tok.attributes;
-    if (ns == Namespace::Svg) {
-        name = svgElementName(name);
-        for (Attribute& a : attributes)
-            a.name = svgAttributeName(a.name);
-    } else if (ns == Namespace::MathMl) {
-        for (Attribute& a : attributes)
-            a.name = mathAttributeName(a.name);
-    }
-    const int element = createElement(ns, tok.tag, name, std::move(attributes));
-    insertAt(element, appropriatePlace());
-    if (isHtml(element, k_template_))
-        contentsOf(element);
-    push(element);
-    return element;
-}
-
-int Builder::insertHtml(Tag tag)
-{
-    Tok tok;
-    tok.kind = Tok::Start;
-    tok.tag = tag;
-    tok.name = tag == k_template_ ? QStringLiteral("template") : QString();
-    static const char* const names[] = {"html", "head", "body", "p", "tbody", "tr", "colgroup"};
-    static const Tag tags[] = {k_html, k_head, k_body, k_p, k_tbody, k_tr, k_colgroup};
-    for (size_t i = 0; i < std::size(tags); ++i)
-        if (tags[i] == tag)
-            tok.name = QString::fromLatin1(names[i]);
-    return insertElement(tok);
-}
-
-void Builder::push(int node)
-{
-    m_open.push_back(node);
-    m_onStack[node] = 1;
-    if (isHtml(node, k_template_))
-        ++m_templates;
-}
-
-void Builder::pop()
-{
-    const int node = m_open.back();
-    m_open.pop_back();
-    m_onStack[node] = 0;
-    if (isHtml(node, k_template_))
-        --m_templates;
-}
-
-void Builder::popUntil(Tag tag)
-{
-    while (!m_open.empty()) {
-        const bool last = isHtml(current(), tag);
-        pop();
-        if (last)
-            return;
-    }
-}
-
-void Builder::popUntilHeading()
-{
-    while (!m_open.empty()) {
-        const bool last = isHtmlIn(current(), Heading);
-        pop();
-        if (last)
-            return;
-    }
-}
-
-void Builder::removeFromStack(int node)
-{
-    const int i = stackIndexOf(node);
-    if (i < 0)
-        return;
-    m_open.erase(m_open.begin() + i);
-    m_onStack[node] = 0;
-    if (isHtml(node, k_template_))
-        --m_templates;
-}
-
-int Builder::stackIndexOf(int node) const
-{
-    if (!m_onStack[node])
-        return -1;
-    for (int i = int(m_open.size()) - 1; i >= 0; --i)
-        if (m_open[i] == node)
-            return i;
-    return -1;
-}
-
-bool Builder::boundary(int node, ScopeKind kind) const
-{
-    const Node& n = m_doc.nodes[node];
-    const Tag t = m_tag[node];
-    switch (kind) {
-    case ScopeKind::Table:
-        return n.ns == Namespace::Html && (t == k_html || t == k_table || t == k_template_);
-    case ScopeKind::Select:
-        return !(n.ns == Namespace::Html && (t == k_optgroup || t == k_option));
-    case ScopeKind::ListItem:
-        if (n.ns == Namespace::Html && (t == k_ol || t == k_ul))
-            return true;
-        break;
-    case ScopeKind::Button:
-        if (n.ns == Namespace::Html && t == k_button)
-            return true;
-        break;
-    case ScopeKind::Default:
-        break;
-    }
-    if (n.ns == Namespace::Html)
-        return flagsOf(t) & Scope;
-    return isSpecial(node); // MathML's and SVG's scope ends are their special elements
-}
-
-bool Builder::inScope(Tag tag, ScopeKind kind) const
-{
-    for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
-        if (tag == kOther ? isHtmlIn(*it, Heading) : isHtml(*it, tag))
-            return true;
-        if (boundary(*it, kind))
-            return false;
-    }
-    return false;
-}
-
-bool Builder::nodeInScope(int node) const
-{
-    for (auto it = m_open.rbegin(); it != m_open.rend(); ++it) {
-        if (*it == node)
-            return true;
-        if (boundary(*it, ScopeKind::Default))
-            return false;
-    }
-    return false;
 }
 
 void Builder::impliedEndTags(Tag except, bool thorough)

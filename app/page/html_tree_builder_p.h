@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
 #include <initializer_list>
 #include <vector>
 
@@ -78,6 +79,8 @@ struct Place
     int before = kNone;
 };
 
+// What ends a search down the stack of open elements: a scope's boundary,
+// a special element, an HTML element.
 enum class ScopeKind : quint8
 {
     Default,
@@ -85,7 +88,10 @@ enum class ScopeKind : quint8
     Button,
     Table,
     Select,
+    Special,
+    Html,
 };
+inline constexpr int kScopeKinds = 7;
 
 class Builder
 {
@@ -119,6 +125,11 @@ private:
     int insertHtml(Tag tag);
     void push(int node);
     void pop();
+    void stackChanged(int from);
+    std::vector<int>& openOfName(int node);
+    int topmost(Tag tag, const QString& name) const;
+    void replaceInStack(int index, int node);
+    void insertInStack(int index, int node);
     void popUntil(Tag tag);
     void popUntilHeading();
     void removeFromStack(int node);
@@ -189,15 +200,22 @@ private:
     std::vector<quint8> m_onStack;
     std::vector<quint8> m_listed; // entries in the list of active formatting elements
     std::vector<quint8> m_integration;
-    QHash<int, int> m_contents; // a <template>'s contents, kept out of the tree
-    int m_templates = 0;        // <template>s open
+    std::vector<int> m_position; // in the stack of open elements
+    // Per stack position, the nearest position at or below it that ends each
+    // kind of search, -1 for none; and the open elements by name, bottom to
+    // top: so that no end tag nor scope check walks a deep stack.
+    std::vector<std::array<int, kScopeKinds>> m_ends;
+    std::vector<std::vector<int>> m_htmlOpen;       // by tag
+    QHash<QString, std::vector<int>> m_otherOpen;   // HTML of no known tag, by name
+    QHash<QString, std::vector<int>> m_foreignOpen; // by lower-case name
+    QHash<int, int> m_contents;                     // a <template>'s contents, kept out of the tree
+    int m_templates = 0;                            // <template>s open
     int m_form = kNone;
     int m_elements = 0;
     int m_framesetDepth = 0;
     bool m_framesetOk = true;
     bool m_foster = false;
     bool m_skipNewline = false;
-    const QChar* m_newlineAt = nullptr;
     bool m_detached = false; // some node left the tree
     bool m_stopped = false;
     bool m_contentTaken = false; // by the raw-text start tag at hand

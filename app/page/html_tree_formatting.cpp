@@ -105,18 +105,13 @@ void Builder::reconstruct()
 
 void Builder::anyOtherEndTag(const Tok& tok)
 {
-    for (int i = int(m_open.size()) - 1; i >= 0; --i) {
-        const int node = m_open[i];
-        const Node& n = m_doc.nodes[node];
-        if (n.ns == Namespace::Html && n.name == tok.name) {
-            impliedEndTags(tok.tag == kOther ? k_template_ /* none alike */ : tok.tag);
-            while (int(m_open.size()) > i)
-                pop();
-            return;
-        }
-        if (isSpecial(node))
-            return;
-    }
+    // The topmost open element of the name, unless a special one is above it.
+    const int position = topmost(tok.tag, tok.name);
+    if (position < 0 || position < m_ends.back()[int(ScopeKind::Special)])
+        return;
+    impliedEndTags(tok.tag);
+    while (int(m_open.size()) > position)
+        pop();
 }
 
 // The adoption agency algorithm, as the HTML standard writes it.
@@ -180,9 +175,7 @@ void Builder::adoptionAgency(const Tok& tok)
             m_formatting[formattingIndexOf(node)] = element;
             m_listed[node] = 0;
             m_listed[element] = 1;
-            m_open[nodeIndex] = element;
-            m_onStack[node] = 0;
-            m_onStack[element] = 1;
+            replaceInStack(nodeIndex, element);
             node = element;
             if (lastNode == furthest)
                 bookmarkAfter = element;
@@ -211,8 +204,7 @@ void Builder::adoptionAgency(const Tok& tok)
         m_listed[formatting] = 0;
         m_listed[element] = 1;
         removeFromStack(formatting);
-        m_open.insert(m_open.begin() + stackIndexOf(furthest) + 1, element);
-        m_onStack[element] = 1;
+        insertInStack(stackIndexOf(furthest) + 1, element);
     }
 }
 
@@ -310,19 +302,19 @@ void Builder::foreignStart(Tok& tok)
 
 void Builder::foreignEnd(Tok& tok)
 {
-    for (int i = int(m_open.size()) - 1; i > 0;) {
-        if (m_doc.nodes[m_open[i]].name.compare(tok.name, Qt::CaseInsensitive) == 0) {
-            while (int(m_open.size()) > i)
-                pop();
-            return;
-        }
-        --i;
-        // The first HTML element down the stack takes the tag by the mode's rules.
-        if (m_doc.nodes[m_open[i]].ns == Namespace::Html) {
-            processInMode(tok);
-            return;
-        }
+    // The topmost SVG or MathML element of the name, unless an HTML element
+    // is above it, which then takes the tag by the mode's rules.
+    const int html = m_ends.back()[int(ScopeKind::Html)];
+    const auto it = m_foreignOpen.constFind(tok.name);
+    const int position =
+        it == m_foreignOpen.constEnd() || it->empty() ? -1 : m_position[it->back()];
+    if (position > html && position > 0) {
+        while (int(m_open.size()) > position)
+            pop();
+        return;
     }
+    if (html > 0)
+        processInMode(tok);
 }
 
 } // namespace mizong::page::dom::tree

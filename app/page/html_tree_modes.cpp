@@ -143,8 +143,15 @@ void Builder::processCharacters(QStringView text)
                 m_doc.body = insertHtml(k_body);
                 m_mode = Mode::InBody;
             } else {
-                if (!isHtml(current(), k_colgroup))
+                if (!isHtml(current(), k_colgroup)) {
+                    // Each other character is ignored; the blanks among them are not.
+                    QString blanks;
+                    for (QChar c : text)
+                        if (isHtmlSpace(c.unicode()))
+                            blanks += c;
+                    insertText(blanks, appropriatePlace());
                     return;
+                }
                 pop();
                 m_mode = Mode::InTable;
             }

@@ -19,15 +19,6 @@ constexpr std::array<QStringView, kTagCount> kNames = {u"",
 #undef MIZONG_TREE_TAG_NAME
 };
 
-QStringView nameOf(int tag)
-{
-    if (tag == k_annotation_xml)
-        return u"annotation-xml";
-    if (tag == k_template_)
-        return u"template";
-    return kNames[tag];
-}
-
 std::array<quint16, kTagCount> makeFlags()
 {
     std::array<quint16, kTagCount> f{};
@@ -173,12 +164,21 @@ bool quirksIds(QStringView publicId, bool hasPublic, QStringView systemId, bool 
 
 } // namespace
 
+QStringView nameOf(Tag tag)
+{
+    if (tag == k_annotation_xml)
+        return u"annotation-xml";
+    if (tag == k_template_)
+        return u"template";
+    return kNames[tag];
+}
+
 Tag tagOf(QStringView lowerName)
 {
     static const QHash<QString, Tag> tags = [] {
         QHash<QString, Tag> map;
         for (int t = 1; t < kTagCount; ++t)
-            map.insert(nameOf(t).toString(), Tag(t));
+            map.insert(nameOf(Tag(t)).toString(), Tag(t));
         return map;
     }();
     return tags.value(lowerName.toString(), kOther);
