@@ -833,7 +833,7 @@ void TestPageView::closingEndsTheProgram()
 void TestPageView::drawnAsTheAuthorAsks_data()
 {
     QTest::addColumn<QString>("html");
-    QTest::addColumn<QString>("what");     // read at the text "框"
+    QTest::addColumn<QString>("what"); // read at the text "框"
     QTest::addColumn<QString>("expected");
 
     const QString box = u"<div style=\"border:2px solid #f00;padding:5px 3px\">框</div>"_s;
@@ -850,8 +850,8 @@ void TestPageView::drawnAsTheAuthorAsks_data()
            u"<div class=t>框</div>"_s
         << u"background"_s << u"#1a1a1a"_s;
     QTest::newRow("a centred box of a fixed width")
-        << u"<div style=\"width:200px;margin:0 auto;border:1px solid\">框</div>"_s
-        << u"table"_s << u"202 center"_s;
+        << u"<div style=\"width:200px;margin:0 auto;border:1px solid\">框</div>"_s << u"table"_s
+        << u"202 center"_s;
     QTest::newRow("a table's CSS width")
         << u"<table style=\"width:100%\"><tr><td>框</td></tr></table>"_s << u"table"_s
         << u"100% left"_s;
@@ -866,15 +866,14 @@ void TestPageView::drawnAsTheAuthorAsks_data()
         << u"<ul><li style=\"display:inline\">一</li><li style=\"display:inline\">框</li></ul>"_s
         << u"after 一"_s << u"same block"_s;
     QTest::newRow("a span shown as a block")
-        << u"<p>一<span style=\"display:block\">框</span></p>"_s << u"after 一"_s
-        << u"new block"_s;
+        << u"<p>一<span style=\"display:block\">框</span></p>"_s << u"after 一"_s << u"new block"_s;
     QTest::newRow("line height inherited from the body, fixed")
         << u"<body style=\"line-height:28px\"><p>框</p>"_s << u"line height"_s << u"28 fixed"_s;
     QTest::newRow("an indent in em")
         << u"<p style=\"text-indent:2em;font-size:15px\">框</p>"_s << u"indent"_s << u"30"_s;
     QTest::newRow("a selector through <header>")
-        << u"<style>header h1{color:#123456}</style><header><h1>框</h1></header>"_s
-        << u"colour"_s << u"#123456"_s;
+        << u"<style>header h1{color:#123456}</style><header><h1>框</h1></header>"_s << u"colour"_s
+        << u"#123456"_s;
     QTest::newRow(":last-child")
         << u"<style>li:last-child{color:#f00}li{color:#00f}</style><ul><li>一<li>框</ul>"_s
         << u"colour"_s << u"#ff0000"_s;
@@ -918,8 +917,8 @@ void TestPageView::drawnAsTheAuthorAsks()
             got = px(f.topBorder()) + u' ' + px(f.rightBorder()) + u' ' + px(f.bottomBorder()) +
                   u' ' + px(f.leftBorder());
         else if (what == u"padding")
-            got = px(f.topPadding()) + u' ' + px(f.rightPadding()) + u' ' +
-                  px(f.bottomPadding()) + u' ' + px(f.leftPadding());
+            got = px(f.topPadding()) + u' ' + px(f.rightPadding()) + u' ' + px(f.bottomPadding()) +
+                  u' ' + px(f.leftPadding());
         else
             got = f.background().color().name();
     } else if (what == u"table" || what == u"columns") {
@@ -929,9 +928,8 @@ void TestPageView::drawnAsTheAuthorAsks()
             got = QString::number(table->columns());
         } else {
             const QTextLength w = f.width();
-            got = (w.type() == QTextLength::PercentageLength
-                       ? px(w.rawValue()) + u'%'
-                       : px(w.rawValue())) +
+            got = (w.type() == QTextLength::PercentageLength ? px(w.rawValue()) + u'%'
+                                                             : px(w.rawValue())) +
                   (f.alignment() & Qt::AlignHCenter ? u" center"_s : u" left"_s);
         }
     } else if (what == u"after 一") {
@@ -1073,4 +1071,3 @@ void TestPageView::pagesOwnSizesAndMargins()
         QMarginsF(root.leftMargin(), root.topMargin(), root.rightMargin(), root.bottomMargin()),
         margins);
 }
-

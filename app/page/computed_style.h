@@ -142,26 +142,26 @@ struct ComputedStyle
     bool visible = true; // visibility: hidden or collapse makes it false
 
     // Inherited.
-    Color color;                  // black unless the page says otherwise
-    qreal fontSize = 16;          // px
-    int fontWeight = 400;         // 100 to 900
+    Color color;          // black unless the page says otherwise
+    qreal fontSize = 16;  // px
+    int fontWeight = 400; // 100 to 900
     bool italic = false;
-    QStringList fontFamilies;     // as written, generic names included
+    QStringList fontFamilies;        // as written, generic names included
     std::optional<qreal> lineHeight; // px; unset: normal
-    qreal textIndent = 0;         // px
-    qreal letterSpacing = 0;      // px
-    qreal wordSpacing = 0;        // px
+    qreal textIndent = 0;            // px
+    qreal letterSpacing = 0;         // px
+    qreal wordSpacing = 0;           // px
     WhiteSpace whiteSpace = WhiteSpace::Normal;
     TextAlign textAlign = TextAlign::Start;
     QString listStyleType = QStringLiteral("disc");
     bool borderCollapse = false;
-    qreal borderSpacing = 2;      // px, one value for both axes
+    qreal borderSpacing = 2; // px, one value for both axes
 
     // Not inherited. Decorations propagate to descendants' text as browsers
     // draw them, so `textDecoration` holds those of the element's ancestors
     // too.
     quint8 textDecoration = 0;
-    Color textDecorationColor;    // currentColor resolved
+    Color textDecorationColor; // currentColor resolved
     VerticalAlign verticalAlign = VerticalAlign::Baseline;
     Color backgroundColor{0, 0, 0, 0};
     // A background's middle colour when it is a gradient, already in

@@ -40,9 +40,9 @@ bool isBlockLevel(Display d)
 bool isBlockName(QStringView out)
 {
     static constexpr QStringView names[] = {
-        u"div", u"p",  u"h1", u"h2", u"h3", u"h4",         u"h5",      u"h6",
-        u"ul",  u"ol", u"li", u"dl", u"dt", u"dd",         u"address", u"blockquote",
-        u"pre", u"hr", u"center", u"table", u"caption"};
+        u"div",     u"p",          u"h1",  u"h2", u"h3",     u"h4",    u"h5",
+        u"h6",      u"ul",         u"ol",  u"li", u"dl",     u"dt",    u"dd",
+        u"address", u"blockquote", u"pre", u"hr", u"center", u"table", u"caption"};
     return std::find(std::begin(names), std::end(names), out) != std::end(names);
 }
 
@@ -57,10 +57,10 @@ bool isHeading(QStringView out)
 bool hasQtLook(QStringView out)
 {
     static constexpr QStringView names[] = {
-        u"a",    u"address", u"b",   u"big",  u"cite", u"code",   u"dfn", u"em",
-        u"h1",   u"h2",      u"h3",  u"h4",   u"h5",   u"h6",     u"i",   u"kbd",
-        u"pre",  u"s",       u"samp", u"small", u"strong", u"sub", u"sup", u"th",
-        u"tt",   u"u",       u"var", u"nobr", u"dt",   u"caption"};
+        u"a",   u"address", u"b",    u"big",   u"cite",   u"code",   u"dfn", u"em",
+        u"h1",  u"h2",      u"h3",   u"h4",    u"h5",     u"h6",     u"i",   u"kbd",
+        u"pre", u"s",       u"samp", u"small", u"strong", u"sub",    u"sup", u"th",
+        u"tt",  u"u",       u"var",  u"nobr",  u"dt",     u"caption"};
     return std::find(std::begin(names), std::end(names), out) != std::end(names);
 }
 
@@ -119,8 +119,8 @@ public:
         const auto side = [&](int s) {
             return body.marginAuto[s] ? 0 : std::clamp<qreal>(body.margin[s], 0, kMaxLength);
         };
-        m_result.margins = QMarginsF(side(css::Left), side(css::Top), side(css::Right),
-                                     side(css::Bottom));
+        m_result.margins =
+            QMarginsF(side(css::Left), side(css::Top), side(css::Right), side(css::Bottom));
         m_out.reserve(4096);
         m_out += u"<html><head>"_s;
         title();
@@ -173,8 +173,8 @@ private:
         return true;
     }
 
-    bool open(QStringView name, const QString& attributes, Role role = Role::None,
-              int colspan = 1, int rowspan = 1)
+    bool open(QStringView name, const QString& attributes, Role role = Role::None, int colspan = 1,
+              int rowspan = 1)
     {
         if (!claim(role, colspan, rowspan))
             return false;
@@ -383,8 +383,8 @@ private:
         else if (s.marginAuto[css::Left])
             appendAttribute(table, u"align", u"right"_s);
         QString tableStyle = u"border-collapse:collapse"_s;
-        static constexpr QStringView margins[] = {u"margin-top", u"margin-right",
-                                                  u"margin-bottom", u"margin-left"};
+        static constexpr QStringView margins[] = {u"margin-top", u"margin-right", u"margin-bottom",
+                                                  u"margin-left"};
         for (int side = 0; side < 4; ++side) {
             const qreal m = s.marginAuto[side] ? 0 : std::max<qreal>(0, s.margin[side]);
             tableStyle += u';' + margins[side].toString() + u':' +
@@ -419,9 +419,10 @@ private:
         if (!textStyle.isEmpty())
             style += u';' + textStyle;
         if (withMargins) {
-            style += QString::asprintf(";margin-top:%dpx;margin-bottom:%dpx",
-                                       int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Top])))),
-                                       int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
+            style += QString::asprintf(
+                ";margin-top:%dpx;margin-bottom:%dpx",
+                int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Top])))),
+                int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
         }
         QString table = u" cellspacing=\"0\" cellpadding=\"0\" width=\"100%\""_s;
         appendAttribute(table, u"style", style);
@@ -506,9 +507,10 @@ private:
             QString own;
             if (s.borderCollapse)
                 own += u"border-collapse:collapse;"_s;
-            own += QString::asprintf("margin-top:%dpx;margin-bottom:%dpx",
-                                     int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Top])))),
-                                     int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
+            own += QString::asprintf(
+                "margin-top:%dpx;margin-bottom:%dpx",
+                int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Top])))),
+                int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
             if (!e.attribute(u"border") && hasBorder(s)) {
                 const css::BorderSide& b = s.border[css::Top];
                 own += u";border-width:"_s + QString::number(std::lround(boundedPx(b.width))) +
@@ -523,9 +525,9 @@ private:
                 appendAttribute(attributes, u"width", sizeText(s.width, 0));
             if (!e.attribute(u"cellspacing"))
                 appendAttribute(attributes, u"cellspacing",
-                                QString::number(s.borderCollapse ? 0
-                                                                 : std::lround(boundedPx(
-                                                                       s.borderSpacing))));
+                                QString::number(s.borderCollapse
+                                                    ? 0
+                                                    : std::lround(boundedPx(s.borderSpacing))));
             if (!e.attribute(u"align") && s.marginAuto[css::Left] && s.marginAuto[css::Right])
                 appendAttribute(attributes, u"align", u"center"_s);
             break;

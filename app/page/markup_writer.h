@@ -18,7 +18,6 @@
 namespace mizong::page::markup {
 
 void writeForQt(const PreparedMarkup& page, const QList<css::ComputedStyle>& styles,
-                const QSet<QUrl>& loadedImages, const MarkupLimits& limits,
-                WrittenMarkup& result);
+                const QSet<QUrl>& loadedImages, const MarkupLimits& limits, WrittenMarkup& result);
 
 } // namespace mizong::page::markup

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QTextDocument>
 #include <QThread>
@@ -83,6 +84,20 @@ void retire(std::unique_ptr<QTextDocument> document)
     retired->deleteLater();
 }
 
+namespace {
+
+// A page's tree, which may hold 20 000 elements, is freed on the page thread:
+// the window's thread never spends the time.
+void retireTree(std::shared_ptr<const dom::Document> tree)
+{
+    if (!tree)
+        return;
+    QMetaObject::invokeMethod(
+        pageThread(), [tree = std::move(tree)]() mutable { tree.reset(); }, Qt::QueuedConnection);
+}
+
+} // namespace
+
 PageLoader::PageLoader(Ready ready, Failed failed, QObject* parent)
     : QObject(parent), m_ready(std::move(ready)), m_failed(std::move(failed)),
       m_resourceDeadline(new QTimer(this))
@@ -146,6 +161,7 @@ void PageLoader::load(const QUrl& url, const LayoutTarget& target)
     m_requested = url;
     m_target = target;
     m_pageUrl = url;
+    retireTree(std::exchange(m_markup.document, {}));
     m_markup = {};
     m_resources = {};
     m_work.reset();
@@ -205,6 +221,7 @@ void PageLoader::pageArrived(const PageResult& result)
 
 void PageLoader::markupPrepared(PreparedMarkup prepared)
 {
+    retireTree(std::exchange(m_markup.document, {}));
     m_markup = std::move(prepared);
     m_styleChars = m_markup.styleChars;
     m_styleRules = m_markup.styleRules;
@@ -358,6 +375,11 @@ void PageLoader::build(bool withImages)
         m_loading = false;
         m_resourceDeadline->stop();
     }
+    // Written for the last time: its tree is not needed any more.
+    const auto done = qScopeGuard([this, complete] {
+        if (complete)
+            retireTree(std::exchange(m_markup.document, {}));
+    });
     if (shownWithoutImages && m_resources.images.isEmpty()) {
         // No image came: the page as shown is the whole page. Said through
         // the page thread, after the text it follows.
@@ -380,8 +402,8 @@ void PageLoader::build(bool withImages)
             const WrittenMarkup written = writeMarkup(markup, sheets, loaded, limits, view);
             if (work->isDropped())
                 return BuiltDocument{};
-            return buildDocument(written.html, written.margins, resources, target,
-                                 limits.maxHeight, *work, owner);
+            return buildDocument(written.html, written.margins, resources, target, limits.maxHeight,
+                                 *work, owner);
         },
         [this, complete, shownWithoutImages](BuiltDocument& built) {
             if (!built.document)

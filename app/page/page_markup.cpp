@@ -56,8 +56,7 @@ QStringView window(QStringView html, qsizetype maxChars, bool* cut)
 namespace {
 
 // Elements in document order, with their depth (<html> at 1).
-template<typename Visit>
-void walk(const dom::Document& doc, Visit visit)
+template <typename Visit> void walk(const dom::Document& doc, Visit visit)
 {
     QList<std::pair<int, int>> stack{{doc.html, 1}};
     while (!stack.isEmpty()) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "css_for_qt.h"
-#include "document_tree.h"
 #include "css_values.h"
+#include "document_tree.h"
 #include "page_links.h"
 
 #include <QHash>

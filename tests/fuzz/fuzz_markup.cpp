@@ -62,8 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QSet<QUrl> everyImage(prepared.images.cbegin(), prepared.images.cend());
     const QString html = mizong::page::writeMarkup(prepared, sheets, everyImage).html;
 
-    for (const QString& href :
-         valuesOf(html, QStringLiteral("a"), QStringLiteral("href"))) {
+    for (const QString& href : valuesOf(html, QStringLiteral("a"), QStringLiteral("href"))) {
         const std::optional<int> index = mizong::page::linkIndex(QUrl(href));
         check(index && *index >= 0 && *index < prepared.links.size());
     }

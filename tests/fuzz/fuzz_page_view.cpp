@@ -73,8 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     target.scrollBarWidth = 15;
     // As long as the window would give a page: past it the page is dropped.
     mizong::page::PageWork work(std::chrono::seconds(15));
-    const mizong::page::WrittenMarkup written =
-        mizong::page::writeMarkup(prepared, sheets, loaded);
+    const mizong::page::WrittenMarkup written = mizong::page::writeMarkup(prepared, sheets, loaded);
     const mizong::page::BuiltDocument built =
         mizong::page::buildDocument(written.html, written.margins, resources, target,
                                     mizong::page::MarkupLimits{}.maxHeight, work, nullptr);
