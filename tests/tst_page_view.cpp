@@ -833,7 +833,7 @@ void TestPageView::closingEndsTheProgram()
 void TestPageView::drawnAsTheAuthorAsks_data()
 {
     QTest::addColumn<QString>("html");
-    QTest::addColumn<QString>("what");     // read at the text "框"
+    QTest::addColumn<QString>("what"); // read at the text "框"
     QTest::addColumn<QString>("expected");
 
     const QString box = u"<div style=\"border:2px solid #f00;padding:5px 3px\">框</div>"_s;
@@ -850,8 +850,8 @@ void TestPageView::drawnAsTheAuthorAsks_data()
            u"<div class=t>框</div>"_s
         << u"background"_s << u"#1a1a1a"_s;
     QTest::newRow("a centred box of a fixed width")
-        << u"<div style=\"width:200px;margin:0 auto;border:1px solid\">框</div>"_s
-        << u"table"_s << u"202 center"_s;
+        << u"<div style=\"width:200px;margin:0 auto;border:1px solid\">框</div>"_s << u"table"_s
+        << u"202 center"_s;
     QTest::newRow("a table's CSS width")
         << u"<table style=\"width:100%\"><tr><td>框</td></tr></table>"_s << u"table"_s
         << u"100% left"_s;
@@ -862,19 +862,37 @@ void TestPageView::drawnAsTheAuthorAsks_data()
         << u"<div style=\"display:grid;grid-template-columns:repeat(2,1fr)\">"
            u"<div>一</div><div>二</div><div>框</div></div>"_s
         << u"columns"_s << u"2"_s;
+    const QString badges = u"<div style=\"display:flex;%1\"><span>一</span><span>框</span></div>"_s;
+    QTest::newRow("a flex row's gap, its edges pulled back")
+        << badges.arg(u"gap:8px"_s) << u"spacing"_s << u"8 separate -8 -8"_s;
+    QTest::newRow("a flex row without a gap collapses")
+        << badges.arg(u""_s) << u"spacing"_s << u"0 collapse 0 0"_s;
+    QTest::newRow("a flex row's gap is its column gap")
+        << badges.arg(u"gap:20px 4px"_s) << u"spacing"_s << u"4 separate -4 -4"_s;
+    const QString grid = u"<div style=\"display:grid;grid-template-columns:1fr 1fr;gap:2px 8px;"
+                         u"margin-top:10px\"><div>一</div>%1<div>框</div></div>"_s;
+    QTest::newRow("a grid of two rows takes its row gap")
+        << grid.arg(u"<div>二</div>"_s) << u"spacing"_s << u"2 separate -2 8"_s;
+    QTest::newRow("a grid of one row takes its column gap")
+        << grid.arg(u""_s) << u"spacing"_s << u"8 separate -8 2"_s;
+    QTest::newRow("items centred across the row")
+        << badges.arg(u"align-items:center"_s) << u"cell align"_s << u"middle"_s;
+    QTest::newRow("items at the row's end")
+        << badges.arg(u"align-items:flex-end"_s) << u"cell align"_s << u"bottom"_s;
+    QTest::newRow("items stretched")
+        << badges.arg(u"align-items:stretch"_s) << u"cell align"_s << u"top"_s;
     QTest::newRow("list items shown inline share a line")
         << u"<ul><li style=\"display:inline\">一</li><li style=\"display:inline\">框</li></ul>"_s
         << u"after 一"_s << u"same block"_s;
     QTest::newRow("a span shown as a block")
-        << u"<p>一<span style=\"display:block\">框</span></p>"_s << u"after 一"_s
-        << u"new block"_s;
+        << u"<p>一<span style=\"display:block\">框</span></p>"_s << u"after 一"_s << u"new block"_s;
     QTest::newRow("line height inherited from the body, fixed")
         << u"<body style=\"line-height:28px\"><p>框</p>"_s << u"line height"_s << u"28 fixed"_s;
     QTest::newRow("an indent in em")
         << u"<p style=\"text-indent:2em;font-size:15px\">框</p>"_s << u"indent"_s << u"30"_s;
     QTest::newRow("a selector through <header>")
-        << u"<style>header h1{color:#123456}</style><header><h1>框</h1></header>"_s
-        << u"colour"_s << u"#123456"_s;
+        << u"<style>header h1{color:#123456}</style><header><h1>框</h1></header>"_s << u"colour"_s
+        << u"#123456"_s;
     QTest::newRow(":last-child")
         << u"<style>li:last-child{color:#f00}li{color:#00f}</style><ul><li>一<li>框</ul>"_s
         << u"colour"_s << u"#ff0000"_s;
@@ -918,8 +936,8 @@ void TestPageView::drawnAsTheAuthorAsks()
             got = px(f.topBorder()) + u' ' + px(f.rightBorder()) + u' ' + px(f.bottomBorder()) +
                   u' ' + px(f.leftBorder());
         else if (what == u"padding")
-            got = px(f.topPadding()) + u' ' + px(f.rightPadding()) + u' ' +
-                  px(f.bottomPadding()) + u' ' + px(f.leftPadding());
+            got = px(f.topPadding()) + u' ' + px(f.rightPadding()) + u' ' + px(f.bottomPadding()) +
+                  u' ' + px(f.leftPadding());
         else
             got = f.background().color().name();
     } else if (what == u"table" || what == u"columns") {
@@ -929,11 +947,22 @@ void TestPageView::drawnAsTheAuthorAsks()
             got = QString::number(table->columns());
         } else {
             const QTextLength w = f.width();
-            got = (w.type() == QTextLength::PercentageLength
-                       ? px(w.rawValue()) + u'%'
-                       : px(w.rawValue())) +
+            got = (w.type() == QTextLength::PercentageLength ? px(w.rawValue()) + u'%'
+                                                             : px(w.rawValue())) +
                   (f.alignment() & Qt::AlignHCenter ? u" center"_s : u" left"_s);
         }
+    } else if (what == u"spacing") {
+        QVERIFY2(table, "not in a table");
+        const QTextTableFormat f = table->format();
+        got = px(f.cellSpacing()) + (f.borderCollapse() ? u" collapse "_s : u" separate "_s) +
+              px(f.leftMargin()) + u' ' + px(f.topMargin());
+    } else if (what == u"cell align") {
+        QVERIFY2(cell.isValid(), "not in a cell");
+        const QTextCharFormat::VerticalAlignment v = cell.format().verticalAlignment();
+        got = v == QTextCharFormat::AlignMiddle   ? u"middle"_s
+              : v == QTextCharFormat::AlignBottom ? u"bottom"_s
+              : v == QTextCharFormat::AlignTop    ? u"top"_s
+                                                  : u"other"_s;
     } else if (what == u"after 一") {
         const QTextCursor before = document.find(u"一"_s);
         got = before.block() == at.block() ? u"same block"_s : u"new block"_s;
@@ -1073,4 +1102,3 @@ void TestPageView::pagesOwnSizesAndMargins()
         QMarginsF(root.leftMargin(), root.topMargin(), root.rightMargin(), root.bottomMargin()),
         margins);
 }
-

@@ -95,6 +95,16 @@ enum class Clear : quint8
     Both,
 };
 
+// align-items of a flex or grid container, as far as the view draws it.
+enum class AlignItems : quint8
+{
+    Stretch,
+    Start,
+    Center,
+    End,
+    Baseline,
+};
+
 enum Side : quint8
 {
     Top,
@@ -142,26 +152,26 @@ struct ComputedStyle
     bool visible = true; // visibility: hidden or collapse makes it false
 
     // Inherited.
-    Color color;                  // black unless the page says otherwise
-    qreal fontSize = 16;          // px
-    int fontWeight = 400;         // 100 to 900
+    Color color;          // black unless the page says otherwise
+    qreal fontSize = 16;  // px
+    int fontWeight = 400; // 100 to 900
     bool italic = false;
-    QStringList fontFamilies;     // as written, generic names included
+    QStringList fontFamilies;        // as written, generic names included
     std::optional<qreal> lineHeight; // px; unset: normal
-    qreal textIndent = 0;         // px
-    qreal letterSpacing = 0;      // px
-    qreal wordSpacing = 0;        // px
+    qreal textIndent = 0;            // px
+    qreal letterSpacing = 0;         // px
+    qreal wordSpacing = 0;           // px
     WhiteSpace whiteSpace = WhiteSpace::Normal;
     TextAlign textAlign = TextAlign::Start;
     QString listStyleType = QStringLiteral("disc");
     bool borderCollapse = false;
-    qreal borderSpacing = 2;      // px, one value for both axes
+    qreal borderSpacing = 2; // px, one value for both axes
 
     // Not inherited. Decorations propagate to descendants' text as browsers
     // draw them, so `textDecoration` holds those of the element's ancestors
     // too.
     quint8 textDecoration = 0;
-    Color textDecorationColor;    // currentColor resolved
+    Color textDecorationColor; // currentColor resolved
     VerticalAlign verticalAlign = VerticalAlign::Baseline;
     Color backgroundColor{0, 0, 0, 0};
     // A background's middle colour when it is a gradient, already in
@@ -181,6 +191,10 @@ struct ComputedStyle
     bool flexWrap = false;
     // grid-template-columns' tracks (repeat() expanded); 0 when none.
     int gridColumns = 0;
+    // Between a flex or grid container's items, px; normal is 0.
+    qreal rowGap = 0;
+    qreal columnGap = 0;
+    AlignItems alignItems = AlignItems::Stretch;
     // position: absolute or fixed, which the view draws in the flow.
     bool outOfFlow = false;
 

@@ -40,9 +40,9 @@ bool isBlockLevel(Display d)
 bool isBlockName(QStringView out)
 {
     static constexpr QStringView names[] = {
-        u"div", u"p",  u"h1", u"h2", u"h3", u"h4",         u"h5",      u"h6",
-        u"ul",  u"ol", u"li", u"dl", u"dt", u"dd",         u"address", u"blockquote",
-        u"pre", u"hr", u"center", u"table", u"caption"};
+        u"div",     u"p",          u"h1",  u"h2", u"h3",     u"h4",    u"h5",
+        u"h6",      u"ul",         u"ol",  u"li", u"dl",     u"dt",    u"dd",
+        u"address", u"blockquote", u"pre", u"hr", u"center", u"table", u"caption"};
     return std::find(std::begin(names), std::end(names), out) != std::end(names);
 }
 
@@ -57,10 +57,10 @@ bool isHeading(QStringView out)
 bool hasQtLook(QStringView out)
 {
     static constexpr QStringView names[] = {
-        u"a",    u"address", u"b",   u"big",  u"cite", u"code",   u"dfn", u"em",
-        u"h1",   u"h2",      u"h3",  u"h4",   u"h5",   u"h6",     u"i",   u"kbd",
-        u"pre",  u"s",       u"samp", u"small", u"strong", u"sub", u"sup", u"th",
-        u"tt",   u"u",       u"var", u"nobr", u"dt",   u"caption"};
+        u"a",   u"address", u"b",    u"big",   u"cite",   u"code",   u"dfn", u"em",
+        u"h1",  u"h2",      u"h3",   u"h4",    u"h5",     u"h6",     u"i",   u"kbd",
+        u"pre", u"s",       u"samp", u"small", u"strong", u"sub",    u"sup", u"th",
+        u"tt",  u"u",       u"var",  u"nobr",  u"dt",     u"caption"};
     return std::find(std::begin(names), std::end(names), out) != std::end(names);
 }
 
@@ -119,8 +119,8 @@ public:
         const auto side = [&](int s) {
             return body.marginAuto[s] ? 0 : std::clamp<qreal>(body.margin[s], 0, kMaxLength);
         };
-        m_result.margins = QMarginsF(side(css::Left), side(css::Top), side(css::Right),
-                                     side(css::Bottom));
+        m_result.margins =
+            QMarginsF(side(css::Left), side(css::Top), side(css::Right), side(css::Bottom));
         m_out.reserve(4096);
         m_out += u"<html><head>"_s;
         title();
@@ -173,8 +173,8 @@ private:
         return true;
     }
 
-    bool open(QStringView name, const QString& attributes, Role role = Role::None,
-              int colspan = 1, int rowspan = 1)
+    bool open(QStringView name, const QString& attributes, Role role = Role::None, int colspan = 1,
+              int rowspan = 1)
     {
         if (!claim(role, colspan, rowspan))
             return false;
@@ -383,8 +383,8 @@ private:
         else if (s.marginAuto[css::Left])
             appendAttribute(table, u"align", u"right"_s);
         QString tableStyle = u"border-collapse:collapse"_s;
-        static constexpr QStringView margins[] = {u"margin-top", u"margin-right",
-                                                  u"margin-bottom", u"margin-left"};
+        static constexpr QStringView margins[] = {u"margin-top", u"margin-right", u"margin-bottom",
+                                                  u"margin-left"};
         for (int side = 0; side < 4; ++side) {
             const qreal m = s.marginAuto[side] ? 0 : std::max<qreal>(0, s.margin[side]);
             tableStyle += u';' + margins[side].toString() + u':' +
@@ -413,30 +413,46 @@ private:
     void layoutTable(int n, const ComputedStyle& around, bool withMargins)
     {
         const ComputedStyle& s = m_styles[n];
-        QString style = u"border-collapse:collapse"_s;
+        const int columns = s.display == Display::Grid ? std::max(1, s.gridColumns) : 0;
+        // Qt has one spacing for both axes. A grid of several rows takes its
+        // row gap, as a wrong one there would shift all that follows; a
+        // single row its column gap.
+        int items = 0;
+        for (int c = m_doc[n].firstChild; c != kNone && items <= columns; c = m_doc[c].nextSibling)
+            items += isItem(c) ? 1 : 0;
+        const qreal gapPx = columns > 0 && items > columns ? s.rowGap : s.columnGap;
+        const int gap = int(std::lround(std::clamp<qreal>(gapPx, 0, 1000)));
+        // Qt's spacing is around the cells too, and a collapsing table has
+        // none: separate cells, pulled out by the spacing at the edges.
+        QString style = gap > 0 ? QString() : u"border-collapse:collapse"_s;
         QString textStyle;
         appendTextStyle(textStyle, s, &around);
         if (!textStyle.isEmpty())
-            style += u';' + textStyle;
-        if (withMargins) {
-            style += QString::asprintf(";margin-top:%dpx;margin-bottom:%dpx",
-                                       int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Top])))),
-                                       int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
+            style += (style.isEmpty() ? u""_s : u";"_s) + textStyle;
+        const auto margin = [&](int side) {
+            const qreal m = withMargins && (side == css::Top || side == css::Bottom)
+                                ? std::max<qreal>(0, s.margin[side])
+                                : 0;
+            return int(std::lround(boundedPx(m))) - gap;
+        };
+        if (withMargins || gap > 0) {
+            style += (style.isEmpty() ? u""_s : u";"_s) +
+                     QString::asprintf("margin-top:%dpx;margin-bottom:%dpx", margin(css::Top),
+                                       margin(css::Bottom));
         }
-        QString table = u" cellspacing=\"0\" cellpadding=\"0\" width=\"100%\""_s;
+        if (gap > 0)
+            style += QString::asprintf(";margin-left:%dpx;margin-right:%dpx", -gap, -gap);
+        QString table =
+            u" cellspacing=\""_s + QString::number(gap) + u"\" cellpadding=\"0\" width=\"100%\""_s;
         appendAttribute(table, u"style", style);
-        const int columns = s.display == Display::Grid ? std::max(1, s.gridColumns) : 0;
+        const QString itemAlign = flexAlign(s);
         if (!open(u"table", table, Role::Table))
             return;
         int inRow = 0;
         bool rowOpen = false;
         for (int c = m_doc[n].firstChild; c != kNone && !m_stopped; c = m_doc[c].nextSibling) {
             const Node& item = m_doc[c];
-            if (item.type == Node::Type::Text && QStringView(item.text).trimmed().isEmpty())
-                continue;
-            if (item.type == Node::Type::Element && m_styles[c].display == Display::None)
-                continue;
-            if (item.type != Node::Type::Text && item.type != Node::Type::Element)
+            if (!isItem(c))
                 continue;
             if (!rowOpen || (columns > 0 && inRow == columns)) {
                 if (rowOpen)
@@ -451,7 +467,7 @@ private:
             QString cell;
             if (item.type == Node::Type::Element)
                 appendCellStyle(cell, is, true);
-            cell += (cell.isEmpty() ? u""_s : u";"_s) + u"vertical-align:top"_s;
+            cell += (cell.isEmpty() ? u""_s : u";"_s) + u"vertical-align:"_s + itemAlign;
             QString attributes;
             if (item.type == Node::Type::Element && !is.width.isAuto())
                 appendAttribute(attributes, u"width", sizeText(is.width, 0));
@@ -484,6 +500,29 @@ private:
         close(u"table");
     }
 
+    // A flex or grid container's child that becomes one of its items.
+    bool isItem(int c) const
+    {
+        const Node& item = m_doc[c];
+        if (item.type == Node::Type::Text)
+            return !QStringView(item.text).trimmed().isEmpty();
+        return item.type == Node::Type::Element && m_styles[c].display != Display::None;
+    }
+
+    // Where the items sit across their row. Stretched ones fill it, as a
+    // cell's background does anyway.
+    static QString flexAlign(const ComputedStyle& s)
+    {
+        switch (s.alignItems) {
+        case css::AlignItems::Center:
+            return u"middle"_s;
+        case css::AlignItems::End:
+            return u"bottom"_s;
+        default:
+            return u"top"_s;
+        }
+    }
+
     void tablePart(int n, const ElementRule* rule, const ComputedStyle& around)
     {
         const ComputedStyle& s = m_styles[n];
@@ -506,9 +545,10 @@ private:
             QString own;
             if (s.borderCollapse)
                 own += u"border-collapse:collapse;"_s;
-            own += QString::asprintf("margin-top:%dpx;margin-bottom:%dpx",
-                                     int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Top])))),
-                                     int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
+            own += QString::asprintf(
+                "margin-top:%dpx;margin-bottom:%dpx",
+                int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Top])))),
+                int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
             if (!e.attribute(u"border") && hasBorder(s)) {
                 const css::BorderSide& b = s.border[css::Top];
                 own += u";border-width:"_s + QString::number(std::lround(boundedPx(b.width))) +
@@ -523,9 +563,9 @@ private:
                 appendAttribute(attributes, u"width", sizeText(s.width, 0));
             if (!e.attribute(u"cellspacing"))
                 appendAttribute(attributes, u"cellspacing",
-                                QString::number(s.borderCollapse ? 0
-                                                                 : std::lround(boundedPx(
-                                                                       s.borderSpacing))));
+                                QString::number(s.borderCollapse
+                                                    ? 0
+                                                    : std::lround(boundedPx(s.borderSpacing))));
             if (!e.attribute(u"align") && s.marginAuto[css::Left] && s.marginAuto[css::Right])
                 appendAttribute(attributes, u"align", u"center"_s);
             break;
