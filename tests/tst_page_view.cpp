@@ -881,6 +881,25 @@ void TestPageView::drawnAsTheAuthorAsks_data()
         << badges.arg(u"align-items:flex-end"_s) << u"cell align"_s << u"bottom"_s;
     QTest::newRow("items stretched")
         << badges.arg(u"align-items:stretch"_s) << u"cell align"_s << u"top"_s;
+    QTest::newRow("a table keeps the margin of the paragraph before it")
+        << u"<p style=\"margin:0 0 12px\">一</p><table style=\"margin-top:4px\"><tr><td>框"_s
+        << u"top margin"_s << u"12"_s;
+    QTest::newRow("a box keeps its own margin when larger")
+        << u"<p style=\"margin:0 0 3px\">一</p><div style=\"margin-top:9px;border:1px solid\">框"_s
+        << u"top margin"_s << u"9"_s;
+    QTest::newRow("a paragraph after a table, the table's margin counted once")
+        << u"<table style=\"margin-bottom:7px\"><tr><td>一</table><p style=\"margin-top:10px\">框"_s
+        << u"top margin"_s << u"3"_s;
+    QTest::newRow("a table after a table, the larger margin alone")
+        << u"<table style=\"margin-bottom:12px\"><tr><td>一</table>"
+           u"<table style=\"margin-top:5px\"><tr><td>框</table>"_s
+        << u"top margin"_s << u"0"_s;
+    QTest::newRow("a paragraph after a paragraph, as Qt collapses them itself")
+        << u"<p style=\"margin:0 0 12px\">一</p><p style=\"margin-top:4px\">框"_s << u"top margin"_s
+        << u"4"_s;
+    QTest::newRow("text between: nothing adjoins")
+        << u"<p style=\"margin:0 0 12px\">一</p>二<table style=\"margin-top:4px\"><tr><td>框"_s
+        << u"top margin"_s << u"4"_s;
     QTest::newRow("list items shown inline share a line")
         << u"<ul><li style=\"display:inline\">一</li><li style=\"display:inline\">框</li></ul>"_s
         << u"after 一"_s << u"same block"_s;
@@ -956,6 +975,8 @@ void TestPageView::drawnAsTheAuthorAsks()
         const QTextTableFormat f = table->format();
         got = px(f.cellSpacing()) + (f.borderCollapse() ? u" collapse "_s : u" separate "_s) +
               px(f.leftMargin()) + u' ' + px(f.topMargin());
+    } else if (what == u"top margin") {
+        got = px(table ? table->format().topMargin() : at.blockFormat().topMargin());
     } else if (what == u"cell align") {
         QVERIFY2(cell.isValid(), "not in a cell");
         const QTextCharFormat::VerticalAlignment v = cell.format().verticalAlignment();

@@ -327,6 +327,65 @@ private:
         close(out);
     }
 
+    // Whether Qt lays the element out as a table of ours: a box, a layout
+    // or a table of the page's.
+    bool writtenAsTable(int n) const
+    {
+        const Node& e = m_doc[n];
+        const ComputedStyle& s = m_styles[n];
+        if (e.type != Node::Type::Element || e.ns != dom::Namespace::Html ||
+            !isBlockLevel(s.display) || s.floating != css::Float::None)
+            return false;
+        const ElementRule* rule = ruleFor(e.name);
+        if (rule->treatment != Treatment::Element)
+            return false;
+        if (rule->role == Role::Table || (s.display == Display::Flex && s.flexRow) ||
+            (s.display == Display::Grid && s.gridColumns > 1))
+            return true;
+        const QStringView out = rule->out;
+        if (out == u"li" || out == u"dt" || out == u"dd" || out == u"hr")
+            return false;
+        return out == u"ul" || out == u"ol" ? needsBox(withoutPadding(s)) : needsBox(s);
+    }
+
+    // The block-level sibling right before n, with nothing shown between.
+    int previousInFlow(int n) const
+    {
+        for (int p = m_doc[n].previousSibling; p != kNone; p = m_doc[p].previousSibling) {
+            const Node& e = m_doc[p];
+            if (e.type == Node::Type::Text) {
+                if (!QStringView(e.text).trimmed().isEmpty())
+                    return kNone;
+                continue;
+            }
+            if (e.type != Node::Type::Element || m_styles[p].display == Display::None)
+                continue;
+            const ComputedStyle& s = m_styles[p];
+            return isBlockLevel(s.display) && s.floating == css::Float::None && !s.outOfFlow
+                       ? p
+                       : kNone;
+        }
+        return kNone;
+    }
+
+    // Browsers keep the larger of two adjoining margins. Qt does so between
+    // blocks only: it drops a block's bottom margin before a table and adds
+    // a table's bottom margin to what follows it.
+    qreal adjoiningTop(int n, bool asTable) const
+    {
+        const ComputedStyle& s = m_styles[n];
+        const qreal top = s.marginAuto[css::Top] ? 0 : std::max<qreal>(0, s.margin[css::Top]);
+        const int p = previousInFlow(n);
+        if (p == kNone || s.floating != css::Float::None)
+            return top;
+        const ComputedStyle& before = m_styles[p];
+        const qreal bottom =
+            before.marginAuto[css::Bottom] ? 0 : std::max<qreal>(0, before.margin[css::Bottom]);
+        if (writtenAsTable(p))
+            return std::max<qreal>(0, top - bottom);
+        return asTable ? std::max(top, bottom) : top;
+    }
+
     // A block without a box: margins, alignment and typography of its own.
     void block(int n, QStringView out, const ComputedStyle& around, bool withMargins)
     {
@@ -342,10 +401,18 @@ private:
             style += u';';
         const bool list = name == u"ul" || name == u"ol" || name == u"li";
         QString blockStyle;
-        appendBlockStyle(blockStyle, s, withMargins && !list);
+        const qreal top = withMargins ? adjoiningTop(n, false) : 0;
+        if (withMargins && !list && top != s.margin[css::Top]) {
+            ComputedStyle adjoined = s;
+            adjoined.margin[css::Top] = top;
+            adjoined.marginAuto[css::Top] = false;
+            appendBlockStyle(blockStyle, adjoined, true);
+        } else {
+            appendBlockStyle(blockStyle, s, withMargins && !list);
+        }
         if (list && withMargins) {
             blockStyle += QString::asprintf(";margin-top:%dpx;margin-bottom:%dpx",
-                                            int(std::lround(boundedPx(s.margin[css::Top]))),
+                                            int(std::lround(boundedPx(top))),
                                             int(std::lround(boundedPx(s.margin[css::Bottom]))));
         }
         if (name == u"ul" || name == u"ol")
@@ -386,7 +453,9 @@ private:
         static constexpr QStringView margins[] = {u"margin-top", u"margin-right", u"margin-bottom",
                                                   u"margin-left"};
         for (int side = 0; side < 4; ++side) {
-            const qreal m = s.marginAuto[side] ? 0 : std::max<qreal>(0, s.margin[side]);
+            const qreal m = side == css::Top     ? adjoiningTop(n, true)
+                            : s.marginAuto[side] ? 0
+                                                 : std::max<qreal>(0, s.margin[side]);
             tableStyle += u';' + margins[side].toString() + u':' +
                           QString::number(std::lround(boundedPx(m))) + u"px"_s;
         }
@@ -430,9 +499,9 @@ private:
         if (!textStyle.isEmpty())
             style += (style.isEmpty() ? u""_s : u";"_s) + textStyle;
         const auto margin = [&](int side) {
-            const qreal m = withMargins && (side == css::Top || side == css::Bottom)
-                                ? std::max<qreal>(0, s.margin[side])
-                                : 0;
+            const qreal m = !withMargins       ? 0
+                            : side == css::Top ? adjoiningTop(n, true)
+                                               : std::max<qreal>(0, s.margin[side]);
             return int(std::lround(boundedPx(m))) - gap;
         };
         if (withMargins || gap > 0) {
@@ -547,7 +616,7 @@ private:
                 own += u"border-collapse:collapse;"_s;
             own += QString::asprintf(
                 "margin-top:%dpx;margin-bottom:%dpx",
-                int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Top])))),
+                int(std::lround(boundedPx(adjoiningTop(n, true)))),
                 int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
             if (!e.attribute(u"border") && hasBorder(s)) {
                 const css::BorderSide& b = s.border[css::Top];
