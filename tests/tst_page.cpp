@@ -464,11 +464,10 @@ void TestPage::rewriting_data()
         << u"<p onclick=\"evil()\" ONMOUSEOVER=evil() class=c>x</p>"_s << u"<p class=\"c\">x</p>"_s
         << QString();
     QTest::newRow("style attribute loses its urls")
-        << u"<p style=\"background:url(file:///etc/passwd);color:red\">x</p>"_s
-        << u"<p>x</p>"_s << QString();
+        << u"<p style=\"background:url(file:///etc/passwd);color:red\">x</p>"_s << u"<p>x</p>"_s
+        << QString();
     QTest::newRow("style attribute decoded before its urls are found")
-        << u"<p style=\"background:&#x75;rl(x.png)\">x</p>"_s
-        << u"<p>x</p>"_s << QString();
+        << u"<p style=\"background:&#x75;rl(x.png)\">x</p>"_s << u"<p>x</p>"_s << QString();
     QTest::newRow("background attributes go")
         << u"<body background=\"file:///a.png\" bgcolor=red><table background=b.png>"
            u"<tr><td background=c.png>x</table>"_s
@@ -477,11 +476,9 @@ void TestPage::rewriting_data()
         << u"<style>@font-face{font-family:f;src:url(http://h.example/f.woff)}p{color:red}</style>"_s
         << QString() << QString();
     QTest::newRow("style block ends at its first end tag")
-        << u"<style>a{color:red;x:\"</style><p>b\"}</style>"_s << u"<p>b\"}</p>"_s
-        << QString();
+        << u"<style>a{color:red;x:\"</style><p>b\"}</style>"_s << u"<p>b\"}</p>"_s << QString();
     QTest::newRow("style block escaped for Qt, which decodes it")
-        << u"<style>p{font-family:\"a<b&amp;\"}</style>"_s << QString()
-        << QString();
+        << u"<style>p{font-family:\"a<b&amp;\"}</style>"_s << QString() << QString();
     QTest::newRow("style attributes read the root's custom properties")
         << u"<style>:root{--c:#123456}</style><p style=\"--w:2px;color:var(--c);"
            u"margin:var(--w)\">x</p>"_s
@@ -593,8 +590,7 @@ void TestPage::characterReferences()
     // Text up to the end of the input; a whole attribute value.
     const QString inText = bodyOf(written(u"<p>"_s + writtenAs).html);
     QCOMPARE(readBack(inText, u"<p>", u"</p>"), text);
-    const QString inAttribute =
-        bodyOf(written(u"<p title=\""_s + writtenAs + u"\">x</p>"_s).html);
+    const QString inAttribute = bodyOf(written(u"<p title=\""_s + writtenAs + u"\">x</p>"_s).html);
     QCOMPARE(readBack(inAttribute, u"<p title=\"", u"\">x</p>"), attribute);
 }
 
@@ -707,9 +703,10 @@ void TestPage::resourceCap()
 {
     MarkupLimits limits;
     limits.maxResources = 3;
-    const Written prepared = written(u"<link rel=stylesheet href=a.css><img src=1.png>"
-                      u"<style>@import 'b.css'; @import 'c.css';</style><img src=2.png>"_s,
-                      page, limits);
+    const Written prepared =
+        written(u"<link rel=stylesheet href=a.css><img src=1.png>"
+                u"<style>@import 'b.css'; @import 'c.css';</style><img src=2.png>"_s,
+                page, limits);
     QVERIFY(prepared.capped);
     QCOMPARE(prepared.styleSheets, (QList{QUrl(u"http://home.example/news/a.css"_s),
                                           QUrl(u"http://home.example/news/b.css"_s)}));
@@ -1120,8 +1117,8 @@ void TestPage::styleSheetLimits()
     QCOMPARE(sheet.rules, rules);
     QCOMPARE(sheet.capped, kept.size() < css.size());
     QCOMPARE(sheet.css, prepareStyleSheet(kept, QUrl(u"http://h.example/"_s)).css);
-    const Written page = written(u"<style>"_s + css + u"</style><p>x</p>"_s,
-                                              QUrl(u"http://h.example/"_s), limits);
+    const Written page =
+        written(u"<style>"_s + css + u"</style><p>x</p>"_s, QUrl(u"http://h.example/"_s), limits);
     QCOMPARE(page.styleRules, rules);
     QCOMPARE(page.styleSources.value(0).text, kept);
 }
@@ -1221,6 +1218,20 @@ void TestPage::bodyMargins_data()
     QTest::newRow("rules that match the body, and rules that do not")
         << u"<style>body p{margin:0} body,p{margin:1px} .x body{margin:2px}</style>x"_s
         << u"body:first-child{margin:3px} html>body{margin-top:4px}"_s << QMarginsF(1, 4, 1, 1);
+    // Qt drops the first block's top margin; browsers collapse it with the body's.
+    QTest::newRow("the first paragraph's margin above the page")
+        << u"<!DOCTYPE html><p>x"_s << QString() << QMarginsF(8, 16, 8, 8);
+    QTest::newRow("through a div to its heading")
+        << u"<!DOCTYPE html><div style=\"margin-top:2px\"><h1 style=\"margin-top:20px\">x"_s
+        << QString() << QMarginsF(8, 20, 8, 8);
+    QTest::newRow("the body's own when larger")
+        << u"<!DOCTYPE html><body style=\"margin:30px\"><p>x"_s << QString()
+        << QMarginsF(30, 30, 30, 30);
+    QTest::newRow("text before the paragraph")
+        << u"<!DOCTYPE html>a<p>x"_s << QString() << QMarginsF(8, 8, 8, 8);
+    QTest::newRow("a padding stops it") << u"<!DOCTYPE html><div style=\"padding-top:1px\"><p>x"_s
+                                        << QString() << QMarginsF(8, 8, 8, 8);
+    QTest::newRow("quirks: ignored") << u"<p>x"_s << QString() << QMarginsF(8, 8, 8, 8);
 }
 
 void TestPage::bodyMargins()

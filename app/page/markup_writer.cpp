@@ -119,8 +119,13 @@ public:
         const auto side = [&](int s) {
             return body.marginAuto[s] ? 0 : std::clamp<qreal>(body.margin[s], 0, kMaxLength);
         };
-        m_result.margins =
-            QMarginsF(side(css::Left), side(css::Top), side(css::Right), side(css::Bottom));
+        // Qt never applies the top margin of a frame's first block, and a
+        // browser collapses it with the body's (in quirks mode it ignores it).
+        const qreal top =
+            m_doc.quirks ? side(css::Top)
+                         : std::max(side(css::Top),
+                                    std::clamp<qreal>(firstBlockTop(m_doc.body), 0, kMaxLength));
+        m_result.margins = QMarginsF(side(css::Left), top, side(css::Right), side(css::Bottom));
         m_out.reserve(4096);
         m_out += u"<html><head>"_s;
         title();
@@ -346,6 +351,40 @@ private:
         if (out == u"li" || out == u"dt" || out == u"dd" || out == u"hr")
             return false;
         return out == u"ul" || out == u"ol" ? needsBox(withoutPadding(s)) : needsBox(s);
+    }
+
+    // The largest top margin of the blocks that start `parent`, one inside
+    // the other, with nothing between their tops; 0 when it starts with a
+    // table of ours or with text.
+    qreal firstBlockTop(int parent) const
+    {
+        qreal top = 0;
+        for (int depth = 0; depth < m_limits.maxDepth; ++depth) {
+            int c = m_doc[parent].firstChild;
+            while (c != kNone && !startsFlow(c))
+                c = m_doc[c].nextSibling;
+            if (c == kNone || m_doc[c].type != Node::Type::Element)
+                return top;
+            const ComputedStyle& s = m_styles[c];
+            if (!isBlockLevel(s.display) || s.floating != css::Float::None || s.outOfFlow ||
+                s.display == Display::ListItem || writtenAsTable(c))
+                return top;
+            if (!s.marginAuto[css::Top])
+                top = std::max(top, s.margin[css::Top]);
+            if (s.border[css::Top].width > 0 || s.padding[css::Top] > 0)
+                return top;
+            parent = c;
+        }
+        return top;
+    }
+
+    // Text shown, or an element shown.
+    bool startsFlow(int c) const
+    {
+        const Node& e = m_doc[c];
+        if (e.type == Node::Type::Text)
+            return !QStringView(e.text).trimmed().isEmpty();
+        return e.type == Node::Type::Element && m_styles[c].display != Display::None;
     }
 
     // The block-level sibling right before n, with nothing shown between.
