@@ -930,6 +930,11 @@ void TestPageView::drawnAsTheAuthorAsks_data()
     QTest::newRow("standards: it does")
         << u"<!DOCTYPE html><body style=\"font-size:20px\"><table><tr><td>框</td></tr></table>"_s
         << u"pixel size"_s << u"20"_s;
+    QTest::newRow("a fractional size, rounded as Qt takes whole pixels only")
+        << u"<p style=\"font-size:19.5px\">框</p>"_s << u"pixel size"_s << u"20"_s;
+    QTest::newRow("a size in em of a small body")
+        << u"<body style=\"font-size:13px\"><p style=\"font-size:1.5em\">框</p>"_s
+        << u"pixel size"_s << u"20"_s;
     QTest::newRow("an ideographic space is never collapsed")
         << u"<p>\u3000\u3000框</p>"_s << u"text"_s << u"\u3000\u3000框"_s;
 }

@@ -159,9 +159,12 @@ void appendTextStyle(QString& out, const ComputedStyle& s, const ComputedStyle* 
     if (changed([&](const ComputedStyle& a) { return drawnColor(a) != drawnColor(s); }))
         declare(out, u"color", colorText(drawnColor(s)));
     if (changed([&](const ComputedStyle& a) { return a.fontSize != s.fontSize; }))
-        declare(out, u"font-size", px(std::max<qreal>(1, s.fontSize)));
+        // Qt's importer drops a fractional pixel size altogether.
+        declare(out, u"font-size",
+                QString::number(std::lround(boundedPx(std::max<qreal>(1, s.fontSize)))) + u"px"_s);
     if (changed([&](const ComputedStyle& a) { return a.fontWeight != s.fontWeight; }))
-        declare(out, u"font-weight", QString::number(std::clamp(s.fontWeight / 100 * 100, 100, 900)));
+        declare(out, u"font-weight",
+                QString::number(std::clamp(s.fontWeight / 100 * 100, 100, 900)));
     if (changed([&](const ComputedStyle& a) { return a.italic != s.italic; }))
         declare(out, u"font-style", s.italic ? u"italic"_s : u"normal"_s);
     if (!s.fontFamilies.isEmpty() &&
@@ -185,7 +188,8 @@ void appendBlockStyle(QString& out, const ComputedStyle& s, bool withMargins)
         static constexpr QStringView names[] = {u"margin-top", u"margin-right", u"margin-bottom",
                                                 u"margin-left"};
         for (int side = 0; side < 4; ++side)
-            declare(out, names[side], px(s.marginAuto[side] ? 0 : std::max<qreal>(0, s.margin[side])));
+            declare(out, names[side],
+                    px(s.marginAuto[side] ? 0 : std::max<qreal>(0, s.margin[side])));
     }
     declare(out, u"text-align", textAlign(s.textAlign));
     if (s.textIndent != 0)
@@ -208,7 +212,8 @@ void appendCellStyle(QString& out, const ComputedStyle& s, bool withBackground)
             declare(out, prefix + u"-style"_s, borderStyle(b.style));
             declare(out, prefix + u"-color"_s, colorText(b.color));
         }
-        declare(out, u"padding-"_s + sides[side].toString(), px(std::max<qreal>(0, s.padding[side])));
+        declare(out, u"padding-"_s + sides[side].toString(),
+                px(std::max<qreal>(0, s.padding[side])));
     }
     if (withBackground && s.backgroundColor.alpha > 0)
         declare(out, u"background-color", colorText(s.backgroundColor));
