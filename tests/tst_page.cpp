@@ -464,10 +464,11 @@ void TestPage::rewriting_data()
         << u"<p onclick=\"evil()\" ONMOUSEOVER=evil() class=c>x</p>"_s << u"<p class=\"c\">x</p>"_s
         << QString();
     QTest::newRow("style attribute loses its urls")
-        << u"<p style=\"background:url(file:///etc/passwd);color:red\">x</p>"_s << u"<p>x</p>"_s
-        << QString();
+        << u"<p style=\"background:url(file:///etc/passwd);color:red\">x</p>"_s
+        << u"<p>x</p>"_s << QString();
     QTest::newRow("style attribute decoded before its urls are found")
-        << u"<p style=\"background:&#x75;rl(x.png)\">x</p>"_s << u"<p>x</p>"_s << QString();
+        << u"<p style=\"background:&#x75;rl(x.png)\">x</p>"_s
+        << u"<p>x</p>"_s << QString();
     QTest::newRow("background attributes go")
         << u"<body background=\"file:///a.png\" bgcolor=red><table background=b.png>"
            u"<tr><td background=c.png>x</table>"_s
@@ -476,9 +477,11 @@ void TestPage::rewriting_data()
         << u"<style>@font-face{font-family:f;src:url(http://h.example/f.woff)}p{color:red}</style>"_s
         << QString() << QString();
     QTest::newRow("style block ends at its first end tag")
-        << u"<style>a{color:red;x:\"</style><p>b\"}</style>"_s << u"<p>b\"}</p>"_s << QString();
+        << u"<style>a{color:red;x:\"</style><p>b\"}</style>"_s << u"<p>b\"}</p>"_s
+        << QString();
     QTest::newRow("style block escaped for Qt, which decodes it")
-        << u"<style>p{font-family:\"a<b&amp;\"}</style>"_s << QString() << QString();
+        << u"<style>p{font-family:\"a<b&amp;\"}</style>"_s << QString()
+        << QString();
     QTest::newRow("style attributes read the root's custom properties")
         << u"<style>:root{--c:#123456}</style><p style=\"--w:2px;color:var(--c);"
            u"margin:var(--w)\">x</p>"_s
@@ -590,7 +593,8 @@ void TestPage::characterReferences()
     // Text up to the end of the input; a whole attribute value.
     const QString inText = bodyOf(written(u"<p>"_s + writtenAs).html);
     QCOMPARE(readBack(inText, u"<p>", u"</p>"), text);
-    const QString inAttribute = bodyOf(written(u"<p title=\""_s + writtenAs + u"\">x</p>"_s).html);
+    const QString inAttribute =
+        bodyOf(written(u"<p title=\""_s + writtenAs + u"\">x</p>"_s).html);
     QCOMPARE(readBack(inAttribute, u"<p title=\"", u"\">x</p>"), attribute);
 }
 
@@ -703,10 +707,9 @@ void TestPage::resourceCap()
 {
     MarkupLimits limits;
     limits.maxResources = 3;
-    const Written prepared =
-        written(u"<link rel=stylesheet href=a.css><img src=1.png>"
-                u"<style>@import 'b.css'; @import 'c.css';</style><img src=2.png>"_s,
-                page, limits);
+    const Written prepared = written(u"<link rel=stylesheet href=a.css><img src=1.png>"
+                      u"<style>@import 'b.css'; @import 'c.css';</style><img src=2.png>"_s,
+                      page, limits);
     QVERIFY(prepared.capped);
     QCOMPARE(prepared.styleSheets, (QList{QUrl(u"http://home.example/news/a.css"_s),
                                           QUrl(u"http://home.example/news/b.css"_s)}));
@@ -1117,8 +1120,8 @@ void TestPage::styleSheetLimits()
     QCOMPARE(sheet.rules, rules);
     QCOMPARE(sheet.capped, kept.size() < css.size());
     QCOMPARE(sheet.css, prepareStyleSheet(kept, QUrl(u"http://h.example/"_s)).css);
-    const Written page =
-        written(u"<style>"_s + css + u"</style><p>x</p>"_s, QUrl(u"http://h.example/"_s), limits);
+    const Written page = written(u"<style>"_s + css + u"</style><p>x</p>"_s,
+                                              QUrl(u"http://h.example/"_s), limits);
     QCOMPARE(page.styleRules, rules);
     QCOMPARE(page.styleSources.value(0).text, kept);
 }
