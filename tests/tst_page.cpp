@@ -1218,6 +1218,20 @@ void TestPage::bodyMargins_data()
     QTest::newRow("rules that match the body, and rules that do not")
         << u"<style>body p{margin:0} body,p{margin:1px} .x body{margin:2px}</style>x"_s
         << u"body:first-child{margin:3px} html>body{margin-top:4px}"_s << QMarginsF(1, 4, 1, 1);
+    // Qt drops the first block's top margin; browsers collapse it with the body's.
+    QTest::newRow("the first paragraph's margin above the page")
+        << u"<!DOCTYPE html><p>x"_s << QString() << QMarginsF(8, 16, 8, 8);
+    QTest::newRow("through a div to its heading")
+        << u"<!DOCTYPE html><div style=\"margin-top:2px\"><h1 style=\"margin-top:20px\">x"_s
+        << QString() << QMarginsF(8, 20, 8, 8);
+    QTest::newRow("the body's own when larger")
+        << u"<!DOCTYPE html><body style=\"margin:30px\"><p>x"_s << QString()
+        << QMarginsF(30, 30, 30, 30);
+    QTest::newRow("text before the paragraph")
+        << u"<!DOCTYPE html>a<p>x"_s << QString() << QMarginsF(8, 8, 8, 8);
+    QTest::newRow("a padding stops it") << u"<!DOCTYPE html><div style=\"padding-top:1px\"><p>x"_s
+                                        << QString() << QMarginsF(8, 8, 8, 8);
+    QTest::newRow("quirks: ignored") << u"<p>x"_s << QString() << QMarginsF(8, 8, 8, 8);
 }
 
 void TestPage::bodyMargins()

@@ -432,7 +432,7 @@ void TestPageRendering::render_data()
     row("notice-box", {square}, none, {u"为提升服务稳定性"_s, u"温馨提示："_s}, true);
     row("old-sheet", {}, {{kOrigin + u"/download.html"_s, false, inside}},
         {u"4.2.0 2015-03-20 NEW"_s}, false);
-    row("gbk-prices", {}, none, {u"企业版（5台）"_s, u"￥398"_s}, false);
+    row("gbk-prices", {}, none, {u"企业版（5台）"_s, u"￥398"_s}, true);
     row("quirks-table", {}, none, {u"Windows XP/7/8"_s}, false);
     row("marquee", {}, none, {u"订单顺延至2月14日处理"_s}, false);
     row("old-update-log", {}, none, {u"2. 支持导出为Excel表格。"_s}, true);

@@ -214,6 +214,10 @@ QString describe(const css::ComputedStyle& s, QStringView property)
         return u"%1 %2"_s.arg(s.flexRow ? u"row" : u"column", s.flexWrap ? u"wrap" : u"nowrap");
     if (property == u"grid-columns")
         return QString::number(s.gridColumns);
+    if (property == u"gap")
+        return number(s.rowGap) + u' ' + number(s.columnGap);
+    if (property == u"align-items")
+        return QString::number(int(s.alignItems));
     if (property == u"out-of-flow")
         return s.outOfFlow ? u"yes"_s : u"no"_s;
     return u"?"_s;
@@ -610,6 +614,21 @@ void TestPageStyle::computed_data()
         u"div{grid-template-columns:repeat(auto-fill, 100px)}"_s, u"grid-columns"_s, u"3"_s);
     row("flex-flow", u"<div id=t></div>"_s, u"div{flex-flow:column wrap}"_s, u"flex"_s,
         u"column wrap"_s);
+    const QString box = u"<div id=t></div>"_s;
+    row("gap, one value for both", box, u"div{gap:1em}"_s, u"gap"_s, u"16 16"_s);
+    row("gap, row then column", box, u"div{gap:4px 8px}"_s, u"gap"_s, u"4 8"_s);
+    row("grid-gap alias", box, u"div{grid-gap:3px}"_s, u"gap"_s, u"3 3"_s);
+    row("column-gap alone", box, u"div{gap:2px;column-gap:9px}"_s, u"gap"_s, u"2 9"_s);
+    row("grid-row-gap alias", box, u"div{grid-row-gap:5px}"_s, u"gap"_s, u"5 0"_s);
+    row("gap normal", box, u"div{gap:4px;gap:normal}"_s, u"gap"_s, u"0 0"_s);
+    row("negative gap dropped", box, u"div{gap:4px;gap:-2px}"_s, u"gap"_s, u"4 4"_s);
+    row("three gaps dropped", box, u"div{gap:4px;gap:1px 2px 3px}"_s, u"gap"_s, u"4 4"_s);
+    row("gap not inherited", nested, u"div{gap:4px}"_s, u"gap"_s, u"0 0"_s);
+    row("gap inherit", nested, u"div{gap:4px} span{gap:inherit}"_s, u"gap"_s, u"4 4"_s);
+    row("align-items center", box, u"div{align-items:center}"_s, u"align-items"_s, u"2"_s);
+    row("align-items flex-end", box, u"div{align-items:flex-end}"_s, u"align-items"_s, u"3"_s);
+    row("align-items unknown dropped", box, u"div{align-items:center;align-items:middle}"_s,
+        u"align-items"_s, u"2"_s);
     row("absolute", nested, u"span{position:absolute}"_s, u"out-of-flow"_s, u"yes"_s);
     row("absolute is a block", nested, u"span{position:absolute}"_s, u"display"_s, u"block"_s);
     row("float is a block", nested, u"span{float:right}"_s, u"display"_s, u"block"_s);

@@ -862,6 +862,44 @@ void TestPageView::drawnAsTheAuthorAsks_data()
         << u"<div style=\"display:grid;grid-template-columns:repeat(2,1fr)\">"
            u"<div>一</div><div>二</div><div>框</div></div>"_s
         << u"columns"_s << u"2"_s;
+    const QString badges = u"<div style=\"display:flex;%1\"><span>一</span><span>框</span></div>"_s;
+    QTest::newRow("a flex row's gap, its edges pulled back")
+        << badges.arg(u"gap:8px"_s) << u"spacing"_s << u"8 separate -8 -8"_s;
+    QTest::newRow("a flex row without a gap collapses")
+        << badges.arg(u""_s) << u"spacing"_s << u"0 collapse 0 0"_s;
+    QTest::newRow("a flex row's gap is its column gap")
+        << badges.arg(u"gap:20px 4px"_s) << u"spacing"_s << u"4 separate -4 -4"_s;
+    const QString grid = u"<div style=\"display:grid;grid-template-columns:1fr 1fr;gap:2px 8px;"
+                         u"margin-top:10px\"><div>一</div>%1<div>框</div></div>"_s;
+    QTest::newRow("a grid of two rows takes its row gap")
+        << grid.arg(u"<div>二</div>"_s) << u"spacing"_s << u"2 separate -2 8"_s;
+    QTest::newRow("a grid of one row takes its column gap")
+        << grid.arg(u""_s) << u"spacing"_s << u"8 separate -8 2"_s;
+    QTest::newRow("items centred across the row")
+        << badges.arg(u"align-items:center"_s) << u"cell align"_s << u"middle"_s;
+    QTest::newRow("items at the row's end")
+        << badges.arg(u"align-items:flex-end"_s) << u"cell align"_s << u"bottom"_s;
+    QTest::newRow("items stretched")
+        << badges.arg(u"align-items:stretch"_s) << u"cell align"_s << u"top"_s;
+    QTest::newRow("a table keeps the margin of the paragraph before it")
+        << u"<p style=\"margin:0 0 12px\">一</p><table style=\"margin-top:4px\"><tr><td>框"_s
+        << u"top margin"_s << u"12"_s;
+    QTest::newRow("a box keeps its own margin when larger")
+        << u"<p style=\"margin:0 0 3px\">一</p><div style=\"margin-top:9px;border:1px solid\">框"_s
+        << u"top margin"_s << u"9"_s;
+    QTest::newRow("a paragraph after a table, the table's margin counted once")
+        << u"<table style=\"margin-bottom:7px\"><tr><td>一</table><p style=\"margin-top:10px\">框"_s
+        << u"top margin"_s << u"3"_s;
+    QTest::newRow("a table after a table, the larger margin alone")
+        << u"<table style=\"margin-bottom:12px\"><tr><td>一</table>"
+           u"<table style=\"margin-top:5px\"><tr><td>框</table>"_s
+        << u"top margin"_s << u"0"_s;
+    QTest::newRow("a paragraph after a paragraph, as Qt collapses them itself")
+        << u"<p style=\"margin:0 0 12px\">一</p><p style=\"margin-top:4px\">框"_s << u"top margin"_s
+        << u"4"_s;
+    QTest::newRow("text between: nothing adjoins")
+        << u"<p style=\"margin:0 0 12px\">一</p>二<table style=\"margin-top:4px\"><tr><td>框"_s
+        << u"top margin"_s << u"4"_s;
     QTest::newRow("list items shown inline share a line")
         << u"<ul><li style=\"display:inline\">一</li><li style=\"display:inline\">框</li></ul>"_s
         << u"after 一"_s << u"same block"_s;
@@ -891,6 +929,11 @@ void TestPageView::drawnAsTheAuthorAsks_data()
         << u"pixel size"_s << u"16"_s;
     QTest::newRow("standards: it does")
         << u"<!DOCTYPE html><body style=\"font-size:20px\"><table><tr><td>框</td></tr></table>"_s
+        << u"pixel size"_s << u"20"_s;
+    QTest::newRow("a fractional size, rounded as Qt takes whole pixels only")
+        << u"<p style=\"font-size:19.5px\">框</p>"_s << u"pixel size"_s << u"20"_s;
+    QTest::newRow("a size in em of a small body")
+        << u"<body style=\"font-size:13px\"><p style=\"font-size:1.5em\">框</p>"_s
         << u"pixel size"_s << u"20"_s;
     QTest::newRow("an ideographic space is never collapsed")
         << u"<p>\u3000\u3000框</p>"_s << u"text"_s << u"\u3000\u3000框"_s;
@@ -932,6 +975,20 @@ void TestPageView::drawnAsTheAuthorAsks()
                                                              : px(w.rawValue())) +
                   (f.alignment() & Qt::AlignHCenter ? u" center"_s : u" left"_s);
         }
+    } else if (what == u"spacing") {
+        QVERIFY2(table, "not in a table");
+        const QTextTableFormat f = table->format();
+        got = px(f.cellSpacing()) + (f.borderCollapse() ? u" collapse "_s : u" separate "_s) +
+              px(f.leftMargin()) + u' ' + px(f.topMargin());
+    } else if (what == u"top margin") {
+        got = px(table ? table->format().topMargin() : at.blockFormat().topMargin());
+    } else if (what == u"cell align") {
+        QVERIFY2(cell.isValid(), "not in a cell");
+        const QTextCharFormat::VerticalAlignment v = cell.format().verticalAlignment();
+        got = v == QTextCharFormat::AlignMiddle   ? u"middle"_s
+              : v == QTextCharFormat::AlignBottom ? u"bottom"_s
+              : v == QTextCharFormat::AlignTop    ? u"top"_s
+                                                  : u"other"_s;
     } else if (what == u"after 一") {
         const QTextCursor before = document.find(u"一"_s);
         got = before.block() == at.block() ? u"same block"_s : u"new block"_s;

@@ -95,6 +95,16 @@ enum class Clear : quint8
     Both,
 };
 
+// align-items of a flex or grid container, as far as the view draws it.
+enum class AlignItems : quint8
+{
+    Stretch,
+    Start,
+    Center,
+    End,
+    Baseline,
+};
+
 enum Side : quint8
 {
     Top,
@@ -181,6 +191,10 @@ struct ComputedStyle
     bool flexWrap = false;
     // grid-template-columns' tracks (repeat() expanded); 0 when none.
     int gridColumns = 0;
+    // Between a flex or grid container's items, px; normal is 0.
+    qreal rowGap = 0;
+    qreal columnGap = 0;
+    AlignItems alignItems = AlignItems::Stretch;
     // position: absolute or fixed, which the view draws in the flow.
     bool outOfFlow = false;
 

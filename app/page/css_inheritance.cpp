@@ -46,6 +46,12 @@ QStringList longhands(const QString& name)
         return {u"list-style-type"_s};
     if (name == u"flex-flow")
         return {u"flex-direction"_s, u"flex-wrap"_s};
+    if (name == u"gap" || name == u"grid-gap")
+        return {u"row-gap"_s, u"column-gap"_s};
+    if (name == u"grid-row-gap")
+        return {u"row-gap"_s};
+    if (name == u"grid-column-gap")
+        return {u"column-gap"_s};
     return {name};
 }
 
@@ -145,6 +151,12 @@ void copyLonghand(Computing& c, const QString& name, const ComputedStyle& from,
         s.flexWrap = from.flexWrap;
     } else if (name == u"grid-template-columns") {
         s.gridColumns = from.gridColumns;
+    } else if (name == u"row-gap") {
+        s.rowGap = from.rowGap;
+    } else if (name == u"column-gap") {
+        s.columnGap = from.columnGap;
+    } else if (name == u"align-items") {
+        s.alignItems = from.alignItems;
     } else if (name == u"position") {
         s.outOfFlow = from.outOfFlow;
     }

@@ -204,7 +204,8 @@ bool isKnownProperty(const QString& name)
                          "vertical-align background background-color background-image margin "
                          "padding border border-width border-style border-color width height "
                          "max-width float clear flex-direction flex-flow flex-wrap "
-                         "grid-template-columns position")
+                         "grid-template-columns position gap row-gap column-gap grid-gap "
+                         "grid-row-gap grid-column-gap align-items")
                  .split(u' '))
             n << p.toString();
         for (const QString& side : {u"top"_s, u"right"_s, u"bottom"_s, u"left"_s}) {
@@ -525,6 +526,42 @@ bool applyDeclaration(Computing& c, const QString& name, Tokens value,
         s.flexRow = row.value_or(name == u"flex-flow" ? true : s.flexRow);
         s.flexWrap = wrap.value_or(name == u"flex-flow" ? false : s.flexWrap);
         return true;
+    }
+    if (name == u"gap" || name == u"grid-gap" || name == u"row-gap" || name == u"column-gap" ||
+        name == u"grid-row-gap" || name == u"grid-column-gap") {
+        const bool both = name == u"gap" || name == u"grid-gap";
+        const QList<qsizetype> parts = components(value);
+        if (parts.isEmpty() || parts.size() > (both ? 2 : 1))
+            return false;
+        std::array<qreal, 2> gaps{};
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            const Token& g = value[parts[i]];
+            // A percentage needs the container's size: as good as none here.
+            std::optional<qreal> px = g.isIdent(u"normal") || g.is(TokenType::Percentage)
+                                          ? std::optional<qreal>(0)
+                                          : length(c, g, context, Percent::None);
+            if (!px || *px < 0)
+                return false;
+            gaps[size_t(i)] = *px;
+        }
+        if (parts.size() == 1)
+            gaps[1] = gaps[0];
+        if (both || name.endsWith(u"row-gap"))
+            s.rowGap = gaps[0];
+        if (both || name.endsWith(u"column-gap"))
+            s.columnGap = gaps[both ? 1 : 0];
+        return true;
+    }
+    if (name == u"align-items") {
+        const int k = keyword(t, {u"normal", u"stretch", u"flex-start", u"start", u"self-start",
+                                  u"center", u"flex-end", u"end", u"self-end", u"baseline"});
+        static constexpr AlignItems kAligns[] = {
+            AlignItems::Stretch, AlignItems::Stretch, AlignItems::Start, AlignItems::Start,
+            AlignItems::Start,   AlignItems::Center,  AlignItems::End,   AlignItems::End,
+            AlignItems::End,     AlignItems::Baseline};
+        if (k >= 0)
+            s.alignItems = kAligns[k];
+        return k >= 0;
     }
     if (name == u"grid-template-columns") {
         const std::optional<int> n = gridTracks(c, value, context);

@@ -119,8 +119,13 @@ public:
         const auto side = [&](int s) {
             return body.marginAuto[s] ? 0 : std::clamp<qreal>(body.margin[s], 0, kMaxLength);
         };
-        m_result.margins =
-            QMarginsF(side(css::Left), side(css::Top), side(css::Right), side(css::Bottom));
+        // Qt never applies the top margin of a frame's first block, and a
+        // browser collapses it with the body's (in quirks mode it ignores it).
+        const qreal top =
+            m_doc.quirks ? side(css::Top)
+                         : std::max(side(css::Top),
+                                    std::clamp<qreal>(firstBlockTop(m_doc.body), 0, kMaxLength));
+        m_result.margins = QMarginsF(side(css::Left), top, side(css::Right), side(css::Bottom));
         m_out.reserve(4096);
         m_out += u"<html><head>"_s;
         title();
@@ -327,6 +332,99 @@ private:
         close(out);
     }
 
+    // Whether Qt lays the element out as a table of ours: a box, a layout
+    // or a table of the page's.
+    bool writtenAsTable(int n) const
+    {
+        const Node& e = m_doc[n];
+        const ComputedStyle& s = m_styles[n];
+        if (e.type != Node::Type::Element || e.ns != dom::Namespace::Html ||
+            !isBlockLevel(s.display) || s.floating != css::Float::None)
+            return false;
+        const ElementRule* rule = ruleFor(e.name);
+        if (rule->treatment != Treatment::Element)
+            return false;
+        if (rule->role == Role::Table || (s.display == Display::Flex && s.flexRow) ||
+            (s.display == Display::Grid && s.gridColumns > 1))
+            return true;
+        const QStringView out = rule->out;
+        if (out == u"li" || out == u"dt" || out == u"dd" || out == u"hr")
+            return false;
+        return out == u"ul" || out == u"ol" ? needsBox(withoutPadding(s)) : needsBox(s);
+    }
+
+    // The largest top margin of the blocks that start `parent`, one inside
+    // the other, with nothing between their tops; 0 when it starts with a
+    // table of ours or with text.
+    qreal firstBlockTop(int parent) const
+    {
+        qreal top = 0;
+        for (int depth = 0; depth < m_limits.maxDepth; ++depth) {
+            int c = m_doc[parent].firstChild;
+            while (c != kNone && !startsFlow(c))
+                c = m_doc[c].nextSibling;
+            if (c == kNone || m_doc[c].type != Node::Type::Element)
+                return top;
+            const ComputedStyle& s = m_styles[c];
+            if (!isBlockLevel(s.display) || s.floating != css::Float::None || s.outOfFlow ||
+                s.display == Display::ListItem || writtenAsTable(c))
+                return top;
+            if (!s.marginAuto[css::Top])
+                top = std::max(top, s.margin[css::Top]);
+            if (s.border[css::Top].width > 0 || s.padding[css::Top] > 0)
+                return top;
+            parent = c;
+        }
+        return top;
+    }
+
+    // Text shown, or an element shown.
+    bool startsFlow(int c) const
+    {
+        const Node& e = m_doc[c];
+        if (e.type == Node::Type::Text)
+            return !QStringView(e.text).trimmed().isEmpty();
+        return e.type == Node::Type::Element && m_styles[c].display != Display::None;
+    }
+
+    // The block-level sibling right before n, with nothing shown between.
+    int previousInFlow(int n) const
+    {
+        for (int p = m_doc[n].previousSibling; p != kNone; p = m_doc[p].previousSibling) {
+            const Node& e = m_doc[p];
+            if (e.type == Node::Type::Text) {
+                if (!QStringView(e.text).trimmed().isEmpty())
+                    return kNone;
+                continue;
+            }
+            if (e.type != Node::Type::Element || m_styles[p].display == Display::None)
+                continue;
+            const ComputedStyle& s = m_styles[p];
+            return isBlockLevel(s.display) && s.floating == css::Float::None && !s.outOfFlow
+                       ? p
+                       : kNone;
+        }
+        return kNone;
+    }
+
+    // Browsers keep the larger of two adjoining margins. Qt does so between
+    // blocks only: it drops a block's bottom margin before a table and adds
+    // a table's bottom margin to what follows it.
+    qreal adjoiningTop(int n, bool asTable) const
+    {
+        const ComputedStyle& s = m_styles[n];
+        const qreal top = s.marginAuto[css::Top] ? 0 : std::max<qreal>(0, s.margin[css::Top]);
+        const int p = previousInFlow(n);
+        if (p == kNone || s.floating != css::Float::None)
+            return top;
+        const ComputedStyle& before = m_styles[p];
+        const qreal bottom =
+            before.marginAuto[css::Bottom] ? 0 : std::max<qreal>(0, before.margin[css::Bottom]);
+        if (writtenAsTable(p))
+            return std::max<qreal>(0, top - bottom);
+        return asTable ? std::max(top, bottom) : top;
+    }
+
     // A block without a box: margins, alignment and typography of its own.
     void block(int n, QStringView out, const ComputedStyle& around, bool withMargins)
     {
@@ -342,10 +440,18 @@ private:
             style += u';';
         const bool list = name == u"ul" || name == u"ol" || name == u"li";
         QString blockStyle;
-        appendBlockStyle(blockStyle, s, withMargins && !list);
+        const qreal top = withMargins ? adjoiningTop(n, false) : 0;
+        if (withMargins && !list && top != s.margin[css::Top]) {
+            ComputedStyle adjoined = s;
+            adjoined.margin[css::Top] = top;
+            adjoined.marginAuto[css::Top] = false;
+            appendBlockStyle(blockStyle, adjoined, true);
+        } else {
+            appendBlockStyle(blockStyle, s, withMargins && !list);
+        }
         if (list && withMargins) {
             blockStyle += QString::asprintf(";margin-top:%dpx;margin-bottom:%dpx",
-                                            int(std::lround(boundedPx(s.margin[css::Top]))),
+                                            int(std::lround(boundedPx(top))),
                                             int(std::lround(boundedPx(s.margin[css::Bottom]))));
         }
         if (name == u"ul" || name == u"ol")
@@ -386,7 +492,9 @@ private:
         static constexpr QStringView margins[] = {u"margin-top", u"margin-right", u"margin-bottom",
                                                   u"margin-left"};
         for (int side = 0; side < 4; ++side) {
-            const qreal m = s.marginAuto[side] ? 0 : std::max<qreal>(0, s.margin[side]);
+            const qreal m = side == css::Top     ? adjoiningTop(n, true)
+                            : s.marginAuto[side] ? 0
+                                                 : std::max<qreal>(0, s.margin[side]);
             tableStyle += u';' + margins[side].toString() + u':' +
                           QString::number(std::lround(boundedPx(m))) + u"px"_s;
         }
@@ -413,31 +521,46 @@ private:
     void layoutTable(int n, const ComputedStyle& around, bool withMargins)
     {
         const ComputedStyle& s = m_styles[n];
-        QString style = u"border-collapse:collapse"_s;
+        const int columns = s.display == Display::Grid ? std::max(1, s.gridColumns) : 0;
+        // Qt has one spacing for both axes. A grid of several rows takes its
+        // row gap, as a wrong one there would shift all that follows; a
+        // single row its column gap.
+        int items = 0;
+        for (int c = m_doc[n].firstChild; c != kNone && items <= columns; c = m_doc[c].nextSibling)
+            items += isItem(c) ? 1 : 0;
+        const qreal gapPx = columns > 0 && items > columns ? s.rowGap : s.columnGap;
+        const int gap = int(std::lround(std::clamp<qreal>(gapPx, 0, 1000)));
+        // Qt's spacing is around the cells too, and a collapsing table has
+        // none: separate cells, pulled out by the spacing at the edges.
+        QString style = gap > 0 ? QString() : u"border-collapse:collapse"_s;
         QString textStyle;
         appendTextStyle(textStyle, s, &around);
         if (!textStyle.isEmpty())
-            style += u';' + textStyle;
-        if (withMargins) {
-            style += QString::asprintf(
-                ";margin-top:%dpx;margin-bottom:%dpx",
-                int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Top])))),
-                int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
+            style += (style.isEmpty() ? u""_s : u";"_s) + textStyle;
+        const auto margin = [&](int side) {
+            const qreal m = !withMargins       ? 0
+                            : side == css::Top ? adjoiningTop(n, true)
+                                               : std::max<qreal>(0, s.margin[side]);
+            return int(std::lround(boundedPx(m))) - gap;
+        };
+        if (withMargins || gap > 0) {
+            style += (style.isEmpty() ? u""_s : u";"_s) +
+                     QString::asprintf("margin-top:%dpx;margin-bottom:%dpx", margin(css::Top),
+                                       margin(css::Bottom));
         }
-        QString table = u" cellspacing=\"0\" cellpadding=\"0\" width=\"100%\""_s;
+        if (gap > 0)
+            style += QString::asprintf(";margin-left:%dpx;margin-right:%dpx", -gap, -gap);
+        QString table =
+            u" cellspacing=\""_s + QString::number(gap) + u"\" cellpadding=\"0\" width=\"100%\""_s;
         appendAttribute(table, u"style", style);
-        const int columns = s.display == Display::Grid ? std::max(1, s.gridColumns) : 0;
+        const QString itemAlign = flexAlign(s);
         if (!open(u"table", table, Role::Table))
             return;
         int inRow = 0;
         bool rowOpen = false;
         for (int c = m_doc[n].firstChild; c != kNone && !m_stopped; c = m_doc[c].nextSibling) {
             const Node& item = m_doc[c];
-            if (item.type == Node::Type::Text && QStringView(item.text).trimmed().isEmpty())
-                continue;
-            if (item.type == Node::Type::Element && m_styles[c].display == Display::None)
-                continue;
-            if (item.type != Node::Type::Text && item.type != Node::Type::Element)
+            if (!isItem(c))
                 continue;
             if (!rowOpen || (columns > 0 && inRow == columns)) {
                 if (rowOpen)
@@ -452,7 +575,7 @@ private:
             QString cell;
             if (item.type == Node::Type::Element)
                 appendCellStyle(cell, is, true);
-            cell += (cell.isEmpty() ? u""_s : u";"_s) + u"vertical-align:top"_s;
+            cell += (cell.isEmpty() ? u""_s : u";"_s) + u"vertical-align:"_s + itemAlign;
             QString attributes;
             if (item.type == Node::Type::Element && !is.width.isAuto())
                 appendAttribute(attributes, u"width", sizeText(is.width, 0));
@@ -485,6 +608,29 @@ private:
         close(u"table");
     }
 
+    // A flex or grid container's child that becomes one of its items.
+    bool isItem(int c) const
+    {
+        const Node& item = m_doc[c];
+        if (item.type == Node::Type::Text)
+            return !QStringView(item.text).trimmed().isEmpty();
+        return item.type == Node::Type::Element && m_styles[c].display != Display::None;
+    }
+
+    // Where the items sit across their row. Stretched ones fill it, as a
+    // cell's background does anyway.
+    static QString flexAlign(const ComputedStyle& s)
+    {
+        switch (s.alignItems) {
+        case css::AlignItems::Center:
+            return u"middle"_s;
+        case css::AlignItems::End:
+            return u"bottom"_s;
+        default:
+            return u"top"_s;
+        }
+    }
+
     void tablePart(int n, const ElementRule* rule, const ComputedStyle& around)
     {
         const ComputedStyle& s = m_styles[n];
@@ -509,7 +655,7 @@ private:
                 own += u"border-collapse:collapse;"_s;
             own += QString::asprintf(
                 "margin-top:%dpx;margin-bottom:%dpx",
-                int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Top])))),
+                int(std::lround(boundedPx(adjoiningTop(n, true)))),
                 int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
             if (!e.attribute(u"border") && hasBorder(s)) {
                 const css::BorderSide& b = s.border[css::Top];

@@ -159,7 +159,9 @@ void appendTextStyle(QString& out, const ComputedStyle& s, const ComputedStyle* 
     if (changed([&](const ComputedStyle& a) { return drawnColor(a) != drawnColor(s); }))
         declare(out, u"color", colorText(drawnColor(s)));
     if (changed([&](const ComputedStyle& a) { return a.fontSize != s.fontSize; }))
-        declare(out, u"font-size", px(std::max<qreal>(1, s.fontSize)));
+        // Qt's importer drops a fractional pixel size altogether.
+        declare(out, u"font-size",
+                QString::number(std::lround(boundedPx(std::max<qreal>(1, s.fontSize)))) + u"px"_s);
     if (changed([&](const ComputedStyle& a) { return a.fontWeight != s.fontWeight; }))
         declare(out, u"font-weight",
                 QString::number(std::clamp(s.fontWeight / 100 * 100, 100, 900)));
