@@ -293,10 +293,10 @@ void PageLoader::styleSheetPrepared(const Wanted& wanted, PreparedStyleSheet& sh
     // A sheet past what the page's sheets may hold together is left out
     // whole, with what it imports.
     const MarkupLimits& limits = m_limits.markup;
-    const bool fits = m_styleChars + sheet.css.size() <= limits.maxStyleChars &&
+    const bool fits = m_styleChars + sheet.text.size() <= limits.maxStyleChars &&
                       m_styleRules + sheet.rules <= styleRulesFor(limits, m_markup.nesting);
     if (fits) {
-        m_styleChars += sheet.css.size();
+        m_styleChars += sheet.text.size();
         m_styleRules += sheet.rules;
         m_sheets.insert(wanted.url, sheet);
     }
@@ -380,8 +380,8 @@ void PageLoader::build(bool withImages)
             const WrittenMarkup written = writeMarkup(markup, sheets, loaded, limits, view);
             if (work->isDropped())
                 return BuiltDocument{};
-            return buildDocument(written.html, written.margins, resources, target,
-                                 limits.maxHeight, *work, owner);
+            return buildDocument(written.html, written.margins, resources, target, limits.maxHeight,
+                                 *work, owner);
         },
         [this, complete, shownWithoutImages](BuiltDocument& built) {
             if (!built.document)
