@@ -46,9 +46,9 @@ enum class Role : quint8
 enum Flag : quint8
 {
     Void = 0x01,
-    ClosesP = 0x02,    // its start tag ends an open <p>
-    Special = 0x04,    // ends the search for an open <li>, <dd> or <dt>
-    Foreign = 0x10,    // honours "/>"
+    ClosesP = 0x02, // its start tag ends an open <p>
+    Special = 0x04, // ends the search for an open <li>, <dd> or <dt>
+    Foreign = 0x10, // honours "/>"
 };
 
 struct ElementRule

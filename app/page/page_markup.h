@@ -48,9 +48,9 @@ struct MarkupLimits
     // The text and the rules (a block each, nested ones included) of a
     // page's style sheets together, <style> elements and loaded sheets
     // alike; the rest is dropped. The cascade parses every sheet and tries
-    // each rule whose rightmost compound could match on every element it
-    // might: its time grows with rules x elements x depth. Real
-    // announcements have a few dozen rules.
+    // each rule on the elements its rightmost compound could match, walking
+    // up their ancestors: its time grows with rules x elements x depth.
+    // Real announcements have a few dozen rules.
     qsizetype maxStyleChars = 1024 * 1024;
     int maxStyleRules = 4096;
     // Rules times the kept elements' nesting (maxNesting's sum): what the
