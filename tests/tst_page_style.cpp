@@ -372,6 +372,96 @@ void TestPageStyle::computed_data()
     row("other at-rules dropped", p, u"@font-face{font-family:x} @import 'y.css'; p{color:red}"_s,
         u"color"_s, u"#ff0000"_s);
 
+    // Error recovery: what a sheet gets wrong drops only itself.
+    row("a rule after a custom property", p, u".x{--a:red}p{color:blue}"_s, u"color"_s,
+        u"#0000ff"_s);
+    row("a rule after @media with a feature", p,
+        u"@media (max-width:480px){.m{color:red}}p{color:blue}"_s, u"color"_s, u"#0000ff"_s);
+    const QString invalid = u"p{color red;margin:calc(1px + 2px) 5;;x{y:z};width:10px;"
+                            u"background:url(a b);font-size:12px}"_s;
+    row("invalid declarations drop alone", p, invalid, u"font-size"_s, u"12"_s);
+    row("invalid declarations drop alone, the next", p, invalid, u"width"_s, u"10px"_s);
+    row("invalid declarations drop alone, themselves", p, invalid, u"color"_s, u"#000000"_s);
+    row("invalid declarations drop alone, a length without a unit", p, invalid, u"margin"_s,
+        u"12 0 12 0"_s);
+    const QString badString = u"p{font-family:\"a\n;color:red}q{color:blue}"_s;
+    row("a bad string ends its declaration at the line", p, badString, u"color"_s, u"#ff0000"_s);
+    row("a bad string ends no rule", u"<p>x</p><q id=t>y</q>"_s, badString, u"color"_s,
+        u"#0000ff"_s);
+    row("rules after invalid selectors", p,
+        u"p..x{color:red}p:nth-child(x){color:red}p:bogus(){color:red}p{font-weight:bold}"_s,
+        u"font-weight"_s, u"700"_s);
+    const QString escaped = u"<p id=t class='a:b 1x'>x</p>"_s;
+    row("names escaped, a type in any case", escaped, u"P.a\\:b#t{color:red}"_s, u"color"_s,
+        u"#ff0000"_s);
+    row("a class escaped to start with a digit", escaped, u".\\31 x{color:red}"_s, u"color"_s,
+        u"#ff0000"_s);
+    const QString unknown = u"@keyframes k{from{color:red}}@foo bar{p{color:red}}@page{margin:1px}"
+                            u"@namespace svg url(x);p{font-weight:bold}"_s;
+    row("unknown at-rules drop alone", p, unknown, u"font-weight"_s, u"700"_s);
+    row("unknown at-rules apply nothing", p, unknown, u"color"_s, u"#000000"_s);
+    row("markup comment marks around rules", p, u"<!-- p{color:red} -->"_s, u"color"_s,
+        u"#ff0000"_s);
+    row("important with spaces and capitals", p, u"p{color:red ! IMPORTANT} #t{color:green}"_s,
+        u"color"_s, u"#ff0000"_s);
+    row("@supports and, not", p,
+        u"@supports (color:red) and (not (display:nonsense)){p{color:red}}"_s, u"color"_s,
+        u"#ff0000"_s);
+    row("@supports or selector()", p,
+        u"@supports (display:nonsense) or selector(a:hover){p{color:red}}"_s, u"color"_s,
+        u"#ff0000"_s);
+    row("@supports not selector()", p, u"@supports not selector(p:bogus){p{color:red}}"_s,
+        u"color"_s, u"#ff0000"_s);
+
+    // Colours.
+    row("a name in any case", p, u"p{color:RebeccaPurple}"_s, u"color"_s, u"#663399"_s);
+    row("hex of four", p, u"p{background-color:#f00c}"_s, u"background-color"_s, u"#ff0000/0.8"_s);
+    row("hex of eight", p, u"p{border:1px solid #11223344}"_s, u"border-top"_s,
+        u"1 solid #112233/0.27"_s);
+    row("hex of three in capitals", p, u"p{color:#ABC}"_s, u"color"_s, u"#aabbcc"_s);
+    row("hsl, spaces", p, u"p{color:hsl(120 100% 25%)}"_s, u"color"_s, u"#008000"_s);
+    row("hsla, commas", p, u"p{color:hsla(240,100%,50%,.5)}"_s, u"color"_s, u"#0000ff/0.5"_s);
+    row("rgb of percentages and a slash", p, u"p{color:rgb(10% 20% 30% / 50%)}"_s, u"color"_s,
+        u"#1a334d/0.5"_s);
+    row("rgba of three", p, u"p{color:rgba(1,2,3)}"_s, u"color"_s, u"#010203"_s);
+    row("transparent", p, u"p{color:red; color:transparent}"_s, u"color"_s, u"transparent"_s);
+    row("a colour's name in a font's place", p, u"p{font-family:Red,serif}"_s, u"font-family"_s,
+        u"Red,serif"_s);
+    row("not a colour", p, u"p{color:red; color:reddish}"_s, u"color"_s, u"#ff0000"_s);
+    row("radial gradient middle", p,
+        u"p{background-image:radial-gradient(circle,white 0%,black 20%,navy)}"_s,
+        u"background-color"_s, u"#000030"_s);
+
+    // Sheets made to cost: nothing grows past its bounds, and what follows
+    // them still applies.
+    QString doubling = u":root{--v0:1px"_s;
+    for (int i = 1; i < 60; ++i)
+        doubling += u";--v%1:var(--v%2) var(--v%2)"_s.arg(i).arg(i - 1);
+    row("var doubling sixty times", p, doubling + u"}p{margin:var(--v59);color:red}"_s, u"color"_s,
+        u"#ff0000"_s);
+    QString chain = u":root{--c0:red"_s;
+    for (int i = 1; i < 5000; ++i)
+        chain += u";--c%1:var(--c%2)"_s.arg(i).arg(i - 1);
+    row("a chain of five thousand vars", p, chain + u"}p{color:var(--c4999);margin:1px}"_s,
+        u"margin"_s, u"1 1 1 1"_s);
+    row("@media nested a thousand deep", p,
+        u"@media all{"_s.repeated(1000) + u"p{color:red}"_s + u"}"_s.repeated(1000) +
+            u"p{font-weight:bold}"_s,
+        u"font-weight"_s, u"700"_s);
+    row("@media nested a thousand deep applies nothing", p,
+        u"@media all{"_s.repeated(1000) + u"p{color:red}"_s + u"}"_s.repeated(1000), u"color"_s,
+        u"#000000"_s);
+    row("parentheses a hundred thousand deep", p,
+        u"p{font-weight:bold}@media "_s + u"("_s.repeated(100000) + u"{p{color:red}}"_s,
+        u"font-weight"_s, u"700"_s);
+    row("@supports nested deep", p,
+        u"@supports "_s + u"(not "_s.repeated(1000) + u"(color:red)"_s + u")"_s.repeated(1000) +
+            u"{p{color:red}}p{font-weight:bold}"_s,
+        u"font-weight"_s, u"700"_s);
+    row("a selector of a thousand compounds", p,
+        u"p "_s.repeated(1000) + u"{color:red}p{font-weight:bold}"_s, u"font-weight"_s, u"700"_s);
+    row("unclosed blocks", p, u"p{color:red;x:(["_s, u"color"_s, u"#ff0000"_s);
+
     // Inheritance.
     const QString nested = u"<div><span id=t>x</span></div>"_s;
     row("color inherits", nested, u"div{color:red}"_s, u"color"_s, u"#ff0000"_s);

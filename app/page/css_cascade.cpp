@@ -183,24 +183,8 @@ private:
             return false;
         if (rule.atName.compare(u"media", Qt::CaseInsensitive) == 0)
             return matchesMedia(rule.prelude, m_view);
-        if (rule.atName.compare(u"supports", Qt::CaseInsensitive) != 0)
-            return false;
-        return evaluateSupports(
-            rule.prelude,
-            [this](const QString& name, Tokens value) {
-                if (VarResolver::containsVar(value) || wideKeyword(value))
-                    return isKnownProperty(name);
-                Computing scratch;
-                ComputeContext context;
-                context.view = m_view;
-                return applyDeclaration(scratch, name, value, context, isFontProperty(name));
-            },
-            [this](Tokens selector) {
-                const std::optional<QList<Selector>> list =
-                    parseSelectorList(selector, m_limits.selectors);
-                return list && list->size() == 1 &&
-                       compileSelector(list->front(), m_limits.selectors).has_value();
-            });
+        return rule.atName.compare(u"supports", Qt::CaseInsensitive) == 0 &&
+               supportsCondition(rule.prelude, m_view, m_limits.selectors);
     }
 
     void styleRule(const Rule& rule, const QUrl* base, bool author)
@@ -525,6 +509,24 @@ private:
 };
 
 } // namespace
+
+bool supportsCondition(Tokens condition, const ViewMetrics& view, const SelectorLimits& limits)
+{
+    return evaluateSupports(
+        condition,
+        [&view](const QString& name, Tokens value) {
+            if (VarResolver::containsVar(value) || wideKeyword(value))
+                return isKnownProperty(name);
+            Computing scratch;
+            ComputeContext context;
+            context.view = view;
+            return applyDeclaration(scratch, name, value, context, isFontProperty(name));
+        },
+        [&limits](Tokens selector) {
+            const std::optional<QList<Selector>> list = parseSelectorList(selector, limits);
+            return list && list->size() == 1 && compileSelector(list->front(), limits).has_value();
+        });
+}
 
 Cascaded cascade(const dom::Document& document, const QList<AuthorSheet>& sheets,
                  const ViewMetrics& view, const CascadeLimits& limits, const QUrl& pageUrl)

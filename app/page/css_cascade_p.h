@@ -207,4 +207,10 @@ bool evaluateSupports(Tokens condition,
                       const std::function<bool(const QString& name, Tokens value)>& declaration,
                       const std::function<bool(Tokens selector)>& selector);
 
+// Whether the cascade supports a condition (an @supports prelude, an
+// @import's supports()): a declaration it computes for `view`, a selector()
+// it matches.
+bool supportsCondition(Tokens condition, const ViewMetrics& view,
+                       const SelectorLimits& limits = {});
+
 } // namespace mizong::page::css

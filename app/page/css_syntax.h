@@ -12,7 +12,7 @@
 // standard's error recovery, so that what one page gets wrong (an unknown
 // at-rule, a selector or a declaration nobody reads) drops only itself.
 // Pure functions of text, bounded, linear in the input; the page view's
-// cascade and the sheets written for Qt both read what they give.
+// cascade, and the search for a sheet's @imports, read what they give.
 namespace mizong::page::css {
 
 enum class TokenType : quint8

@@ -1,7 +1,6 @@
 #include "html_elements.h"
 
 #include <QHash>
-#include <QSet>
 
 namespace mizong::page::markup {
 
@@ -16,7 +15,7 @@ constexpr quint8 kBlock = ClosesP | Special;
 constexpr ElementRule kRules[] = {
     {u"a", Treatment::Element, u"a", Role::Anchor, 0},
     {u"address", Treatment::Element, u"address", Role::None, ClosesP},
-    {u"applet", Treatment::Drop, {}, Role::None, Special | Boundary},
+    {u"applet", Treatment::Drop, {}, Role::None, Special},
     {u"area", Treatment::Ignore, {}, Role::None, 0},
     {u"article", Treatment::Element, u"div", Role::None, kBlock},
     {u"aside", Treatment::Element, u"div", Role::None, kBlock},
@@ -29,9 +28,9 @@ constexpr ElementRule kRules[] = {
     {u"blockquote", Treatment::Element, u"blockquote", Role::None, kBlock},
     {u"body", Treatment::Transparent, {}, Role::Body, 0},
     {u"br", Treatment::Element, u"br", Role::None, Void | Special},
-    {u"button", Treatment::Drop, {}, Role::None, Special | Boundary},
+    {u"button", Treatment::Drop, {}, Role::None, Special},
     {u"canvas", Treatment::Drop, {}, Role::None, 0},
-    {u"caption", Treatment::Element, u"caption", Role::Caption, Special | Boundary},
+    {u"caption", Treatment::Element, u"caption", Role::Caption, Special},
     {u"center", Treatment::Element, u"center", Role::None, kBlock},
     {u"cite", Treatment::Element, u"cite", Role::None, 0},
     {u"code", Treatment::Element, u"code", Role::None, 0},
@@ -43,7 +42,7 @@ constexpr ElementRule kRules[] = {
     {u"details", Treatment::Element, u"div", Role::None, kBlock},
     {u"dfn", Treatment::Element, u"dfn", Role::None, 0},
     {u"dialog", Treatment::Drop, {}, Role::None, kBlock},
-    {u"dir", Treatment::Element, u"ul", Role::None, kBlock | ListScope},
+    {u"dir", Treatment::Element, u"ul", Role::None, kBlock},
     {u"div", Treatment::Element, u"div", Role::None, ClosesP},
     {u"dl", Treatment::Element, u"dl", Role::None, kBlock},
     {u"dt", Treatment::Element, u"dt", Role::DefinitionItem, kBlock},
@@ -84,18 +83,18 @@ constexpr ElementRule kRules[] = {
     {u"listing", Treatment::Element, u"pre", Role::None, kBlock},
     {u"main", Treatment::Element, u"div", Role::None, kBlock},
     {u"map", Treatment::Transparent, {}, Role::None, 0},
-    {u"marquee", Treatment::Element, u"div", Role::None, Special | Boundary},
+    {u"marquee", Treatment::Element, u"div", Role::None, Special},
     // MathML's text is drawn by browsers, as plain inline text here.
     {u"math", Treatment::Element, u"span", Role::None, Special | Foreign},
-    {u"menu", Treatment::Element, u"ul", Role::None, kBlock | ListScope},
+    {u"menu", Treatment::Element, u"ul", Role::None, kBlock},
     {u"meta", Treatment::Ignore, {}, Role::None, 0},
     {u"nav", Treatment::Element, u"div", Role::None, kBlock},
     {u"nobr", Treatment::Element, u"nobr", Role::Nobr, 0},
     {u"noembed", Treatment::Drop, {}, Role::None, 0},
     {u"noframes", Treatment::Drop, {}, Role::None, 0},
     {u"noscript", Treatment::Transparent, {}, Role::None, 0},
-    {u"object", Treatment::Drop, {}, Role::None, Special | Boundary},
-    {u"ol", Treatment::Element, u"ol", Role::None, kBlock | ListScope},
+    {u"object", Treatment::Drop, {}, Role::None, Special},
+    {u"ol", Treatment::Element, u"ol", Role::None, kBlock},
     {u"optgroup", Treatment::Drop, {}, Role::OptGroup, 0},
     {u"option", Treatment::Drop, {}, Role::Option, 0},
     {u"p", Treatment::Element, u"p", Role::None, ClosesP},
@@ -123,21 +122,21 @@ constexpr ElementRule kRules[] = {
     {u"sub", Treatment::Element, u"sub", Role::None, 0},
     {u"summary", Treatment::Element, u"div", Role::None, kBlock},
     {u"sup", Treatment::Element, u"sup", Role::None, 0},
-    {u"svg", Treatment::Drop, {}, Role::None, Special | Boundary | Foreign},
-    {u"table", Treatment::Element, u"table", Role::Table, kBlock | Boundary | TableScope},
+    {u"svg", Treatment::Drop, {}, Role::None, Special | Foreign},
+    {u"table", Treatment::Element, u"table", Role::Table, kBlock},
     {u"tbody", Treatment::Element, u"tbody", Role::Section, Special},
-    {u"td", Treatment::Element, u"td", Role::Cell, Special | Boundary},
-    {u"template", Treatment::Drop, {}, Role::None, Special | Boundary | TableScope},
+    {u"td", Treatment::Element, u"td", Role::Cell, Special},
+    {u"template", Treatment::Drop, {}, Role::None, Special},
     {u"textarea", Treatment::Drop, {}, Role::None, 0},
     {u"tfoot", Treatment::Element, u"tfoot", Role::Section, Special},
-    {u"th", Treatment::Element, u"th", Role::Cell, Special | Boundary},
+    {u"th", Treatment::Element, u"th", Role::Cell, Special},
     {u"thead", Treatment::Element, u"thead", Role::Section, Special},
     {u"title", Treatment::Element, u"title", Role::Title, 0},
     {u"tr", Treatment::Element, u"tr", Role::Row, Special},
     {u"track", Treatment::Ignore, {}, Role::None, 0},
     {u"tt", Treatment::Element, u"tt", Role::None, 0},
     {u"u", Treatment::Element, u"u", Role::None, 0},
-    {u"ul", Treatment::Element, u"ul", Role::None, kBlock | ListScope},
+    {u"ul", Treatment::Element, u"ul", Role::None, kBlock},
     {u"var", Treatment::Element, u"var", Role::None, 0},
     {u"video", Treatment::Drop, {}, Role::None, 0},
     {u"wbr", Treatment::Ignore, {}, Role::None, 0},
@@ -195,28 +194,6 @@ bool attributeAllowed(QStringView element, QStringView attribute)
         return false;
     }
     return false;
-}
-
-bool breaksOutOfForeign(const Token& token)
-{
-    static const QSet<QString> names = {
-        u"b"_s,      u"big"_s,    u"blockquote"_s, u"body"_s,    u"br"_s,    u"center"_s, u"code"_s,
-        u"dd"_s,     u"div"_s,    u"dl"_s,         u"dt"_s,      u"em"_s,    u"embed"_s,  u"h1"_s,
-        u"h2"_s,     u"h3"_s,     u"h4"_s,         u"h5"_s,      u"h6"_s,    u"head"_s,   u"hr"_s,
-        u"i"_s,      u"img"_s,    u"li"_s,         u"listing"_s, u"menu"_s,  u"meta"_s,   u"nobr"_s,
-        u"ol"_s,     u"p"_s,      u"pre"_s,        u"ruby"_s,    u"s"_s,     u"small"_s,  u"span"_s,
-        u"strong"_s, u"strike"_s, u"sub"_s,        u"sup"_s,     u"table"_s, u"tt"_s,     u"u"_s,
-        u"ul"_s,     u"var"_s};
-    if (token.name == u"font") {
-        bool present = false;
-        for (QStringView a : {u"color", u"face", u"size"}) {
-            token.attribute(a, &present);
-            if (present)
-                return true;
-        }
-        return false;
-    }
-    return names.contains(token.name);
 }
 
 } // namespace mizong::page::markup

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "html_tokenizer.h"
-
 #include <QString>
 #include <QStringView>
 
@@ -48,12 +46,9 @@ enum class Role : quint8
 enum Flag : quint8
 {
     Void = 0x01,
-    ClosesP = 0x02,    // its start tag ends an open <p>
-    Special = 0x04,    // ends the search for an open <li>, <dd> or <dt>
-    Boundary = 0x08,   // end tags and implied ends do not reach past it
-    Foreign = 0x10,    // honours "/>"
-    ListScope = 0x20,  // ends the scope of </li>
-    TableScope = 0x40, // ends the scope of table parts
+    ClosesP = 0x02, // its start tag ends an open <p>
+    Special = 0x04, // ends the search for an open <li>, <dd> or <dt>
+    Foreign = 0x10, // honours "/>"
 };
 
 struct ElementRule
@@ -65,17 +60,11 @@ struct ElementRule
     quint8 flags;
 };
 
-inline constexpr ElementRule kImpliedRowRule{u"tr", Treatment::Element, u"tr", Role::Row, Special};
-
 // The rule for a lower-case element name; an unknown element is a <span>.
 const ElementRule* ruleFor(const QString& name);
 
 // Attributes Qt's importer reads, by output element; every other attribute
 // (event handlers, background, ...) is dropped.
 bool attributeAllowed(QStringView element, QStringView attribute);
-
-// HTML's elements that end SVG or MathML left open, as browsers end it,
-// so that no text after an unclosed <svg> is lost.
-bool breaksOutOfForeign(const Token& token);
 
 } // namespace mizong::page::markup

@@ -1,7 +1,5 @@
 #include "markup_output.h"
 
-#include "character_references.h"
-
 #include <algorithm>
 
 namespace mizong::page::markup {
@@ -77,30 +75,9 @@ void appendEscaped(QString& out, QStringView s, Escape mode)
     flush(s.size());
 }
 
-QString decodeAttribute(QStringView raw)
-{
-    QString out;
-    out.reserve(raw.size());
-    appendDecoded(out, raw, true);
-    out.replace(QChar(0), QChar(kReplacement));
-    return out;
-}
-
 bool isKeptSpace(char16_t c)
 {
     return c == 0x3000 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F;
-}
-
-void appendText(QString& out, QStringView raw, Escape mode)
-{
-    if (!raw.contains(u'&')) {
-        appendEscaped(out, raw, mode);
-        return;
-    }
-    QString decoded;
-    decoded.reserve(raw.size());
-    appendDecoded(decoded, raw, false);
-    appendEscaped(out, decoded, mode);
 }
 
 std::optional<QString> boundedLength(QStringView value, bool percentAllowed)

@@ -56,17 +56,9 @@ enum class Escape
 // so do NULs but in body text.
 void appendEscaped(QString& out, QStringView s, Escape mode);
 
-// An attribute value as the page means it: character references decoded,
-// NULs replaced, as HTML's tokenizer reads it.
-QString decodeAttribute(QStringView raw);
-
 // Spaces that are not ASCII's: browsers never collapse them (Chinese
 // paragraphs are indented with U+3000), Qt's importer collapses them all.
 bool isKeptSpace(char16_t c);
-
-// Element content that may hold character references (body text, and the
-// title's RCDATA), decoded here and written for Qt escaped.
-void appendText(QString& out, QStringView raw, Escape mode);
 
 // The largest length kept: Qt's layout works in 26.6 fixed point and hangs
 // or overflows far below the range of int (a cellpadding of 2^31 never ends).

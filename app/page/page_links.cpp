@@ -33,16 +33,12 @@ ResourceAddress resourceAddress(const QUrl& url)
     return {std::move(text), std::move(parsed)};
 }
 
-std::optional<QString> importAddress(const QUrl& base, const QString& target,
-                                     const std::function<bool(const QUrl&)>& accept)
+std::optional<QUrl> importUrl(const QUrl& base, const QString& target)
 {
     const QUrl url = resolveReference(base, target);
     if (!isWebUrl(url))
         return std::nullopt;
-    ResourceAddress address = resourceAddress(url);
-    if (!accept(address.url))
-        return std::nullopt;
-    return std::move(address.text);
+    return resourceAddress(url).url;
 }
 
 } // namespace markup

@@ -4,7 +4,6 @@
 #include <QStringView>
 #include <QUrl>
 
-#include <functional>
 #include <optional>
 
 // Internal to mizong_page_markup: page_markup.h and page_links.h are the
@@ -33,9 +32,8 @@ struct ResourceAddress
 
 ResourceAddress resourceAddress(const QUrl& url);
 
-// The address an @import's target is written as for Qt, when it is http(s)
-// and `accept` takes it (the resources' limit).
-std::optional<QString> importAddress(const QUrl& base, const QString& target,
-                                     const std::function<bool(const QUrl&)>& accept);
+// An @import's target resolved against its sheet's address: the sheet to
+// load, or nothing when it is not http(s).
+std::optional<QUrl> importUrl(const QUrl& base, const QString& target);
 
 } // namespace mizong::page::markup

@@ -310,10 +310,10 @@ void PageLoader::styleSheetPrepared(const Wanted& wanted, PreparedStyleSheet& sh
     // A sheet past what the page's sheets may hold together is left out
     // whole, with what it imports.
     const MarkupLimits& limits = m_limits.markup;
-    const bool fits = m_styleChars + sheet.css.size() <= limits.maxStyleChars &&
+    const bool fits = m_styleChars + sheet.text.size() <= limits.maxStyleChars &&
                       m_styleRules + sheet.rules <= styleRulesFor(limits, m_markup.nesting);
     if (fits) {
-        m_styleChars += sheet.css.size();
+        m_styleChars += sheet.text.size();
         m_styleRules += sheet.rules;
         m_sheets.insert(wanted.url, sheet);
     }

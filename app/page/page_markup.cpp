@@ -1,7 +1,7 @@
 #include "page_markup.h"
 
 #include "css_cascade.h"
-#include "css_for_qt.h"
+#include "css_imports.h"
 #include "markup_attributes.h"
 #include "markup_output.h"
 #include "markup_writer.h"
@@ -20,7 +20,7 @@
 // qt_style.cpp, table_budget.cpp and markup_attributes.cpp).
 namespace mizong::page {
 
-using markup::importAddress;
+using markup::importUrl;
 using markup::isAsciiAlnum;
 using markup::isWebUrl;
 using markup::resolveReference;
@@ -149,18 +149,11 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
         source.text = text.first(fit);
         result.styleChars += fit;
         result.styleRules += rules;
-        css::QtSheetContext context;
-        context.view = view;
-        context.import = [&](const QString& target) {
-            return importAddress(result.base, target, [&](const QUrl& url) {
-                if (!listed(url, result.styleSheets))
-                    return false;
-                if (!source.imports.contains(url))
-                    source.imports.append(url);
-                return true;
-            });
-        };
-        css::styleSheetForQt(source.text, context);
+        for (const QString& target : css::leadingImports(source.text, view)) {
+            const std::optional<QUrl> url = importUrl(result.base, target);
+            if (url && listed(*url, result.styleSheets) && !source.imports.contains(*url))
+                source.imports.append(*url);
+        }
         return source;
     };
     QList<int> styleElements;
@@ -267,23 +260,17 @@ PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base, const Ma
     const qsizetype fit =
         styleSheetFit(css, limits.maxStyleRules, limits.maxStyleChars, result.rules);
     result.capped = fit < css.size();
-    const qsizetype maxImports = limits.maxResources;
-    css::QtSheetContext context;
-    context.view = view;
-    context.import = [&](const QString& target) {
-        return importAddress(base, target, [&result, maxImports](const QUrl& url) {
-            if (result.imports.contains(url))
-                return true;
-            if (result.imports.size() >= maxImports) {
-                result.capped = true;
-                return false;
-            }
-            result.imports.append(url);
-            return true;
-        });
-    };
     result.text = css.first(fit).toString();
-    result.css = css::styleSheetForQt(result.text, context);
+    for (const QString& target : css::leadingImports(result.text, view)) {
+        const std::optional<QUrl> url = importUrl(base, target);
+        if (!url || result.imports.contains(*url))
+            continue;
+        if (result.imports.size() >= limits.maxResources) {
+            result.capped = true;
+            break;
+        }
+        result.imports.append(*url);
+    }
     return result;
 }
 

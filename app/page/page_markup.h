@@ -1,6 +1,5 @@
 #pragma once
 
-#include "css_for_qt.h"
 #include "css_values.h"
 #include "document_tree.h"
 #include "page_links.h"
@@ -37,30 +36,27 @@ struct MarkupLimits
     int maxDepth = 512;
     // Elements kept; everything after the last one is dropped. About one
     // element per 50 characters of the markup cap, so real pages stay below
-    // it. Qt's import matches the style rules against every ancestor of every
-    // element: its time grows with elements x depth x rules.
+    // it. The cascade and the written markup grow with them.
     int maxElements = 20000;
-    // Kept elements times their depth, summed. Qt's importer matches every
-    // style rule against every ancestor of every element, so its time grows
-    // with this sum times the page's rules: a page of 20 000 elements 512
-    // deep with a hundred rules would keep the page thread for minutes.
+    // Kept elements times their depth, summed; elements past it are not
+    // written. Matching a selector may walk every ancestor of every element,
+    // so the cascade's time grows with this sum times the page's rules.
     // Real pages stay far below (a few thousand elements, a dozen deep).
     qint64 maxNesting = 1'000'000;
     // Stylesheets and images listed for loading, together.
     int maxResources = 64;
     // The text and the rules (a block each, nested ones included) of a
     // page's style sheets together, <style> elements and loaded sheets
-    // alike; the rest is dropped. Qt's importer matches every rule against
-    // every element, so its time grows with rules x elements x depth: one
-    // 8 MiB sheet held the page thread for minutes. Real announcements have
-    // a few dozen rules.
+    // alike; the rest is dropped. The cascade parses every sheet and tries
+    // each rule on the elements its rightmost compound could match, walking
+    // up their ancestors: its time grows with rules x elements x depth.
+    // Real announcements have a few dozen rules.
     qsizetype maxStyleChars = 1024 * 1024;
     int maxStyleRules = 4096;
-    // Rules times the kept elements' nesting (maxNesting's sum): what Qt's
-    // importer spends on a page's style grows with it, up to 150 ns each
-    // (4 096 rules on 2 000 elements 500 deep took ten minutes). About
-    // three seconds at worst; a real page of 2 000 elements ten deep may
-    // have 1 000 rules.
+    // Rules times the kept elements' nesting (maxNesting's sum): what the
+    // cascade's matching may spend on a page grows with it, besides the
+    // steps it caps itself (CascadeLimits::maxMatchSteps). A real page of
+    // 2 000 elements ten deep may have 1 000 rules.
     qint64 maxStyleWork = 20'000'000;
     // The page's height in pixels, as guessed before layout from its
     // margins, paddings, line heights and pictures; what would lie below is
@@ -160,7 +156,6 @@ struct PreparedStyleSheet
 {
     // Its text within the style sheets' limits, which the cascade reads.
     QString text;
-    QString css;
     // @import targets: absolute http(s), in order, without repeats.
     QList<QUrl> imports;
     // Its rules, as the limits count them.
@@ -170,16 +165,11 @@ struct PreparedStyleSheet
     bool capped = false;
 };
 
-// A stylesheet (external, or a <style> block) rewritten for Qt: cut after
-// the last whole rule within the style sheets' limits, then parsed with the
-// standard's error recovery and written as Qt's parser reads it to the end
-// (see styleSheetForQt in css_for_qt.h: @media and @supports evaluated for
-// `view`, var() resolved, values in plain forms, other at-rules dropped);
-// leading @import targets made absolute against `base` (the stylesheet's own
-// address) and listed, or the rule removed when not http(s), not for the
-// view or beyond the resources' limit; every other url(...) replaced by
-// `none`, since images come only from <img>; numbers beyond +-10000 brought
-// back to it.
+// A loaded style sheet read for the cascade: cut after the last whole rule
+// within the style sheets' limits; its leading @imports that hold for `view`
+// (see leadingImports in css_imports.h) made absolute against `base` (the
+// sheet's own address) and listed, unless not http(s) or beyond the
+// resources' limit.
 PreparedStyleSheet prepareStyleSheet(QStringView css, const QUrl& base,
                                      const MarkupLimits& limits = {}, const ViewMetrics& view = {});
 

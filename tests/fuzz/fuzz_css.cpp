@@ -1,12 +1,13 @@
 // Bytes, as UTF-8, through the CSS parser: the tokenizer, the rules and
-// their nested blocks, declarations, selectors, media queries and var()
-// substitution; then through the cascade, as a sheet and as a style
-// attribute, over a small document made here. The sanitizers watch every
+// their nested blocks, declarations, selectors, media queries, var()
+// substitution and a sheet's leading @imports; then through the cascade, as
+// a sheet and as a style attribute, over a small document made here. The sanitizers watch every
 // span; besides, every block and function is paired with a closing token of
 // its kind inside the tokens, a rule's ranges lie inside the sheet's tokens,
 // and the cascade gives every node a style.
 
 #include "css_cascade.h"
+#include "css_imports.h"
 #include "css_media.h"
 #include "css_selectors.h"
 #include "css_syntax.h"
@@ -125,6 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ViewMetrics view;
     CustomProperties properties;
     walk(sheet.rules, view, properties);
+    check(leadingImports(css, view).size() <= sheet.rules.size());
     VarResolver resolver(properties);
     for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
         const std::optional<std::vector<Token>> value = resolver.substitute(it.value());
