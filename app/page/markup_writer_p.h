@@ -1,0 +1,143 @@
+#pragma once
+
+#include "computed_style.h"
+#include "html_elements.h"
+#include "page_markup.h"
+#include "table_budget.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringView>
+
+// Internal to mizong_page_markup: markup_writer.h is the interface.
+// The writer's rooms: markup_writer.cpp walks the tree and writes blocks,
+// inline elements, text and pictures; markup_writer_tables.cpp writes what
+// Qt draws as tables (boxes, flex and grid layouts, the page's own tables)
+// and works out the margins Qt's layout puts around them.
+namespace mizong::page::markup {
+
+using css::ComputedStyle;
+using css::Display;
+
+bool isBlockLevel(Display d);
+
+// Elements Qt's importer lays out as blocks of their own.
+bool isBlockName(QStringView out);
+
+bool isHeading(QStringView out);
+
+// Elements Qt's importer gives a look of its own (italic, bold, a size, a
+// face, a line): all of their text properties are written, not only those
+// that change, so that the page's own win.
+bool hasQtLook(QStringView out);
+
+bool hasBorder(const ComputedStyle& s);
+
+// What Qt draws only on a table's cell: a box around the block.
+bool needsBox(const ComputedStyle& s);
+
+ComputedStyle withoutPadding(ComputedStyle s);
+
+QString sizeText(const css::Size& size, qreal extra);
+
+class Writer
+{
+public:
+    Writer(const PreparedMarkup& page, const QList<ComputedStyle>& styles,
+           const QSet<QUrl>& loadedImages, const MarkupLimits& limits, WrittenMarkup& result)
+        : m_doc(*page.document), m_styles(styles), m_page(page), m_images(loadedImages),
+          m_limits(limits), m_result(result), m_tables(limits.maxTableCells)
+    {}
+
+    void run();
+
+private:
+    void title();
+
+    // Qt's import costs grow with elements and their depth; its layout's
+    // with the tables' grids.
+    bool claim(Role role = Role::None, int colspan = 1, int rowspan = 1);
+
+    bool open(QStringView name, const QString& attributes, Role role = Role::None, int colspan = 1,
+              int rowspan = 1);
+
+    void close(QStringView name);
+
+    static QString styleAttribute(const QString& declarations);
+
+    void children(int parent, const ComputedStyle& around);
+
+    void node(int n, const ComputedStyle& around);
+
+    // Body text. Runs of the spaces Qt would collapse and browsers never do
+    // are kept in a span of their own, an element of the page's budget.
+    void text(QStringView t);
+
+    QString attributesOf(int n, QStringView out);
+
+    void inlineElement(int n, QStringView out, const ComputedStyle& around);
+
+    // Whether Qt lays the element out as a table of ours: a box, a layout
+    // or a table of the page's.
+    bool writtenAsTable(int n) const;
+
+    // The largest top margin of the blocks that start `parent`, one inside
+    // the other, with nothing between their tops; 0 when it starts with a
+    // table of ours or with text.
+    qreal firstBlockTop(int parent) const;
+
+    // Text shown, or an element shown.
+    bool startsFlow(int c) const;
+
+    // The block-level sibling right before n, with nothing shown between.
+    int previousInFlow(int n) const;
+
+    // Browsers keep the larger of two adjoining margins. Qt does so between
+    // blocks only: it drops a block's bottom margin before a table and adds
+    // a table's bottom margin to what follows it.
+    qreal adjoiningTop(int n, bool asTable) const;
+
+    // A block without a box: margins, alignment and typography of its own.
+    void block(int n, QStringView out, const ComputedStyle& around, bool withMargins);
+
+    // Borders, padding, a background, a width or a float: a one-cell table,
+    // the only box Qt draws them on.
+    void box(int n, QStringView out, const ComputedStyle& around);
+
+    // A flex row as a one-row table, a grid of N columns as a table of N
+    // columns: each item a cell, its box the cell's.
+    void layoutTable(int n, const ComputedStyle& around, bool withMargins);
+
+    // A flex or grid container's child that becomes one of its items.
+    bool isItem(int c) const;
+
+    // Where the items sit across their row. Stretched ones fill it, as a
+    // cell's background does anyway.
+    static QString flexAlign(const ComputedStyle& s);
+
+    void tablePart(int n, const ElementRule* rule, const ComputedStyle& around);
+
+    static QString cellAlign(css::VerticalAlign v);
+
+    int tableOf(int n) const;
+
+    void rule_(int n, const ComputedStyle& around);
+
+    void image(int n, const ComputedStyle& around);
+
+    const dom::Document& m_doc;
+    const QList<ComputedStyle>& m_styles;
+    const PreparedMarkup& m_page;
+    const QSet<QUrl>& m_images;
+    const MarkupLimits& m_limits;
+    WrittenMarkup& m_result;
+    TableBudget m_tables;
+    QString m_out;
+    int m_depth = 0;
+    int m_elements = 0;
+    qint64 m_nesting = 0;
+    bool m_stopped = false;
+};
+
+} // namespace mizong::page::markup

@@ -1,0 +1,432 @@
+#include "html_elements.h"
+#include "markup_attributes.h"
+#include "markup_output.h"
+#include "markup_writer_p.h"
+#include "page_links_p.h"
+#include "qt_style.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace mizong::page::markup {
+
+using namespace Qt::StringLiterals;
+using css::ComputedStyle;
+using css::Display;
+using dom::kNone;
+using dom::Node;
+
+bool isBlockLevel(Display d)
+{
+    switch (d) {
+    case Display::Inline:
+    case Display::InlineBlock:
+    case Display::InlineTable:
+    case Display::InlineFlex:
+    case Display::InlineGrid:
+    case Display::Contents:
+    case Display::None:
+        return false;
+    default:
+        return true;
+    }
+}
+
+bool isBlockName(QStringView out)
+{
+    static constexpr QStringView names[] = {
+        u"div",     u"p",          u"h1",  u"h2", u"h3",     u"h4",    u"h5",
+        u"h6",      u"ul",         u"ol",  u"li", u"dl",     u"dt",    u"dd",
+        u"address", u"blockquote", u"pre", u"hr", u"center", u"table", u"caption"};
+    return std::find(std::begin(names), std::end(names), out) != std::end(names);
+}
+
+bool isHeading(QStringView out)
+{
+    return out.size() == 2 && out[0] == u'h' && out[1] >= u'1' && out[1] <= u'6';
+}
+
+bool hasQtLook(QStringView out)
+{
+    static constexpr QStringView names[] = {
+        u"a",   u"address", u"b",    u"big",   u"cite",   u"code",   u"dfn", u"em",
+        u"h1",  u"h2",      u"h3",   u"h4",    u"h5",     u"h6",     u"i",   u"kbd",
+        u"pre", u"s",       u"samp", u"small", u"strong", u"sub",    u"sup", u"th",
+        u"tt",  u"u",       u"var",  u"nobr",  u"dt",     u"caption"};
+    return std::find(std::begin(names), std::end(names), out) != std::end(names);
+}
+
+bool hasBorder(const ComputedStyle& s)
+{
+    return std::any_of(s.border.cbegin(), s.border.cend(), [](const css::BorderSide& b) {
+        return b.width > 0 && b.style != css::BorderStyle::None &&
+               b.style != css::BorderStyle::Hidden;
+    });
+}
+
+bool needsBox(const ComputedStyle& s)
+{
+    return hasBorder(s) || s.backgroundColor.alpha > 0 || !s.width.isAuto() ||
+           s.floating != css::Float::None ||
+           std::any_of(s.padding.cbegin(), s.padding.cend(), [](qreal p) { return p > 0; }) ||
+           (s.marginAuto[css::Left] && s.marginAuto[css::Right] && !s.maxWidth.isAuto());
+}
+
+ComputedStyle withoutPadding(ComputedStyle s)
+{
+    s.padding = {};
+    return s;
+}
+
+QString sizeText(const css::Size& size, qreal extra)
+{
+    if (size.unit == css::Size::Unit::Percent)
+        return QString::number(std::clamp<qreal>(size.value, 0, 100)) + u'%';
+    return QString::number(std::lround(std::clamp<qreal>(size.value + extra, 0, kMaxLength)));
+}
+
+bool Writer::writtenAsTable(int n) const
+{
+    const Node& e = m_doc[n];
+    const ComputedStyle& s = m_styles[n];
+    if (e.type != Node::Type::Element || e.ns != dom::Namespace::Html || !isBlockLevel(s.display) ||
+        s.floating != css::Float::None)
+        return false;
+    const ElementRule* rule = ruleFor(e.name);
+    if (rule->treatment != Treatment::Element)
+        return false;
+    if (rule->role == Role::Table || (s.display == Display::Flex && s.flexRow) ||
+        (s.display == Display::Grid && s.gridColumns > 1))
+        return true;
+    const QStringView out = rule->out;
+    if (out == u"li" || out == u"dt" || out == u"dd" || out == u"hr")
+        return false;
+    return out == u"ul" || out == u"ol" ? needsBox(withoutPadding(s)) : needsBox(s);
+}
+
+qreal Writer::firstBlockTop(int parent) const
+{
+    qreal top = 0;
+    for (int depth = 0; depth < m_limits.maxDepth; ++depth) {
+        int c = m_doc[parent].firstChild;
+        while (c != kNone && !startsFlow(c))
+            c = m_doc[c].nextSibling;
+        if (c == kNone || m_doc[c].type != Node::Type::Element)
+            return top;
+        const ComputedStyle& s = m_styles[c];
+        if (!isBlockLevel(s.display) || s.floating != css::Float::None || s.outOfFlow ||
+            s.display == Display::ListItem || writtenAsTable(c))
+            return top;
+        if (!s.marginAuto[css::Top])
+            top = std::max(top, s.margin[css::Top]);
+        if (s.border[css::Top].width > 0 || s.padding[css::Top] > 0)
+            return top;
+        parent = c;
+    }
+    return top;
+}
+
+bool Writer::startsFlow(int c) const
+{
+    const Node& e = m_doc[c];
+    if (e.type == Node::Type::Text)
+        return !QStringView(e.text).trimmed().isEmpty();
+    return e.type == Node::Type::Element && m_styles[c].display != Display::None;
+}
+
+int Writer::previousInFlow(int n) const
+{
+    for (int p = m_doc[n].previousSibling; p != kNone; p = m_doc[p].previousSibling) {
+        const Node& e = m_doc[p];
+        if (e.type == Node::Type::Text) {
+            if (!QStringView(e.text).trimmed().isEmpty())
+                return kNone;
+            continue;
+        }
+        if (e.type != Node::Type::Element || m_styles[p].display == Display::None)
+            continue;
+        const ComputedStyle& s = m_styles[p];
+        return isBlockLevel(s.display) && s.floating == css::Float::None && !s.outOfFlow ? p
+                                                                                         : kNone;
+    }
+    return kNone;
+}
+
+qreal Writer::adjoiningTop(int n, bool asTable) const
+{
+    const ComputedStyle& s = m_styles[n];
+    const qreal top = s.marginAuto[css::Top] ? 0 : std::max<qreal>(0, s.margin[css::Top]);
+    const int p = previousInFlow(n);
+    if (p == kNone || s.floating != css::Float::None)
+        return top;
+    const ComputedStyle& before = m_styles[p];
+    const qreal bottom =
+        before.marginAuto[css::Bottom] ? 0 : std::max<qreal>(0, before.margin[css::Bottom]);
+    if (writtenAsTable(p))
+        return std::max<qreal>(0, top - bottom);
+    return asTable ? std::max(top, bottom) : top;
+}
+
+void Writer::box(int n, QStringView out, const ComputedStyle& around)
+{
+    const ComputedStyle& s = m_styles[n];
+    QString table = u" cellspacing=\"0\" cellpadding=\"0\""_s;
+    const qreal horizontal = s.padding[css::Left] + s.padding[css::Right] +
+                             s.border[css::Left].width + s.border[css::Right].width;
+    if (!s.width.isAuto())
+        appendAttribute(table, u"width", sizeText(s.width, horizontal));
+    else if (s.floating == css::Float::None && s.maxWidth.isAuto())
+        appendAttribute(table, u"width", u"100%"_s);
+    else if (!s.maxWidth.isAuto())
+        appendAttribute(table, u"width", sizeText(s.maxWidth, horizontal));
+    if (s.marginAuto[css::Left] && s.marginAuto[css::Right])
+        appendAttribute(table, u"align", u"center"_s);
+    else if (s.marginAuto[css::Left])
+        appendAttribute(table, u"align", u"right"_s);
+    QString tableStyle = u"border-collapse:collapse"_s;
+    static constexpr QStringView margins[] = {u"margin-top", u"margin-right", u"margin-bottom",
+                                              u"margin-left"};
+    for (int side = 0; side < 4; ++side) {
+        const qreal m = side == css::Top     ? adjoiningTop(n, true)
+                        : s.marginAuto[side] ? 0
+                                             : std::max<qreal>(0, s.margin[side]);
+        tableStyle += u';' + margins[side].toString() + u':' +
+                      QString::number(std::lround(boundedPx(m))) + u"px"_s;
+    }
+    if (s.floating != css::Float::None)
+        tableStyle += s.floating == css::Float::Left ? u";float:left"_s : u";float:right"_s;
+    appendAttribute(table, u"style", tableStyle);
+    if (!open(u"table", table, Role::Table))
+        return;
+    if (open(u"tr", QString(), Role::Row)) {
+        QString cell;
+        appendCellStyle(cell, s, true);
+        cell += u";vertical-align:top"_s;
+        if (open(u"td", styleAttribute(cell), Role::Cell)) {
+            block(n, out, around, false);
+            close(u"td");
+        }
+        close(u"tr");
+    }
+    close(u"table");
+}
+
+void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
+{
+    const ComputedStyle& s = m_styles[n];
+    const int columns = s.display == Display::Grid ? std::max(1, s.gridColumns) : 0;
+    // Qt has one spacing for both axes. A grid of several rows takes its
+    // row gap, as a wrong one there would shift all that follows; a
+    // single row its column gap.
+    int items = 0;
+    for (int c = m_doc[n].firstChild; c != kNone && items <= columns; c = m_doc[c].nextSibling)
+        items += isItem(c) ? 1 : 0;
+    const qreal gapPx = columns > 0 && items > columns ? s.rowGap : s.columnGap;
+    const int gap = int(std::lround(std::clamp<qreal>(gapPx, 0, 1000)));
+    // Qt's spacing is around the cells too, and a collapsing table has
+    // none: separate cells, pulled out by the spacing at the edges.
+    QString style = gap > 0 ? QString() : u"border-collapse:collapse"_s;
+    QString textStyle;
+    appendTextStyle(textStyle, s, &around);
+    if (!textStyle.isEmpty())
+        style += (style.isEmpty() ? u""_s : u";"_s) + textStyle;
+    const auto margin = [&](int side) {
+        const qreal m = !withMargins       ? 0
+                        : side == css::Top ? adjoiningTop(n, true)
+                                           : std::max<qreal>(0, s.margin[side]);
+        return int(std::lround(boundedPx(m))) - gap;
+    };
+    if (withMargins || gap > 0) {
+        style += (style.isEmpty() ? u""_s : u";"_s) +
+                 QString::asprintf("margin-top:%dpx;margin-bottom:%dpx", margin(css::Top),
+                                   margin(css::Bottom));
+    }
+    if (gap > 0)
+        style += QString::asprintf(";margin-left:%dpx;margin-right:%dpx", -gap, -gap);
+    QString table =
+        u" cellspacing=\""_s + QString::number(gap) + u"\" cellpadding=\"0\" width=\"100%\""_s;
+    appendAttribute(table, u"style", style);
+    const QString itemAlign = flexAlign(s);
+    if (!open(u"table", table, Role::Table))
+        return;
+    int inRow = 0;
+    bool rowOpen = false;
+    for (int c = m_doc[n].firstChild; c != kNone && !m_stopped; c = m_doc[c].nextSibling) {
+        const Node& item = m_doc[c];
+        if (!isItem(c))
+            continue;
+        if (!rowOpen || (columns > 0 && inRow == columns)) {
+            if (rowOpen)
+                close(u"tr");
+            rowOpen = open(u"tr", QString(), Role::Row);
+            inRow = 0;
+            if (!rowOpen)
+                break;
+        }
+        ++inRow;
+        const ComputedStyle& is = m_styles[c];
+        QString cell;
+        if (item.type == Node::Type::Element)
+            appendCellStyle(cell, is, true);
+        cell += (cell.isEmpty() ? u""_s : u";"_s) + u"vertical-align:"_s + itemAlign;
+        QString attributes;
+        if (item.type == Node::Type::Element && !is.width.isAuto())
+            appendAttribute(attributes, u"width", sizeText(is.width, 0));
+        if (!open(u"td", attributes + styleAttribute(cell), Role::Cell))
+            continue;
+        if (item.type == Node::Type::Text) {
+            text(item.text);
+        } else {
+            const ElementRule* rule = ruleFor(item.name);
+            const QStringView out =
+                item.ns == dom::Namespace::Html && rule->treatment == Treatment::Element ? rule->out
+                                                                                         : u"div";
+            // An item away from its list or table would make Qt's importer
+            // close the table around it: only blocks that stand alone keep
+            // their name.
+            const bool standsAlone = isHeading(out) || out == u"p" || out == u"pre" ||
+                                     out == u"blockquote" || out == u"address" ||
+                                     out == u"center" || out == u"a";
+            if (rule->role == Role::Image || out == u"br" || out == u"hr" ||
+                rule->treatment != Treatment::Element)
+                node(c, s);
+            else
+                block(c, standsAlone ? out : u"div", s, false);
+        }
+        close(u"td");
+    }
+    if (rowOpen)
+        close(u"tr");
+    close(u"table");
+}
+
+bool Writer::isItem(int c) const
+{
+    const Node& item = m_doc[c];
+    if (item.type == Node::Type::Text)
+        return !QStringView(item.text).trimmed().isEmpty();
+    return item.type == Node::Type::Element && m_styles[c].display != Display::None;
+}
+
+QString Writer::flexAlign(const ComputedStyle& s)
+{
+    switch (s.alignItems) {
+    case css::AlignItems::Center:
+        return u"middle"_s;
+    case css::AlignItems::End:
+        return u"bottom"_s;
+    default:
+        return u"top"_s;
+    }
+}
+
+void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& around)
+{
+    const ComputedStyle& s = m_styles[n];
+    const Node& e = m_doc[n];
+    const QStringView out = rule->out;
+    QString style;
+    appendTextStyle(style, s, hasQtLook(out) ? nullptr : &around);
+    const auto add = [&style](const QString& declarations) {
+        if (declarations.isEmpty())
+            return;
+        if (!style.isEmpty())
+            style += u';';
+        style += declarations;
+    };
+    QString attributes = attributesOf(n, out);
+    int colspan = 1;
+    int rowspan = 1;
+    switch (rule->role) {
+    case Role::Table: {
+        QString own;
+        if (s.borderCollapse)
+            own += u"border-collapse:collapse;"_s;
+        own += QString::asprintf(
+            "margin-top:%dpx;margin-bottom:%dpx",
+            int(std::lround(boundedPx(adjoiningTop(n, true)))),
+            int(std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
+        if (!e.attribute(u"border") && hasBorder(s)) {
+            const css::BorderSide& b = s.border[css::Top];
+            own += u";border-width:"_s + QString::number(std::lround(boundedPx(b.width))) +
+                   u"px;border-style:solid;border-color:"_s + colorText(b.color);
+        }
+        if (!e.attribute(u"bgcolor") && s.backgroundColor.alpha > 0)
+            own += u";background-color:"_s + colorText(s.backgroundColor);
+        if (s.floating != css::Float::None)
+            own += s.floating == css::Float::Left ? u";float:left"_s : u";float:right"_s;
+        add(own);
+        if (!e.attribute(u"width") && !s.width.isAuto())
+            appendAttribute(attributes, u"width", sizeText(s.width, 0));
+        if (!e.attribute(u"cellspacing"))
+            appendAttribute(
+                attributes, u"cellspacing",
+                QString::number(s.borderCollapse ? 0 : std::lround(boundedPx(s.borderSpacing))));
+        if (!e.attribute(u"align") && s.marginAuto[css::Left] && s.marginAuto[css::Right])
+            appendAttribute(attributes, u"align", u"center"_s);
+        break;
+    }
+    case Role::Row:
+        if (!e.attribute(u"bgcolor") && s.backgroundColor.alpha > 0)
+            add(u"background-color:"_s + colorText(s.backgroundColor));
+        break;
+    case Role::Cell: {
+        QString block;
+        appendBlockStyle(block, s, false);
+        add(block);
+        QString cell;
+        // Cells of a table with a border attribute get Qt's own borders.
+        const bool qtBorders = tableOf(n) != kNone && m_doc[tableOf(n)].attribute(u"border") &&
+                               !m_styles[tableOf(n)].borderCollapse;
+        css::ComputedStyle borders = s;
+        if (qtBorders)
+            borders.border = {};
+        appendCellStyle(cell, borders, !e.attribute(u"bgcolor"));
+        add(cell);
+        add(u"vertical-align:"_s + cellAlign(s.verticalAlign));
+        if (const QString* v = e.attribute(u"colspan"))
+            colspan = boundedInteger(*v, 1, kMaxColspan).value_or(1);
+        if (const QString* v = e.attribute(u"rowspan"))
+            rowspan = boundedInteger(*v, 1, kMaxRowspan).value_or(1);
+        if (!e.attribute(u"width") && !s.width.isAuto())
+            appendAttribute(attributes, u"width", sizeText(s.width, 0));
+        break;
+    }
+    case Role::Caption: {
+        QString block;
+        appendBlockStyle(block, s, true);
+        add(block);
+        break;
+    }
+    default:
+        break;
+    }
+    if (!open(out, attributes + styleAttribute(style), rule->role, colspan, rowspan))
+        return;
+    children(n, s);
+    close(out);
+}
+
+QString Writer::cellAlign(css::VerticalAlign v)
+{
+    switch (v) {
+    case css::VerticalAlign::Top:
+    case css::VerticalAlign::TextTop:
+        return u"top"_s;
+    case css::VerticalAlign::Bottom:
+    case css::VerticalAlign::TextBottom:
+        return u"bottom"_s;
+    default:
+        return u"middle"_s;
+    }
+}
+
+int Writer::tableOf(int n) const
+{
+    for (int p = m_doc[n].parent; p != kNone; p = m_doc[p].parent)
+        if (m_doc[p].isHtml(u"table"))
+            return p;
+    return kNone;
+}
+
+} // namespace mizong::page::markup
