@@ -376,8 +376,9 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
         add(block);
         QString cell;
         // Cells of a table with a border attribute get Qt's own borders.
-        const bool qtBorders = tableOf(n) != kNone && m_doc[tableOf(n)].attribute(u"border") &&
-                               !m_styles[tableOf(n)].borderCollapse;
+        const int table = tableOf(n);
+        const bool qtBorders =
+            table != kNone && m_doc[table].attribute(u"border") && !m_styles[table].borderCollapse;
         css::ComputedStyle borders = s;
         if (qtBorders)
             borders.border = {};
