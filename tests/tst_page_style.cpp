@@ -157,6 +157,8 @@ QString describe(const css::ComputedStyle& s, QStringView property)
         return colorName(s.backgroundColor);
     if (property == u"background-image")
         return s.backgroundImage;
+    if (property == u"background-repeat")
+        return s.backgroundTiles ? u"tiles"_s : u"strip"_s;
     if (property == u"font-size")
         return number(s.fontSize);
     if (property == u"font-weight")
@@ -501,6 +503,16 @@ void TestPageStyle::computed_data()
         u"#ff0000"_s);
     row("style attribute url", u"<p id=t style='background-image:url(b.png)'>x</p>"_s, {},
         u"background-image"_s, u"https://example.com/page/b.png"_s);
+    row("shorthand repeat-x", p, u"p{background:url(b.png) repeat-x #eee}"_s,
+        u"background-repeat"_s, u"strip"_s);
+    row("repeat on both axes", p,
+        u"p{background-repeat:no-repeat;background-repeat:repeat round}"_s, u"background-repeat"_s,
+        u"tiles"_s);
+    row("repeat-x takes no second value", p,
+        u"p{background-repeat:no-repeat;background-repeat:repeat-x repeat}"_s,
+        u"background-repeat"_s, u"strip"_s);
+    row("shorthand resets repeat", p, u"p{background-repeat:no-repeat;background:url(b.png)}"_s,
+        u"background-repeat"_s, u"tiles"_s);
 
     // Units.
     row("em and % chain", u"<div><p><span id=t>x</span></p></div>"_s,

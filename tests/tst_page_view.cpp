@@ -184,6 +184,8 @@ private slots:
     void hostilePageIsBounded_data();
     void hostilePageIsBounded();
     void imagesLoadAndFailQuietly();
+    void backgroundPicturesLoad_data();
+    void backgroundPicturesLoad();
     void onlyBrowsersPictureFormats_data();
     void onlyBrowsersPictureFormats();
     void nothingWrittenToDisk();
@@ -441,6 +443,75 @@ void TestPageView::imagesLoadAndFailQuietly()
                      .isNull());
     // One object in the text for the picture that came, none for the others.
     QCOMPARE(f.view->toPlainText(), u"图"_s + QChar(QChar::ObjectReplacementCharacter) + u"片尾"_s);
+}
+
+// The widths of the background pictures Qt draws: the page's, its frames'
+// (boxes and tables) and its cells'.
+QList<int> backgroundPictureWidths(const QTextFrame* frame)
+{
+    QList<int> widths;
+    const auto add = [&widths](const QBrush& brush) {
+        if (!brush.textureImage().isNull())
+            widths.append(brush.textureImage().width());
+    };
+    add(frame->frameFormat().background());
+    if (const auto* table = qobject_cast<const QTextTable*>(frame)) {
+        for (int r = 0; r < table->rows(); ++r)
+            for (int c = 0; c < table->columns(); ++c)
+                add(table->cellAt(r, c).format().background());
+    }
+    for (const QTextFrame* child : frame->childFrames())
+        widths += backgroundPictureWidths(child);
+    return widths;
+}
+
+void TestPageView::backgroundPicturesLoad_data()
+{
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QList<int>>("widths");
+    QTest::newRow("a box's, from the page's style")
+        << QByteArray("<style>div{background:#eee url(/p/7.png)}</style><div>公告</div>")
+        << QList<int>{7};
+    QTest::newRow("a strip's colour covers more of its box")
+        << QByteArray("<style>div{background:#eee url(/p/7.png) repeat-x}</style>"
+                      "<div>公告</div><div style='background:url(/p/9.png) no-repeat'>无色</div>")
+        << QList<int>{9};
+    QTest::newRow("from a sheet, against its own address")
+        << QByteArray("<link rel=stylesheet href=/p/css/a.css><div class=n>公告</div>")
+        << QList<int>{9};
+    QTest::newRow("a cell's attribute, the page's and a gradient's none")
+        << QByteArray("<body background=/p/9.png><table><tr><td background=/p/7.png>甲"
+                      "<td style='background:linear-gradient(red,blue)'>乙</table>")
+        << QList<int>{9, 7};
+    QTest::newRow("one picture for many, one missing, one not http")
+        << QByteArray("<div style='background-image:url(/p/7.png)'>一</div>"
+                      "<div style='background-image:url(/p/7.png)'>二</div>"
+                      "<div style='background-image:url(/p/none.png)'>三</div>"
+                      "<div style='background-image:url(file:///etc/hostname)'>四</div>")
+        << QList<int>{7, 7};
+    QTest::newRow("hidden: not loaded")
+        << QByteArray("<div style='display:none;background:url(/p/7.png)'>藏</div>")
+        << QList<int>{};
+}
+
+void TestPageView::backgroundPicturesLoad()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(QList<int>, widths);
+    Fixture f;
+    const auto picture = [](int width) {
+        QImage image(width, 4, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        return Answer(answerOf("image/png", pictureBytes(image, "PNG")), Answer::Then::Close);
+    };
+    f.site.route("/p/7.png", picture(7));
+    f.site.route("/p/9.png", picture(9));
+    f.site.route("/p/css/a.css", Answer(answerOf("text/css", ".n{background-image:url(../9.png)}"),
+                                        Answer::Then::Close));
+    QVERIFY(f.show("/backgrounds.html", page));
+    // Shown first without them, then again once they are in.
+    QTRY_COMPARE_WITH_TIMEOUT(backgroundPictureWidths(f.view->document()->rootFrame()), widths,
+                              kLimitMs);
 }
 
 void TestPageView::onlyBrowsersPictureFormats_data()

@@ -177,6 +177,9 @@ struct ComputedStyle
     // A background's middle colour when it is a gradient, already in
     // backgroundColor; an image's address, resolved against its sheet.
     QString backgroundImage;
+    // Whether that picture tiles the whole box (background-repeat: repeat
+    // on both axes), or only a strip or one copy of it.
+    bool backgroundTiles = true;
     std::array<qreal, 4> margin{};      // px, by Side
     std::array<bool, 4> marginAuto{};   // by Side
     std::array<qreal, 4> padding{};     // px, by Side

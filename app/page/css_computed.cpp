@@ -379,6 +379,31 @@ bool backgroundImage(Computing& c, Tokens value, const ComputeContext& context)
     return false;
 }
 
+std::optional<bool> backgroundTiles(Tokens value)
+{
+    // One keyword for both axes, or one per axis.
+    int axes = 0;
+    bool tiles = true;
+    for (const Token& t : value) {
+        if (t.is(TokenType::Whitespace))
+            continue;
+        if (t.isIdent(u"repeat") || t.isIdent(u"space") || t.isIdent(u"round")) {
+            ++axes;
+        } else if (t.isIdent(u"no-repeat")) {
+            ++axes;
+            tiles = false;
+        } else if ((t.isIdent(u"repeat-x") || t.isIdent(u"repeat-y")) && axes == 0) {
+            axes = 2;
+            tiles = false;
+        } else {
+            return std::nullopt;
+        }
+        if (axes > 2)
+            return std::nullopt;
+    }
+    return axes > 0 ? std::optional(tiles) : std::nullopt;
+}
+
 bool background(Computing& c, Tokens value, const ComputeContext& context)
 {
     const QList<Tokens> layers = splitCommas(value);
@@ -386,6 +411,7 @@ bool background(Computing& c, Tokens value, const ComputeContext& context)
         return false;
     Color color{0, 0, 0, 0};
     QString image;
+    bool tiles = true;
     std::optional<Color> middle;
     for (qsizetype l = 0; l < layers.size(); ++l) {
         const Tokens layer = layers[l];
@@ -395,8 +421,13 @@ bool background(Computing& c, Tokens value, const ComputeContext& context)
                 if (!middle && image.isEmpty())
                     middle = gradientMiddle(blockContent(layer, i));
             } else if (QString url = urlOf(layer, i, context); !url.isEmpty()) {
-                if (!middle && image.isEmpty())
+                if (!middle && image.isEmpty()) {
                     image = url;
+                    tiles = !std::any_of(layer.begin(), layer.end(), [](const Token& t) {
+                        return t.isIdent(u"no-repeat") || t.isIdent(u"repeat-x") ||
+                               t.isIdent(u"repeat-y");
+                    });
+                }
             } else if (std::optional<Color> col = colorAt(layer, k)) {
                 // Only the last layer may have a colour.
                 if (l + 1 != layers.size())
@@ -410,6 +441,7 @@ bool background(Computing& c, Tokens value, const ComputeContext& context)
     }
     c.style.backgroundColor = middle ? *middle : color;
     c.style.backgroundImage = image;
+    c.style.backgroundTiles = tiles;
     return true;
 }
 

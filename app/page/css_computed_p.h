@@ -47,6 +47,8 @@ std::optional<BorderParts> borderParts(const Computing& c, Tokens value,
 QString urlOf(Tokens value, qsizetype i, const ComputeContext& context);
 bool backgroundImage(Computing& c, Tokens value, const ComputeContext& context);
 bool background(Computing& c, Tokens value, const ComputeContext& context);
+// background-repeat's first layer: whether it tiles both axes.
+std::optional<bool> backgroundTiles(Tokens value);
 bool textAlign(Computing& c, const Token* t, const ComputeContext& context);
 std::optional<quint8> decorationLines(Tokens value, std::optional<Color>* color);
 std::optional<int> gridTracks(const Computing& c, Tokens value, const ComputeContext& context,

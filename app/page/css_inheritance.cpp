@@ -39,7 +39,7 @@ QStringList longhands(const QString& name)
         return {u"font-size"_s, u"font-family"_s, u"font-weight"_s, u"font-style"_s,
                 u"line-height"_s};
     if (name == u"background")
-        return {u"background-color"_s, u"background-image"_s};
+        return {u"background-color"_s, u"background-image"_s, u"background-repeat"_s};
     if (name == u"text-decoration")
         return {u"text-decoration-line"_s, u"text-decoration-color"_s};
     if (name == u"list-style")
@@ -135,6 +135,8 @@ void copyLonghand(Computing& c, const QString& name, const ComputedStyle& from,
         s.backgroundColor = from.backgroundColor;
     } else if (name == u"background-image") {
         s.backgroundImage = from.backgroundImage;
+    } else if (name == u"background-repeat") {
+        s.backgroundTiles = from.backgroundTiles;
     } else if (name == u"width") {
         s.width = from.width;
     } else if (name == u"height") {

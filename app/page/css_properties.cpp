@@ -201,7 +201,8 @@ bool isKnownProperty(const QString& name)
              QStringView(u"color text-indent letter-spacing word-spacing white-space text-align "
                          "list-style list-style-type border-collapse border-spacing visibility "
                          "display text-decoration text-decoration-line text-decoration-color "
-                         "vertical-align background background-color background-image margin "
+                         "vertical-align background background-color background-image "
+                         "background-repeat margin "
                          "padding border border-width border-style border-color width height "
                          "max-width float clear flex-direction flex-flow flex-wrap "
                          "grid-template-columns position gap row-gap column-gap grid-gap "
@@ -370,6 +371,12 @@ bool applyDeclaration(Computing& c, const QString& name, Tokens value,
             return true;
         }
         return backgroundImage(c, splitCommas(value).value(0), context);
+    }
+    if (name == u"background-repeat") {
+        const std::optional<bool> tiles = backgroundTiles(splitCommas(value).value(0));
+        if (tiles)
+            s.backgroundTiles = *tiles;
+        return tiles.has_value();
     }
     if (name == u"display") {
         const std::optional<Display> d = display(value);

@@ -25,9 +25,11 @@ void Writer::run()
     appendTextStyle(bodyStyle, body, nullptr);
     const ComputedStyle& html = m_styles[m_doc.html];
     // The root's background, or the body's, covers the canvas.
-    const css::Color canvas =
-        html.backgroundColor.alpha > 0 ? html.backgroundColor : body.backgroundColor;
-    if (canvas.alpha > 0) {
+    const ComputedStyle& canvasOf =
+        html.backgroundColor.alpha > 0 || !html.backgroundImage.isEmpty() ? html : body;
+    const QString picture = backgroundAttribute(canvasOf);
+    const css::Color canvas = canvasOf.backgroundColor;
+    if (canvas.alpha > 0 && picture.isEmpty()) {
         bodyStyle += u";background-color:"_s;
         bodyStyle += colorText(canvas);
     }
@@ -46,6 +48,7 @@ void Writer::run()
     title();
     m_out += u"</head><body"_s;
     appendAttribute(m_out, u"style", bodyStyle);
+    m_out += picture;
     m_out += u'>';
     children(m_doc.body, body);
     m_out += u"</body></html>"_s;

@@ -126,6 +126,13 @@ private:
 
     void image(int n, const ComputedStyle& around);
 
+    // A box's or cell's background picture as Qt's `background` attribute,
+    // when it is loaded; listed for loading either way. Qt paints one brush,
+    // a colour or a tiled picture: a picture that does not tile the box
+    // leaves its colour, where there is one, the larger part of it. Where
+    // the picture is written, no colour may follow it.
+    QString backgroundAttribute(const ComputedStyle& s);
+
     const dom::Document& m_doc;
     const QList<ComputedStyle>& m_styles;
     const PreparedMarkup& m_page;

@@ -66,8 +66,10 @@ bool hasBorder(const ComputedStyle& s)
 
 bool needsBox(const ComputedStyle& s)
 {
-    return hasBorder(s) || s.backgroundColor.alpha > 0 || !s.width.isAuto() ||
-           s.floating != css::Float::None ||
+    // A background picture that may load: the box is the same before it does.
+    return hasBorder(s) || s.backgroundColor.alpha > 0 ||
+           (!s.backgroundImage.isEmpty() && isWebUrl(QUrl(s.backgroundImage))) ||
+           !s.width.isAuto() || s.floating != css::Float::None ||
            std::any_of(s.padding.cbegin(), s.padding.cend(), [](qreal p) { return p > 0; }) ||
            (s.marginAuto[css::Left] && s.marginAuto[css::Right] && !s.maxWidth.isAuto());
 }
@@ -199,10 +201,11 @@ void Writer::box(int n, QStringView out, const ComputedStyle& around)
     if (!open(u"table", table, Role::Table))
         return;
     if (open(u"tr", QString(), Role::Row)) {
+        const QString picture = backgroundAttribute(s);
         QString cell;
-        appendCellStyle(cell, s, true);
+        appendCellStyle(cell, s, picture.isEmpty());
         cell += u";vertical-align:top"_s;
-        if (open(u"td", styleAttribute(cell), Role::Cell)) {
+        if (open(u"td", picture + styleAttribute(cell), Role::Cell)) {
             block(n, out, around, false);
             close(u"td");
         }
@@ -266,12 +269,14 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
         ++inRow;
         const ComputedStyle& is = m_styles[c];
         QString cell;
-        if (item.type == Node::Type::Element)
-            appendCellStyle(cell, is, true);
-        cell += (cell.isEmpty() ? u""_s : u";"_s) + u"vertical-align:"_s + itemAlign;
         QString attributes;
-        if (item.type == Node::Type::Element && !is.width.isAuto())
-            appendAttribute(attributes, u"width", sizeText(is.width, 0));
+        if (item.type == Node::Type::Element) {
+            attributes = backgroundAttribute(is);
+            appendCellStyle(cell, is, attributes.isEmpty());
+            if (!is.width.isAuto())
+                appendAttribute(attributes, u"width", sizeText(is.width, 0));
+        }
+        cell += (cell.isEmpty() ? u""_s : u";"_s) + u"vertical-align:"_s + itemAlign;
         if (!open(u"td", attributes + styleAttribute(cell), Role::Cell))
             continue;
         if (item.type == Node::Type::Text) {
@@ -339,6 +344,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
     int rowspan = 1;
     switch (rule->role) {
     case Role::Table: {
+        const QString picture = backgroundAttribute(s);
         QString own;
         if (s.borderCollapse)
             own += u"border-collapse:collapse;"_s;
@@ -351,7 +357,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             own += u";border-width:"_s + QString::number(std::lround(boundedPx(b.width))) +
                    u"px;border-style:solid;border-color:"_s + colorText(b.color);
         }
-        if (!e.attribute(u"bgcolor") && s.backgroundColor.alpha > 0)
+        if (!e.attribute(u"bgcolor") && picture.isEmpty() && s.backgroundColor.alpha > 0)
             own += u";background-color:"_s + colorText(s.backgroundColor);
         if (s.floating != css::Float::None)
             own += s.floating == css::Float::Left ? u";float:left"_s : u";float:right"_s;
@@ -364,6 +370,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
                 QString::number(s.borderCollapse ? 0 : std::lround(boundedPx(s.borderSpacing))));
         if (!e.attribute(u"align") && s.marginAuto[css::Left] && s.marginAuto[css::Right])
             appendAttribute(attributes, u"align", u"center"_s);
+        attributes += picture;
         break;
     }
     case Role::Row:
@@ -371,6 +378,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             add(u"background-color:"_s + colorText(s.backgroundColor));
         break;
     case Role::Cell: {
+        const QString picture = backgroundAttribute(s);
         QString block;
         appendBlockStyle(block, s, false);
         add(block);
@@ -382,7 +390,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
         css::ComputedStyle borders = s;
         if (qtBorders)
             borders.border = {};
-        appendCellStyle(cell, borders, !e.attribute(u"bgcolor"));
+        appendCellStyle(cell, borders, !e.attribute(u"bgcolor") && picture.isEmpty());
         add(cell);
         add(u"vertical-align:"_s + cellAlign(s.verticalAlign));
         if (const QString* v = e.attribute(u"colspan"))
@@ -391,6 +399,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             rowspan = boundedInteger(*v, 1, kMaxRowspan).value_or(1);
         if (!e.attribute(u"width") && !s.width.isAuto())
             appendAttribute(attributes, u"width", sizeText(s.width, 0));
+        attributes += picture;
         break;
     }
     case Role::Caption: {
@@ -420,6 +429,23 @@ QString Writer::cellAlign(css::VerticalAlign v)
     default:
         return u"middle"_s;
     }
+}
+
+QString Writer::backgroundAttribute(const ComputedStyle& s)
+{
+    if (s.backgroundImage.isEmpty())
+        return {};
+    const QUrl url(s.backgroundImage);
+    if (!isWebUrl(url))
+        return {};
+    const ResourceAddress address = resourceAddress(url);
+    if (!m_result.backgroundImages.contains(address.url))
+        m_result.backgroundImages.append(address.url);
+    if (!m_images.contains(address.url) || (!s.backgroundTiles && s.backgroundColor.alpha > 0))
+        return {};
+    QString attribute;
+    appendAttribute(attribute, u"background", address.text);
+    return attribute;
 }
 
 int Writer::tableOf(int n) const

@@ -86,15 +86,23 @@ void retire(std::unique_ptr<QTextDocument> document)
 
 namespace {
 
-// A page's tree, which may hold 20 000 elements, is freed on the page thread:
-// the window's thread never spends the time.
-void retireTree(std::shared_ptr<const dom::Document> tree)
+// A page's tree and its styles, which may hold 20 000 elements each, are
+// freed on the page thread: the window's thread never spends the time.
+template <typename T> void retireShared(std::shared_ptr<T> held)
 {
-    if (!tree)
+    if (!held)
         return;
     QMetaObject::invokeMethod(
-        pageThread(), [tree = std::move(tree)]() mutable { tree.reset(); }, Qt::QueuedConnection);
+        pageThread(), [held = std::move(held)]() mutable { held.reset(); }, Qt::QueuedConnection);
 }
+
+// A page written and laid out, with what its first write found it needs.
+struct BuiltPage
+{
+    BuiltDocument built;
+    std::shared_ptr<const StyledPage> styled;
+    QList<QUrl> backgroundImages;
+};
 
 } // namespace
 
@@ -161,7 +169,8 @@ void PageLoader::load(const QUrl& url, const LayoutTarget& target)
     m_requested = url;
     m_target = target;
     m_pageUrl = url;
-    retireTree(std::exchange(m_markup.document, {}));
+    retireShared(std::exchange(m_markup.document, {}));
+    retireShared(std::exchange(m_styled, {}));
     m_markup = {};
     m_resources = {};
     m_work.reset();
@@ -221,7 +230,8 @@ void PageLoader::pageArrived(const PageResult& result)
 
 void PageLoader::markupPrepared(PreparedMarkup prepared)
 {
-    retireTree(std::exchange(m_markup.document, {}));
+    retireShared(std::exchange(m_markup.document, {}));
+    retireShared(std::exchange(m_styled, {}));
     m_markup = std::move(prepared);
     m_styleChars = m_markup.styleChars;
     m_styleRules = m_markup.styleRules;
@@ -370,19 +380,10 @@ void PageLoader::build(bool withImages)
     const bool shownWithoutImages = m_textShown;
     m_textShown = true;
     m_imagesBuilt = withImages;
-    const bool complete = withImages;
-    if (complete) {
-        m_loading = false;
-        m_resourceDeadline->stop();
-    }
-    // Written for the last time: its tree is not needed any more.
-    const auto done = qScopeGuard([this, complete] {
-        if (complete)
-            retireTree(std::exchange(m_markup.document, {}));
-    });
     if (shownWithoutImages && m_resources.images.isEmpty()) {
         // No image came: the page as shown is the whole page. Said through
         // the page thread, after the text it follows.
+        finish();
         return onPageThread<bool>([] { return true; },
                                   [this](bool&) {
                                       LoadedPage page{{}, m_pageUrl, m_markup.links, true, true};
@@ -396,22 +397,55 @@ void PageLoader::build(bool withImages)
         for (auto it = resources.images.cbegin(); it != resources.images.cend(); ++it)
             loaded.insert(it.key());
     }
-    onPageThread<BuiltDocument>(
-        [markup = m_markup, sheets = m_sheets, loaded, resources, target = m_target,
-         limits = m_limits.markup, view = viewMetrics(), work = m_work, owner = thread()] {
-            const WrittenMarkup written = writeMarkup(markup, sheets, loaded, limits, view);
-            if (work->isDropped())
-                return BuiltDocument{};
-            return buildDocument(written.html, written.margins, resources, target, limits.maxHeight,
-                                 *work, owner);
+    // The cascade runs once a page: the write with its images reuses the
+    // styles of the write without them.
+    onPageThread<BuiltPage>(
+        [markup = m_markup, sheets = m_sheets, styled = m_styled, loaded, resources,
+         target = m_target, limits = m_limits.markup, view = viewMetrics(), work = m_work,
+         owner = thread()] {
+            BuiltPage page;
+            page.styled =
+                styled
+                    ? styled
+                    : std::make_shared<const StyledPage>(stylePage(markup, sheets, limits, view));
+            const WrittenMarkup written = writeStyled(markup, *page.styled, loaded, limits);
+            page.backgroundImages = written.backgroundImages;
+            if (!work->isDropped()) {
+                page.built = buildDocument(written.html, written.margins, resources, target,
+                                           limits.maxHeight, *work, owner);
+            }
+            return page;
         },
-        [this, complete, shownWithoutImages](BuiltDocument& built) {
-            if (!built.document)
+        [this, withImages, shownWithoutImages](BuiltPage& page) {
+            if (!page.built.document)
                 return; // dropped with the program's end
-            LoadedPage page{std::move(built), m_pageUrl, m_markup.links, complete,
-                            shownWithoutImages};
-            m_ready(page);
+            m_styled = std::move(page.styled);
+            // The pictures its boxes' backgrounds name are known only once
+            // it is styled: loaded now, within the time and caps left to
+            // the page's resources, and drawn in the write that follows.
+            if (!shownWithoutImages && m_resourceDeadline->isActive()) {
+                for (const QUrl& url : std::as_const(page.backgroundImages))
+                    want(Resource::Image, url, 0);
+                startTransfers();
+            }
+            const bool complete = withImages && m_pending == 0;
+            if (withImages && !complete)
+                m_imagesBuilt = false; // written again when they are in
+            if (complete)
+                finish();
+            LoadedPage loaded{std::move(page.built), m_pageUrl, m_markup.links, complete,
+                              shownWithoutImages};
+            m_ready(loaded);
         });
+}
+
+void PageLoader::finish()
+{
+    m_loading = false;
+    m_resourceDeadline->stop();
+    // Written for the last time: its tree and styles are not needed any more.
+    retireShared(std::exchange(m_markup.document, {}));
+    retireShared(std::exchange(m_styled, {}));
 }
 
 void PageLoader::fail()

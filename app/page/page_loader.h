@@ -60,8 +60,9 @@ struct LoadedPage
 // Loads one address at a time for a page view: the page, its style sheets and
 // its images through the program's own fetch, decoded, bounded and laid out
 // on the page thread. The window's thread only starts transfers and takes
-// finished documents, at most twice a page: first without its images if
-// they are still coming, then with them.
+// finished documents, usually twice a page: first without its images if
+// they are still coming (or its boxes' background pictures, which only its
+// cascade names), then with them.
 class PageLoader final : public QObject
 {
     Q_OBJECT
@@ -109,6 +110,8 @@ private:
     void settled();
     void resourcesTimedOut();
     void build(bool withImages);
+    // Nothing more comes for the page: its pieces are let go.
+    void finish();
     void fail();
     // Runs `job` on the page thread as a piece of the page's work; `done`
     // back on this object's thread, unless the load it belongs to was
@@ -129,6 +132,8 @@ private:
     QByteArray m_pageEncoding;
     std::shared_ptr<PageWork> m_work;
     PreparedMarkup m_markup;
+    // Its cascade, once worked out for its first write.
+    std::shared_ptr<const StyledPage> m_styled;
     PageResources m_resources;
     qint64 m_pagePixels = 0;
     // Style sheets' text and rules taken, <style> elements included.

@@ -209,12 +209,11 @@ int styleRulesFor(const MarkupLimits& limits, qint64 nesting)
         std::min<qint64>(limits.maxStyleRules, limits.maxStyleWork / std::max<qint64>(nesting, 1)));
 }
 
-WrittenMarkup writeMarkup(const PreparedMarkup& page,
-                          const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
-                          const QSet<QUrl>& loadedImages, const MarkupLimits& limits,
-                          const ViewMetrics& view)
+StyledPage stylePage(const PreparedMarkup& page,
+                     const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
+                     const MarkupLimits& limits, const ViewMetrics& view)
 {
-    WrittenMarkup result;
+    StyledPage result;
     if (!page.document)
         return result;
     // The cascade's order: each sheet's imports before its own rules.
@@ -240,11 +239,29 @@ WrittenMarkup writeMarkup(const PreparedMarkup& page,
     }
     css::CascadeLimits cascadeLimits;
     cascadeLimits.maxRules = limits.maxStyleRules;
-    const css::Cascaded cascaded =
-        css::cascade(*page.document, sheets, view, cascadeLimits, page.base);
-    result.capped = page.capped || cascaded.capped;
-    markup::writeForQt(page, cascaded.styles, loadedImages, limits, result);
+    css::Cascaded cascaded = css::cascade(*page.document, sheets, view, cascadeLimits, page.base);
+    result.styles = std::move(cascaded.styles);
+    result.capped = cascaded.capped;
     return result;
+}
+
+WrittenMarkup writeStyled(const PreparedMarkup& page, const StyledPage& styled,
+                          const QSet<QUrl>& loadedImages, const MarkupLimits& limits)
+{
+    WrittenMarkup result;
+    if (!page.document || styled.styles.size() != page.document->nodes.size())
+        return result;
+    result.capped = page.capped || styled.capped;
+    markup::writeForQt(page, styled.styles, loadedImages, limits, result);
+    return result;
+}
+
+WrittenMarkup writeMarkup(const PreparedMarkup& page,
+                          const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
+                          const QSet<QUrl>& loadedImages, const MarkupLimits& limits,
+                          const ViewMetrics& view)
+{
+    return writeStyled(page, stylePage(page, loadedSheets, limits, view), loadedImages, limits);
 }
 
 WrittenMarkup markupForQt(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "computed_style.h"
 #include "css_values.h"
 #include "document_tree.h"
 #include "page_links.h"
@@ -135,6 +136,10 @@ struct WrittenMarkup
     // The body's margins, which Qt is never given (its importer puts them on
     // the first paragraph alone): the document's own.
     QMarginsF margins{8, 8, 8, 8};
+    // The background pictures of the boxes and cells written: absolute
+    // http(s), in order, without repeats. Only those in the loaded images are
+    // drawn; a page learns which it needs from its first write.
+    QList<QUrl> backgroundImages;
     // A limit dropped something.
     bool capped = false;
 };
@@ -146,6 +151,24 @@ WrittenMarkup writeMarkup(const PreparedMarkup& page,
                           const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
                           const QSet<QUrl>& loadedImages, const MarkupLimits& limits = {},
                           const ViewMetrics& view = {});
+
+// A prepared page's cascade over its <style> elements and loaded sheets, for
+// one view: worked out once, written as often as its pictures come.
+struct StyledPage
+{
+    // By node index (dom::Document).
+    QList<css::ComputedStyle> styles;
+    // A limit dropped something.
+    bool capped = false;
+};
+
+StyledPage stylePage(const PreparedMarkup& page,
+                     const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
+                     const MarkupLimits& limits = {}, const ViewMetrics& view = {});
+
+// Writes a styled page for Qt; images only those in `loadedImages`.
+WrittenMarkup writeStyled(const PreparedMarkup& page, const StyledPage& styled,
+                          const QSet<QUrl>& loadedImages, const MarkupLimits& limits = {});
 
 // prepareMarkup and writeMarkup with no sheet loaded and no image: what a
 // page's own markup and <style> elements draw.
