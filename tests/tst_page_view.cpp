@@ -764,11 +764,20 @@ void TestPageView::mediaQueriesReadTheView()
     f.site.route("/wide.css",
                  Answer(answerOf("text/css", "@media (min-width:600px){.l{color:#00ff00}}"),
                         Answer::Then::Close));
+    // Sheets for other media are never applied, whatever they hold.
+    for (const char* path : {"/print.css", "/narrow.css"})
+        f.site.route(path, Answer(answerOf("text/css", "p span{color:#ffff00 !important}"),
+                                  Answer::Then::Close));
     QVERIFY(f.show("/media.html",
                    "<link rel=stylesheet href=wide.css><style>"
                    "@media (min-width:600px) and (max-height:400px){.w{color:#ff0000}}"
                    "@media (max-width:480px){.n{color:#0000ff}}</style>"
-                   "<p><span class=w>w</span><span class=n>n</span><span class=l>l</span></p>"));
+                   "<link rel=stylesheet href=print.css media=print>"
+                   "<link rel=stylesheet href=narrow.css media='screen and (max-width:480px)'>"
+                   "<style media=print>p span{color:#ffff00 !important}</style>"
+                   "<style media='all and (min-width:600px)'>.m{color:#0000ff}</style>"
+                   "<p><span class=w>w</span><span class=n>n</span><span class=l>l</span>"
+                   "<span class=m>m</span></p>"));
     QHash<QString, QColor> colours;
     for (QTextBlock b = f.view->document()->begin(); b.isValid(); b = b.next())
         for (auto it = b.begin(); !it.atEnd(); ++it)
@@ -776,6 +785,7 @@ void TestPageView::mediaQueriesReadTheView()
     QCOMPARE(colours.value(u"w"_s), QColor(255, 0, 0));
     QCOMPARE(colours.value(u"n"_s), QColor(0, 0, 0));
     QCOMPARE(colours.value(u"l"_s), QColor(0, 255, 0));
+    QCOMPARE(colours.value(u"m"_s), QColor(0, 0, 255));
 }
 
 void TestPageView::heavyStyleIsBounded()

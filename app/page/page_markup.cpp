@@ -2,6 +2,8 @@
 
 #include "css_cascade.h"
 #include "css_imports.h"
+#include "css_media.h"
+#include "css_syntax.h"
 #include "markup_attributes.h"
 #include "markup_output.h"
 #include "markup_writer.h"
@@ -76,6 +78,14 @@ QString textOf(const dom::Document& doc, int element)
     for (int c = doc[element].firstChild; c != dom::kNone; c = doc[c].nextSibling)
         text += doc[c].text;
     return text;
+}
+
+// A <style> or <link> for other media (print, a narrower screen) is left
+// out, as browsers leave it.
+bool forTheView(const dom::Node& e, const ViewMetrics& view)
+{
+    const QString* media = e.attribute(u"media");
+    return !media || css::matchesMedia(css::tokenize(*media), view);
 }
 
 bool isStyleSheetLink(const dom::Node& link)
@@ -169,7 +179,7 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
             const QUrl url = src ? resolveReference(result.base, *src) : QUrl();
             if (isWebUrl(url))
                 listed(markup::resourceAddress(url).url, result.images);
-        } else if (e.name == u"link" && isStyleSheetLink(e)) {
+        } else if (e.name == u"link" && isStyleSheetLink(e) && forTheView(e, view)) {
             const QString* href = e.attribute(u"href");
             const QUrl url = href ? resolveReference(result.base, *href) : QUrl();
             if (isWebUrl(url)) {
@@ -177,7 +187,7 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
                 if (!result.styleSheets.contains(address) && listed(address, result.styleSheets))
                     result.styleSources.append(StyleSource{{}, {}, address});
             }
-        } else if (e.name == u"style") {
+        } else if (e.name == u"style" && forTheView(e, view)) {
             styleElements.append(n);
             result.styleSources.append(styleElement(n, limits.maxStyleRules));
         }
