@@ -3,6 +3,7 @@
 #include "markup_output.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace mizong::page::markup {
@@ -202,19 +203,42 @@ void appendBlockStyle(QString& out, const ComputedStyle& s, bool withMargins)
 
 void appendCellStyle(QString& out, const ComputedStyle& s, bool withBackground)
 {
+    // Shorthands where the sides agree, as they mostly do: a table's cells
+    // repeat them, and Qt's importer parses every declaration of each.
     static constexpr QStringView sides[] = {u"top", u"right", u"bottom", u"left"};
-    for (int side = 0; side < 4; ++side) {
-        const css::BorderSide& b = s.border[side];
-        const QString prefix = u"border-"_s + sides[side].toString();
-        if (b.width > 0 && b.style != css::BorderStyle::None &&
-            b.style != css::BorderStyle::Hidden) {
+    const auto drawn = [](const css::BorderSide& b) {
+        return b.width > 0 && b.style != css::BorderStyle::None &&
+               b.style != css::BorderStyle::Hidden;
+    };
+    const auto same = [](const css::BorderSide& a, const css::BorderSide& b) {
+        return a.width == b.width && a.style == b.style && a.color == b.color;
+    };
+    const auto& border = s.border;
+    if (drawn(border[0]) && same(border[0], border[1]) && same(border[0], border[2]) &&
+        same(border[0], border[3])) {
+        declare(out, u"border",
+                px(border[0].width) + u' ' + borderStyle(border[0].style) + u' ' +
+                    colorText(border[0].color));
+    } else {
+        for (int side = 0; side < 4; ++side) {
+            const css::BorderSide& b = border[side];
+            if (!drawn(b))
+                continue;
+            const QString prefix = u"border-"_s + sides[side].toString();
             declare(out, prefix + u"-width"_s, px(b.width));
             declare(out, prefix + u"-style"_s, borderStyle(b.style));
             declare(out, prefix + u"-color"_s, colorText(b.color));
         }
-        declare(out, u"padding-"_s + sides[side].toString(),
-                px(std::max<qreal>(0, s.padding[side])));
     }
+    std::array<QString, 4> padding;
+    for (int side = 0; side < 4; ++side)
+        padding[side] = px(std::max<qreal>(0, s.padding[side]));
+    if (padding[0] == padding[2] && padding[1] == padding[3])
+        declare(out, u"padding",
+                padding[0] == padding[1] ? padding[0] : padding[0] + u' ' + padding[1]);
+    else
+        declare(out, u"padding",
+                padding[0] + u' ' + padding[1] + u' ' + padding[2] + u' ' + padding[3]);
     if (withBackground && s.backgroundColor.alpha > 0)
         declare(out, u"background-color", colorText(s.backgroundColor));
 }
