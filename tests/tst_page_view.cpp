@@ -1008,6 +1008,23 @@ void TestPageView::drawnAsTheAuthorAsks_data()
     QTest::newRow("quirks: a table does not inherit the body's size")
         << u"<body style=\"font-size:20px\"><table><tr><td>框</td></tr></table>"_s
         << u"pixel size"_s << u"16"_s;
+    // Qt's own looks of elements give way to the page's, also where the
+    // element only keeps what it inherits.
+    QTest::newRow("a <b> the page keeps normal")
+        << u"<p style=\"font-weight:400\"><b style=\"font-weight:inherit\">框</b></p>"_s
+        << u"font"_s << u"400 upright #000000"_s;
+    QTest::newRow("an <em> the page keeps upright")
+        << u"<style>em{font-style:normal}</style><p><em>框</em></p>"_s << u"font"_s
+        << u"400 upright #000000"_s;
+    QTest::newRow("a link in its paragraph's colour, not underlined")
+        << u"<style>a{color:inherit;text-decoration:none}</style><p><a href=/x>框</a></p>"_s
+        << u"font"_s << u"400 upright #000000"_s;
+    QTest::newRow("a heading of body text's size and weight")
+        << u"<h3 style=\"font-size:16px;font-weight:normal\">框</h3>"_s << u"font"_s
+        << u"400 upright #000000"_s;
+    QTest::newRow("a <th> the page keeps normal, in red")
+        << u"<style>th{font-weight:400;color:red}</style><table><tr><th>框</table>"_s << u"font"_s
+        << u"400 upright #ff0000"_s;
     QTest::newRow("standards: it does")
         << u"<!DOCTYPE html><body style=\"font-size:20px\"><table><tr><td>框</td></tr></table>"_s
         << u"pixel size"_s << u"20"_s;
@@ -1084,6 +1101,11 @@ void TestPageView::drawnAsTheAuthorAsks()
         got = c.alpha() == 0 ? u"transparent"_s : c.name();
     } else if (what == u"pixel size") {
         got = QString::number(at.charFormat().font().pixelSize());
+    } else if (what == u"font") {
+        const QTextCharFormat f = at.charFormat();
+        got = QString::number(f.fontWeight()) + (f.fontItalic() ? u" italic"_s : u" upright"_s) +
+              (f.fontUnderline() ? u" underlined"_s : u""_s) + u' ' + f.foreground().color().name();
+
     } else if (what == u"text") {
         got = at.block().text();
     }

@@ -234,7 +234,7 @@ void Writer::inlineElement(int n, QStringView out, const ComputedStyle& around)
 {
     const ComputedStyle& s = m_styles[n];
     QString style;
-    appendTextStyle(style, s, hasQtLook(out) ? nullptr : &around);
+    appendTextStyle(style, s, &around, qtLookOf(out));
     if (s.backgroundColor.alpha > 0)
         style += (style.isEmpty() ? u""_s : u";"_s) + u"background-color:"_s +
                  colorText(s.backgroundColor);
@@ -253,7 +253,7 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
     const bool blockOut = isBlockName(out);
     const QStringView name = blockOut ? out : u"div";
     QString style;
-    appendTextStyle(style, s, hasQtLook(name) ? nullptr : &around);
+    appendTextStyle(style, s, &around, qtLookOf(name));
     if (style.size())
         style += u';';
     const bool list = name == u"ul" || name == u"ol" || name == u"li";

@@ -27,11 +27,6 @@ bool isBlockName(QStringView out);
 
 bool isHeading(QStringView out);
 
-// Elements Qt's importer gives a look of its own (italic, bold, a size, a
-// face, a line): all of their text properties are written, not only those
-// that change, so that the page's own win.
-bool hasQtLook(QStringView out);
-
 bool hasBorder(const ComputedStyle& s);
 
 // What Qt draws only on a table's cell: a box around the block.

@@ -46,16 +46,6 @@ bool isHeading(QStringView out)
     return out.size() == 2 && out[0] == u'h' && out[1] >= u'1' && out[1] <= u'6';
 }
 
-bool hasQtLook(QStringView out)
-{
-    static constexpr QStringView names[] = {
-        u"a",   u"address", u"b",    u"big",   u"cite",   u"code",   u"dfn", u"em",
-        u"h1",  u"h2",      u"h3",   u"h4",    u"h5",     u"h6",     u"i",   u"kbd",
-        u"pre", u"s",       u"samp", u"small", u"strong", u"sub",    u"sup", u"th",
-        u"tt",  u"u",       u"var",  u"nobr",  u"dt",     u"caption"};
-    return std::find(std::begin(names), std::end(names), out) != std::end(names);
-}
-
 bool hasBorder(const ComputedStyle& s)
 {
     return std::any_of(s.border.cbegin(), s.border.cend(), [](const css::BorderSide& b) {
@@ -331,7 +321,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
     const Node& e = m_doc[n];
     const QStringView out = rule->out;
     QString style;
-    appendTextStyle(style, s, hasQtLook(out) ? nullptr : &around);
+    appendTextStyle(style, s, &around, qtLookOf(out));
     const auto add = [&style](const QString& declarations) {
         if (declarations.isEmpty())
             return;

@@ -2,6 +2,8 @@
 
 #include "markup_output.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -154,30 +156,74 @@ css::Color drawnColor(const ComputedStyle& style)
     return style.visible ? style.color : css::Color{0, 0, 0, 0};
 }
 
-void appendTextStyle(QString& out, const ComputedStyle& s, const ComputedStyle* around)
+quint16 qtLookOf(QStringView element)
 {
-    const auto changed = [around](auto member) { return !around || member(*around); };
-    if (changed([&](const ComputedStyle& a) { return drawnColor(a) != drawnColor(s); }))
+    static const QHash<QStringView, quint16> looks = {
+        {u"a", LooksColor | LooksDecoration},
+        {u"u", LooksDecoration},
+        {u"s", LooksDecoration},
+        {u"b", LooksWeight},
+        {u"strong", LooksWeight},
+        {u"th", LooksWeight},
+        {u"h1", LooksWeight | LooksSize},
+        {u"h2", LooksWeight | LooksSize},
+        {u"h3", LooksWeight | LooksSize},
+        {u"h4", LooksWeight | LooksSize},
+        {u"h5", LooksWeight | LooksSize},
+        {u"h6", LooksWeight | LooksSize},
+        {u"big", LooksSize},
+        {u"small", LooksSize},
+        {u"em", LooksItalic},
+        {u"i", LooksItalic},
+        {u"cite", LooksItalic},
+        {u"address", LooksItalic},
+        {u"var", LooksItalic},
+        {u"dfn", LooksItalic},
+        {u"code", LooksFamily},
+        {u"tt", LooksFamily},
+        {u"kbd", LooksFamily},
+        {u"samp", LooksFamily},
+        {u"pre", LooksFamily | LooksWhiteSpace},
+        {u"nobr", LooksWhiteSpace},
+        // Looks of their own in some of Qt's versions: all, to be safe.
+        {u"dt", LooksAll},
+        {u"caption", LooksAll},
+        {u"sub", LooksAll},
+        {u"sup", LooksAll},
+    };
+    return looks.value(element, NoLook);
+}
+
+void appendTextStyle(QString& out, const ComputedStyle& s, const ComputedStyle* around,
+                     quint16 look)
+{
+    const auto changed = [around, look](auto member, quint16 forced = NoLook) {
+        return !around || (look & forced) || member(*around);
+    };
+    if (changed([&](const ComputedStyle& a) { return drawnColor(a) != drawnColor(s); }, LooksColor))
         declare(out, u"color", colorText(drawnColor(s)));
-    if (changed([&](const ComputedStyle& a) { return a.fontSize != s.fontSize; }))
+    if (changed([&](const ComputedStyle& a) { return a.fontSize != s.fontSize; }, LooksSize))
         // Qt's importer drops a fractional pixel size altogether.
         declare(out, u"font-size",
                 QString::number(std::lround(boundedPx(std::max<qreal>(1, s.fontSize)))) + u"px"_s);
-    if (changed([&](const ComputedStyle& a) { return a.fontWeight != s.fontWeight; }))
+    if (changed([&](const ComputedStyle& a) { return a.fontWeight != s.fontWeight; }, LooksWeight))
         declare(out, u"font-weight",
                 QString::number(std::clamp(s.fontWeight / 100 * 100, 100, 900)));
-    if (changed([&](const ComputedStyle& a) { return a.italic != s.italic; }))
+    if (changed([&](const ComputedStyle& a) { return a.italic != s.italic; }, LooksItalic))
         declare(out, u"font-style", s.italic ? u"italic"_s : u"normal"_s);
     if (!s.fontFamilies.isEmpty() &&
-        changed([&](const ComputedStyle& a) { return a.fontFamilies != s.fontFamilies; }))
+        changed([&](const ComputedStyle& a) { return a.fontFamilies != s.fontFamilies; },
+                LooksFamily))
         declare(out, u"font-family", familyList(s.fontFamilies));
     if (changed([&](const ComputedStyle& a) { return a.letterSpacing != s.letterSpacing; }))
         declare(out, u"letter-spacing", px(s.letterSpacing));
     if (changed([&](const ComputedStyle& a) { return a.wordSpacing != s.wordSpacing; }))
         declare(out, u"word-spacing", px(s.wordSpacing));
-    if (changed([&](const ComputedStyle& a) { return a.whiteSpace != s.whiteSpace; }))
+    if (changed([&](const ComputedStyle& a) { return a.whiteSpace != s.whiteSpace; },
+                LooksWhiteSpace))
         declare(out, u"white-space", whiteSpace(s.whiteSpace));
-    if (changed([&](const ComputedStyle& a) { return a.textDecoration != s.textDecoration; }))
+    if (changed([&](const ComputedStyle& a) { return a.textDecoration != s.textDecoration; },
+                LooksDecoration))
         declare(out, u"text-decoration", decorations(s.textDecoration));
     if (s.verticalAlign != css::VerticalAlign::Baseline)
         declare(out, u"vertical-align", verticalAlign(s.verticalAlign));

@@ -18,10 +18,27 @@ QString colorText(const css::Color& color);
 // The colour text is drawn in: its own, or none for visibility: hidden.
 css::Color drawnColor(const css::ComputedStyle& style);
 
+// The character properties Qt's importer sets by itself on an element it
+// gives a look of its own (italic, bold, a size, a face, a line).
+enum QtLook : quint16
+{
+    NoLook = 0,
+    LooksColor = 1 << 0,
+    LooksSize = 1 << 1,
+    LooksWeight = 1 << 2,
+    LooksItalic = 1 << 3,
+    LooksFamily = 1 << 4,
+    LooksWhiteSpace = 1 << 5,
+    LooksDecoration = 1 << 6,
+    LooksAll = 0x7f
+};
+quint16 qtLookOf(QStringView element);
+
 // Character properties of `style` that differ from `around` (the element
-// written around it), or all of them without one.
+// written around it), or all of them without one; and those in `look`,
+// which Qt would otherwise set its own way.
 void appendTextStyle(QString& out, const css::ComputedStyle& style,
-                     const css::ComputedStyle* around);
+                     const css::ComputedStyle* around, quint16 look = NoLook);
 
 // A block's margins (unless `withMargins` is false: its box carries them),
 // alignment, indent and line height.
