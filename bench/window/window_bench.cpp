@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <array>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <iterator>
@@ -26,6 +27,15 @@ namespace {
 QString probePath(const char* name)
 {
     return QStringLiteral(MIZONG_PROBE_DIR "/") + QString::fromLatin1(name);
+}
+
+// Another build's probes (tools/bench --against), run in turns with this
+// build's so that both meet the same load: the build a change is measured
+// against. Empty when there is none.
+QString baselinePath(const char* name)
+{
+    const QString dir = qEnvironmentVariable("MIZONG_BASELINE_PROBE_DIR");
+    return dir.isEmpty() ? QString() : dir + u'/' + QString::fromLatin1(name);
 }
 
 // Seconds from starting the probe to its report of the first paint.
@@ -82,9 +92,13 @@ void BM_Startup(benchmark::State& state)
         {"bare_gl", probePath("bare-window-probe"), {QStringLiteral("--share-gl")}, {}},
         {"mizong", probePath("mizong-startup-probe"), {}, {}},
     };
+    const QString baseline = baselinePath("mizong-startup-probe");
+    if (!baseline.isEmpty())
+        probes.append({"baseline", baseline, {}, {}});
     const int rounds = int(state.range(0));
     QList<double> ratios;
     QList<double> glRatios;
+    QList<double> baselineRatios;
     for (auto _ : state) {
         for (int round = 0; round < rounds; ++round) {
             for (qsizetype i = 0; i < probes.size(); ++i) {
@@ -98,12 +112,16 @@ void BM_Startup(benchmark::State& state)
             }
             ratios.append(probes[2].ms.last() / probes[0].ms.last());
             glRatios.append(probes[2].ms.last() / probes[1].ms.last());
+            if (probes.size() > 3)
+                baselineRatios.append(probes[3].ms.last() / probes[0].ms.last());
         }
     }
     for (const Probe& probe : std::as_const(probes))
         reportSpread(state, probe.name + "_ms", probe.ms);
     reportSpread(state, "ratio", ratios);
     reportSpread(state, "ratio_gl", glRatios);
+    if (!baselineRatios.isEmpty())
+        reportSpread(state, "baseline_ratio", baselineRatios);
 }
 
 // The home site, so that the program's page view loads the real announcement.
@@ -131,38 +149,65 @@ double valueAfter(const QByteArray& out, const QByteArray& key)
     return out.mid(at + key.size() + 1).split('\n').value(0).split(' ').value(0).toDouble();
 }
 
+// One start of the program up to its announcement drawn: nanoseconds on the
+// steady clock of its start, first paint, pageShown() and the view's paint.
+std::optional<std::array<double, 4>> announcementRun(const QString& program)
+{
+    QProcess probe;
+    const long long start = steadyNs();
+    probe.start(program, {});
+    QByteArray out;
+    while (!out.contains("drawn ") && probe.waitForReadyRead(30000))
+        out += probe.readAllStandardOutput();
+    probe.waitForFinished(10000);
+    out += probe.readAllStandardOutput();
+    const std::array<double, 4> times = {double(start), valueAfter(out, "painted"),
+                                         valueAfter(out, "shown"), valueAfter(out, "drawn")};
+    if (std::any_of(times.begin() + 1, times.end(), [](double t) { return t < 0; }))
+        return std::nullopt;
+    return times;
+}
+
 // The program started as main() starts it, round by round: milliseconds from
 // the start to its window's first paint, to its page view's pageShown() with
-// the sample service's announcement, and to the view's first paint after it.
+// the sample service's announcement, and to the view's first paint after it;
+// and with a baseline, its start to the announcement drawn in the same rounds.
 void BM_AnnouncementDrawn(benchmark::State& state)
 {
     const HomeSite site;
+    const QString baseline = baselinePath("mizong-announcement-probe");
     QList<double> painted;
     QList<double> shown;
     QList<double> drawn;
     QList<double> pageLoad;
     QList<double> pagePaint;
+    QList<double> baselineDrawn;
+    QList<double> baselineRatio;
     for (auto _ : state) {
         for (int round = 0; round < state.range(0); ++round) {
-            QProcess probe;
-            const long long start = steadyNs();
-            probe.start(probePath("mizong-announcement-probe"), {});
-            QByteArray out;
-            while (!out.contains("drawn ") && probe.waitForReadyRead(30000))
-                out += probe.readAllStandardOutput();
-            probe.waitForFinished(10000);
-            out += probe.readAllStandardOutput();
-            const double times[] = {valueAfter(out, "painted"), valueAfter(out, "shown"),
-                                    valueAfter(out, "drawn")};
-            if (std::any_of(std::begin(times), std::end(times), [](double t) { return t < 0; })) {
+            // In turns, the first of a round alternating.
+            std::optional<std::array<double, 4>> ours;
+            std::optional<std::array<double, 4>> theirs;
+            for (int k = 0; k < 2; ++k) {
+                if ((k + round) % 2 == 0)
+                    ours = announcementRun(probePath("mizong-announcement-probe"));
+                else if (!baseline.isEmpty())
+                    theirs = announcementRun(baseline);
+            }
+            if (!ours || (!baseline.isEmpty() && !theirs)) {
                 state.SkipWithError("the announcement was not drawn (is the sample service up?)");
                 return;
             }
-            painted.append((times[0] - double(start)) / 1e6);
-            shown.append((times[1] - double(start)) / 1e6);
-            drawn.append((times[2] - double(start)) / 1e6);
-            pageLoad.append((times[1] - times[0]) / 1e6);
-            pagePaint.append((times[2] - times[1]) / 1e6);
+            const std::array<double, 4>& t = *ours;
+            painted.append((t[1] - t[0]) / 1e6);
+            shown.append((t[2] - t[0]) / 1e6);
+            drawn.append((t[3] - t[0]) / 1e6);
+            pageLoad.append((t[2] - t[1]) / 1e6);
+            pagePaint.append((t[3] - t[2]) / 1e6);
+            if (theirs) {
+                baselineDrawn.append(((*theirs)[3] - (*theirs)[0]) / 1e6);
+                baselineRatio.append(drawn.last() / baselineDrawn.last());
+            }
         }
     }
     reportSpread(state, "painted_ms", painted);
@@ -170,6 +215,10 @@ void BM_AnnouncementDrawn(benchmark::State& state)
     reportSpread(state, "drawn_ms", drawn);
     reportSpread(state, "page_load_ms", pageLoad);
     reportSpread(state, "page_paint_ms", pagePaint);
+    if (!baselineDrawn.isEmpty()) {
+        reportSpread(state, "baseline_drawn_ms", baselineDrawn);
+        reportSpread(state, "baseline_drawn_ratio", baselineRatio);
+    }
 }
 
 // A field of the kernel's summary of a process's memory ("Pss:", "Rss:") in KiB.
@@ -229,6 +278,8 @@ void BM_Memory(benchmark::State& state)
     QList<double> windowRss;
     QList<double> ratio;
     QList<double> rssRatio;
+    QList<double> baselinePss;
+    QList<double> baselineRatio;
     int processes = 0;
     for (auto _ : state) {
         for (int round = 0; round < state.range(0); ++round) {
@@ -239,6 +290,17 @@ void BM_Memory(benchmark::State& state)
             if (!bare || !ours) {
                 state.SkipWithError("a probe did not report");
                 return;
+            }
+            if (const QString baseline = baselinePath("mizong-announcement-probe");
+                !baseline.isEmpty()) {
+                const std::optional<HeldMemory> theirs =
+                    measureHeld(baseline, {QStringLiteral("--hold")}, "drawn");
+                if (!theirs) {
+                    state.SkipWithError("the baseline's probe did not report");
+                    return;
+                }
+                baselinePss.append(theirs->pssMiB);
+                baselineRatio.append(theirs->pssMiB / bare->pssMiB);
             }
             barePss.append(bare->pssMiB);
             bareRss.append(bare->rssMiB);
@@ -261,6 +323,10 @@ void BM_Memory(benchmark::State& state)
     reportSpread(state, "window_rss_mib", windowRss);
     reportSpread(state, "ratio", ratio);
     reportSpread(state, "rss_ratio", rssRatio);
+    if (!baselinePss.isEmpty()) {
+        reportSpread(state, "baseline_pss_mib", baselinePss);
+        reportSpread(state, "baseline_ratio", baselineRatio);
+    }
     state.counters["processes"] = processes;
 }
 
