@@ -186,6 +186,8 @@ private slots:
     void imagesLoadAndFailQuietly();
     void backgroundPicturesLoad_data();
     void backgroundPicturesLoad();
+    void rulesKeepTheirThickness_data();
+    void rulesKeepTheirThickness();
     void onlyBrowsersPictureFormats_data();
     void onlyBrowsersPictureFormats();
     void nothingWrittenToDisk();
@@ -512,6 +514,42 @@ void TestPageView::backgroundPicturesLoad()
     // Shown first without them, then again once they are in.
     QTRY_COMPARE_WITH_TIMEOUT(backgroundPictureWidths(f.view->document()->rootFrame()), widths,
                               kLimitMs);
+}
+
+void TestPageView::rulesKeepTheirThickness_data()
+{
+    QTest::addColumn<QByteArray>("rule");
+    QTest::addColumn<QString>("drawn"); // a bar's height, width and colour, or Qt's line
+    QTest::newRow("size 1: Qt's line") << QByteArray("<hr color=#336699 size=1>") << u"line"_s;
+    QTest::newRow("coloured, size 2")
+        << QByteArray("<hr color=#336699 size=2>") << u"2 100% #336699"_s;
+    QTest::newRow("noshade, size 5, 90% wide")
+        << QByteArray("<hr noshade size=5 width=90%>") << u"5 90% #808080"_s;
+    QTest::newRow("by style") << QByteArray("<hr style='height:4px;border:0;background:red'>")
+                              << u"4 100% #ff0000"_s;
+    QTest::newRow("shaded, size 6: Qt's line") << QByteArray("<hr size=6>") << u"line"_s;
+}
+
+void TestPageView::rulesKeepTheirThickness()
+{
+    QFETCH(QByteArray, rule);
+    QFETCH(QString, drawn);
+    Fixture f;
+    QVERIFY(f.show("/rule.html", "<p>一</p>" + rule + "<p>二</p>"));
+    QTextDocument* document = f.view->document();
+    QString got = u"line"_s;
+    for (QTextFrame* frame : document->rootFrame()->childFrames()) {
+        const auto* table = qobject_cast<QTextTable*>(frame);
+        if (!table)
+            continue;
+        const QTextLength width = table->format().width();
+        const qreal height = document->documentLayout()->frameBoundingRect(frame).height() -
+                             table->format().topMargin() - table->format().bottomMargin();
+        got = QString::number(height) + u' ' + QString::number(width.rawValue()) +
+              (width.type() == QTextLength::PercentageLength ? u"%"_s : u""_s) + u' ' +
+              table->cellAt(0, 0).format().background().color().name();
+    }
+    QCOMPARE(got, drawn);
 }
 
 void TestPageView::onlyBrowsersPictureFormats_data()

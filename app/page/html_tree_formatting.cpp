@@ -123,13 +123,6 @@ void Builder::adoptionAgency(const Tok& tok)
         return;
     }
     for (int outer = 0; outer < 8; ++outer) {
-        // A round makes up to four elements: past the cap, the page ends
-        // here, as at any other element past it.
-        if (m_elements + 4 > m_limits.maxElements) {
-            m_doc.capped = true;
-            m_stopped = true;
-            return;
-        }
         int formatting = kNone;
         for (int i = int(m_formatting.size()) - 1; i >= 0 && m_formatting[i] != kNone; --i) {
             if (isHtml(m_formatting[i], tok.tag)) {
@@ -159,6 +152,13 @@ void Builder::adoptionAgency(const Tok& tok)
             while (int(m_open.size()) > feIndex)
                 pop();
             removeFormatting(formatting);
+            return;
+        }
+        // The rest of a round makes up to four elements: past the cap, the
+        // page ends here, as at any other element past it.
+        if (m_elements + 4 > m_limits.maxElements) {
+            m_doc.capped = true;
+            m_stopped = true;
             return;
         }
         const int furthest = m_open[fbIndex];

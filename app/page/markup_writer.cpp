@@ -291,6 +291,33 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
 void Writer::rule_(int n, const ComputedStyle& around)
 {
     const ComputedStyle& s = m_styles[n];
+    if (const int thickness = thickRule(s)) {
+        // A bar of its colour: an empty cell one fixed line high.
+        QString table = u" cellspacing=\"0\" cellpadding=\"0\""_s;
+        appendAttribute(table, u"width", s.width.isAuto() ? u"100%"_s : sizeText(s.width, 0));
+        if (s.marginAuto[css::Left] && s.marginAuto[css::Right])
+            appendAttribute(table, u"align", u"center"_s);
+        else if (s.marginAuto[css::Left])
+            appendAttribute(table, u"align", u"right"_s);
+        appendAttribute(
+            table, u"style",
+            QString::asprintf("border-collapse:collapse;margin-top:%ldpx;"
+                              "margin-bottom:%ldpx",
+                              std::lround(boundedPx(adjoiningTop(n, true))),
+                              std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
+        const QString cell = u"background-color:"_s + colorText(s.backgroundColor) +
+                             u";font-size:1px;line-height:"_s + QString::number(thickness) +
+                             u"px;-qt-line-height-type:fixed"_s;
+        if (open(u"table", table, Role::Table)) {
+            if (open(u"tr", QString(), Role::Row)) {
+                if (open(u"td", styleAttribute(cell), Role::Cell))
+                    close(u"td");
+                close(u"tr");
+            }
+            close(u"table");
+        }
+        return;
+    }
     QString attributes = attributesOf(n, u"hr");
     QString style;
     appendBlockStyle(style, s, true);

@@ -34,6 +34,10 @@ bool needsBox(const ComputedStyle& s);
 
 ComputedStyle withoutPadding(ComputedStyle s);
 
+// A filled <hr> (color, noshade) thicker than the one-pixel line Qt draws
+// for a rule: its thickness in whole pixels, else 0.
+int thickRule(const ComputedStyle& s);
+
 QString sizeText(const css::Size& size, qreal extra);
 
 class Writer
@@ -81,6 +85,11 @@ private:
     // the other, with nothing between their tops; 0 when it starts with a
     // table of ours or with text.
     qreal firstBlockTop(int parent) const;
+
+    // The largest bottom margin of `block` and of the blocks that end it,
+    // one inside the other, with nothing between their bottoms: what Qt
+    // drops before a table.
+    qreal lastBlockBottom(int block) const;
 
     // Text shown, or an element shown.
     bool startsFlow(int c) const;

@@ -64,6 +64,17 @@ bool needsBox(const ComputedStyle& s)
            (s.marginAuto[css::Left] && s.marginAuto[css::Right] && !s.maxWidth.isAuto());
 }
 
+int thickRule(const ComputedStyle& s)
+{
+    if (s.backgroundColor.alpha == 0)
+        return 0;
+    qreal height = s.border[css::Top].width + s.border[css::Bottom].width;
+    if (s.height.unit == css::Size::Unit::Px)
+        height += s.height.value;
+    const int thickness = int(std::lround(std::clamp<qreal>(height, 0, 1000)));
+    return thickness >= 2 ? thickness : 0;
+}
+
 ComputedStyle withoutPadding(ComputedStyle s)
 {
     s.padding = {};
@@ -91,7 +102,9 @@ bool Writer::writtenAsTable(int n) const
         (s.display == Display::Grid && s.gridColumns > 1))
         return true;
     const QStringView out = rule->out;
-    if (out == u"li" || out == u"dt" || out == u"dd" || out == u"hr")
+    if (out == u"hr")
+        return thickRule(s) > 0;
+    if (out == u"li" || out == u"dt" || out == u"dd")
         return false;
     return out == u"ul" || out == u"ol" ? needsBox(withoutPadding(s)) : needsBox(s);
 }
@@ -116,6 +129,32 @@ qreal Writer::firstBlockTop(int parent) const
         parent = c;
     }
     return top;
+}
+
+qreal Writer::lastBlockBottom(int block) const
+{
+    const auto own = [this](int n) {
+        const ComputedStyle& s = m_styles[n];
+        return s.marginAuto[css::Bottom] ? 0 : std::max<qreal>(0, s.margin[css::Bottom]);
+    };
+    qreal bottom = own(block);
+    for (int depth = 0; depth < m_limits.maxDepth; ++depth) {
+        const ComputedStyle& s = m_styles[block];
+        if (s.border[css::Bottom].width > 0 || s.padding[css::Bottom] > 0)
+            return bottom;
+        int c = m_doc[block].lastChild;
+        while (c != kNone && !startsFlow(c))
+            c = m_doc[c].previousSibling;
+        if (c == kNone || m_doc[c].type != Node::Type::Element)
+            return bottom;
+        const ComputedStyle& cs = m_styles[c];
+        if (!isBlockLevel(cs.display) || cs.floating != css::Float::None || cs.outOfFlow ||
+            cs.display == Display::ListItem || writtenAsTable(c))
+            return bottom;
+        bottom = std::max(bottom, own(c));
+        block = c;
+    }
+    return bottom;
 }
 
 bool Writer::startsFlow(int c) const
@@ -156,7 +195,7 @@ qreal Writer::adjoiningTop(int n, bool asTable) const
         before.marginAuto[css::Bottom] ? 0 : std::max<qreal>(0, before.margin[css::Bottom]);
     if (writtenAsTable(p))
         return std::max<qreal>(0, top - bottom);
-    return asTable ? std::max(top, bottom) : top;
+    return asTable ? std::max(top, lastBlockBottom(p)) : top;
 }
 
 void Writer::box(int n, QStringView out, const ComputedStyle& around)
