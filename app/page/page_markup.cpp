@@ -148,7 +148,7 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
     };
     // A <style> element's rules within the style sheets' limits, and its
     // imports listed in their place among the page's resources.
-    const auto styleElement = [&](int n, int maxRules) {
+    const auto styleElement = [&](int n, int maxRules, bool withImports) {
         StyleSource source;
         const QString text = textOf(doc, n);
         int rules = 0;
@@ -159,6 +159,8 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
         source.text = text.first(fit);
         result.styleChars += fit;
         result.styleRules += rules;
+        if (!withImports)
+            return source;
         for (const QString& target : css::leadingImports(source.text, view)) {
             const std::optional<QUrl> url = importUrl(result.base, target);
             if (url && listed(*url, result.styleSheets) && !source.imports.contains(*url))
@@ -189,7 +191,7 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
             }
         } else if (e.name == u"style" && forTheView(e, view)) {
             styleElements.append(n);
-            result.styleSources.append(styleElement(n, limits.maxStyleRules));
+            result.styleSources.append(styleElement(n, limits.maxStyleRules, true));
         }
     });
 
@@ -203,8 +205,9 @@ PreparedMarkup prepareMarkup(QStringView html, const QUrl& pageUrl, const Markup
         qsizetype next = 0;
         for (StyleSource& source : result.styleSources) {
             if (source.linked.isEmpty()) {
+                // Cut shorter; its imports, listed already, stay.
                 const QList<QUrl> imports = source.imports;
-                source = styleElement(styleElements[next++], allowedRules);
+                source = styleElement(styleElements[next++], allowedRules, false);
                 source.imports = imports;
             }
         }
