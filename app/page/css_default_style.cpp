@@ -308,12 +308,14 @@ private:
         const bool width = attr(u"marginwidth");
         pixels(u"marginheight", {u"margin-top", u"margin-bottom"});
         pixels(u"marginwidth", {u"margin-left", u"margin-right"});
+        // Browsers take leftmargin for both sides, topmargin for top and
+        // bottom; IE's rightmargin and bottommargin still win over them.
         if (!height) {
-            pixels(u"topmargin", {u"margin-top"});
+            pixels(u"topmargin", {u"margin-top", u"margin-bottom"});
             pixels(u"bottommargin", {u"margin-bottom"});
         }
         if (!width) {
-            pixels(u"leftmargin", {u"margin-left"});
+            pixels(u"leftmargin", {u"margin-left", u"margin-right"});
             pixels(u"rightmargin", {u"margin-right"});
         }
     }

@@ -5,6 +5,8 @@
 #include "page_links_p.h"
 #include "qt_style.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cmath>
 
@@ -339,6 +341,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
     int rowspan = 1;
     switch (rule->role) {
     case Role::Table: {
+        planColumns(n);
         QString own;
         if (s.borderCollapse)
             own += u"border-collapse:collapse;"_s;
@@ -389,8 +392,17 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             colspan = boundedInteger(*v, 1, kMaxColspan).value_or(1);
         if (const QString* v = e.attribute(u"rowspan"))
             rowspan = boundedInteger(*v, 1, kMaxRowspan).value_or(1);
-        if (!e.attribute(u"width") && !s.width.isAuto())
+        if (const auto w = m_cellWidths.constFind(n); w != m_cellWidths.cend()) {
+            // The browsers' column widths, which Qt keeps. Qt's own cell
+            // borders lie outside the width it is given, the page's inside;
+            // a spanning cell's width Qt would spread unevenly.
+            attributes.remove(QRegularExpression(u" width=\"[^\"]*\""_s));
+            if (colspan == 1)
+                appendAttribute(attributes, u"width",
+                                QString::number(std::max<qreal>(0, *w - (qtBorders ? 2 : 0))));
+        } else if (!e.attribute(u"width") && !s.width.isAuto()) {
             appendAttribute(attributes, u"width", sizeText(s.width, 0));
+        }
         break;
     }
     case Role::Caption: {
@@ -404,7 +416,11 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
     }
     if (!open(out, attributes + styleAttribute(style), rule->role, colspan, rowspan))
         return;
+    const qreal available = m_available;
+    if (const auto inside = m_cellContents.constFind(n); inside != m_cellContents.cend())
+        m_available = *inside;
     children(n, s);
+    m_available = available;
     close(out);
 }
 

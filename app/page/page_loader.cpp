@@ -1,8 +1,11 @@
 #include "page_loader.h"
 
+#include "computed_style.h"
 #include "text_decoding.h"
 
 #include <QCoreApplication>
+#include <QFontMetricsF>
+#include <QHash>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QSemaphore>
@@ -17,6 +20,37 @@
 namespace mizong::page {
 
 namespace {
+
+// Text in the fonts Qt's importer makes of the written style, on the page
+// thread: a metrics object for each font the page uses.
+class FontMeasure : public TextMeasure
+{
+public:
+    explicit FontMeasure(const QFont& base) : m_base(base) {}
+
+    qreal width(QStringView text, const css::ComputedStyle& style) const override
+    {
+        const int size = int(std::lround(std::clamp<qreal>(style.fontSize, 1, 10000)));
+        const QString key = style.fontFamilies.join(u',') + u'/' + QString::number(size) + u'/' +
+                            QString::number(style.fontWeight) +
+                            (style.italic ? QStringLiteral("i") : QString());
+        auto it = m_metrics.find(key);
+        if (it == m_metrics.end()) {
+            QFont font = m_base;
+            if (!style.fontFamilies.isEmpty())
+                font.setFamilies(style.fontFamilies);
+            font.setPixelSize(size);
+            font.setWeight(QFont::Weight(std::clamp(style.fontWeight / 100 * 100, 100, 900)));
+            font.setItalic(style.italic);
+            it = m_metrics.emplace(key, font);
+        }
+        return it->horizontalAdvance(text.toString());
+    }
+
+private:
+    QFont m_base;
+    mutable QHash<QString, QFontMetricsF> m_metrics;
+};
 
 QThread* g_pageThread = nullptr;
 QObject* g_pageContext = nullptr;
@@ -399,11 +433,23 @@ void PageLoader::build(bool withImages)
     onPageThread<BuiltDocument>(
         [markup = m_markup, sheets = m_sheets, loaded, resources, target = m_target,
          limits = m_limits.markup, view = viewMetrics(), work = m_work, owner = thread()] {
-            const WrittenMarkup written = writeMarkup(markup, sheets, loaded, limits, view);
+            const FontMeasure measure(target.font);
+            WrittenMarkup written = writeMarkup(markup, sheets, loaded, limits, view, &measure);
             if (work->isDropped())
                 return BuiltDocument{};
-            return buildDocument(written.html, written.margins, resources, target, limits.maxHeight,
-                                 *work, owner);
+            BuiltDocument built = buildDocument(written.html, written.margins, resources, target,
+                                                limits.maxHeight, *work, owner);
+            if (built.needsScrollBar && written.viewWide && !work->isDropped()) {
+                // Its tables again, across the width the scroll bar leaves.
+                ViewMetrics narrower = view;
+                narrower.scrollBarWidth = target.scrollBarWidth;
+                written = writeMarkup(markup, sheets, loaded, limits, narrower, &measure);
+                if (work->isDropped())
+                    return BuiltDocument{};
+                built = buildDocument(written.html, written.margins, resources, target,
+                                      limits.maxHeight, *work, owner);
+            }
+            return built;
         },
         [this, complete, shownWithoutImages](BuiltDocument& built) {
             if (!built.document)

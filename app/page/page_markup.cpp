@@ -212,7 +212,7 @@ int styleRulesFor(const MarkupLimits& limits, qint64 nesting)
 WrittenMarkup writeMarkup(const PreparedMarkup& page,
                           const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
                           const QSet<QUrl>& loadedImages, const MarkupLimits& limits,
-                          const ViewMetrics& view)
+                          const ViewMetrics& view, const TextMeasure* measure)
 {
     WrittenMarkup result;
     if (!page.document)
@@ -243,7 +243,7 @@ WrittenMarkup writeMarkup(const PreparedMarkup& page,
     const css::Cascaded cascaded =
         css::cascade(*page.document, sheets, view, cascadeLimits, page.base);
     result.capped = page.capped || cascaded.capped;
-    markup::writeForQt(page, cascaded.styles, loadedImages, limits, result);
+    markup::writeForQt(page, cascaded.styles, loadedImages, limits, view, measure, result);
     return result;
 }
 

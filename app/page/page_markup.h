@@ -12,6 +12,10 @@
 #include <QStringView>
 #include <QUrl>
 
+namespace mizong::page::css {
+struct ComputedStyle;
+}
+
 #include <memory>
 #include <optional>
 
@@ -123,6 +127,17 @@ int styleRulesFor(const MarkupLimits& limits, qint64 nesting);
 
 struct PreparedStyleSheet;
 
+// How wide text is drawn in the view's fonts. Given one, the writer lays out
+// the page's tables as browsers do (Qt shares a table's width out otherwise)
+// and gives Qt every column's width; without one, Qt shares it out.
+class TextMeasure
+{
+public:
+    virtual ~TextMeasure() = default;
+    // `text` on one line, in the font of `style`, in px.
+    virtual qreal width(QStringView text, const css::ComputedStyle& style) const = 0;
+};
+
 // What Qt's importer is given for a prepared page.
 struct WrittenMarkup
 {
@@ -137,6 +152,9 @@ struct WrittenMarkup
     QMarginsF margins{8, 8, 8, 8};
     // A limit dropped something.
     bool capped = false;
+    // A table's columns depend on the width it was written for (a scroll
+    // bar beside the page would narrow it).
+    bool viewWide = false;
 };
 
 // Writes a prepared page for Qt: its cascade over the <style> elements and
@@ -145,7 +163,7 @@ struct WrittenMarkup
 WrittenMarkup writeMarkup(const PreparedMarkup& page,
                           const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
                           const QSet<QUrl>& loadedImages, const MarkupLimits& limits = {},
-                          const ViewMetrics& view = {});
+                          const ViewMetrics& view = {}, const TextMeasure* measure = nullptr);
 
 // prepareMarkup and writeMarkup with no sheet loaded and no image: what a
 // page's own markup and <style> elements draw.
