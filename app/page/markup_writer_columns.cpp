@@ -93,6 +93,15 @@ struct Writer::Flow
         pendingSpace = 0;
         word += width;
     }
+    // An inline block: as wide as its widest on the line, its narrowest
+    // alone.
+    void atomic(const Extent& e)
+    {
+        endWord();
+        line += pendingSpace + e.max;
+        pendingSpace = 0;
+        extent.min = std::max(extent.min, e.min);
+    }
     void block(const Extent& e)
     {
         endLine();
@@ -199,8 +208,7 @@ void Writer::flowChildren(int parent, Flow& flow)
             if (s.width.unit == css::Size::Unit::Px)
                 inner.min = inner.max = std::max(inner.min, s.width.value);
             if (s.display == Display::InlineBlock) {
-                flow.add(inner.max + around, true);
-                flow.endWord();
+                flow.atomic({inner.min + around, inner.max + around});
             } else {
                 flow.block({inner.min + around, inner.max + around});
             }
@@ -400,6 +408,19 @@ void Writer::planColumns(int table)
     m_measured += int(cells.size());
     const ComputedStyle& s = m_styles[table];
     const bool collapse = s.borderCollapse;
+    // Qt draws a collapsing table's outer borders whole outside its
+    // columns, where browsers put half of them inside.
+    qreal outerBorders = 0;
+    if (collapse) {
+        const int first = cells.front().node;
+        int last = first;
+        for (const PlacedCell& p : cells)
+            if (p.column + p.span == count)
+                last = p.node;
+        outerBorders =
+            std::max(s.border[css::Left].width, m_styles[first].border[css::Left].width) +
+            std::max(s.border[css::Right].width, m_styles[last].border[css::Right].width);
+    }
     QList<Column> columns(count);
     // Spanning cells after the others: what they need beyond the columns
     // they span goes to those columns.
@@ -442,12 +463,16 @@ void Writer::planColumns(int table)
         }
     }
     const qreal spacing = collapse ? 0 : s.borderSpacing * qreal(count + 1);
-    const qreal borders = collapse ? 0 : s.border[css::Left].width + s.border[css::Right].width;
-    const qreal outside = spacing + borders;
+    const qreal borders = s.border[css::Left].width + s.border[css::Right].width;
+    const qreal outside = collapse ? outerBorders : spacing + borders;
     const qreal available = std::max<qreal>(0, m_available - horizontalMargins(s) - outside);
+    // Qt drops a width's fraction, and text then wraps that browsers keep on
+    // one line: whole pixels, up.
     for (Column& c : columns) {
         if (c.percent > 0)
             c.max = std::max(c.min, c.percent / 100 * available);
+        c.min = std::ceil(c.min - 0.01);
+        c.max = std::max(c.min, std::ceil(c.max - 0.01));
     }
     qreal minSum = 0;
     qreal maxSum = 0;
@@ -468,23 +493,13 @@ void Writer::planColumns(int table)
                     [](const Column& c) { return c.percent > 0; }))
         m_result.viewWide = true;
     const QList<qreal> shared = shareOut(columns, target);
-    // Qt drops a width's fraction, and text then wraps that browsers keep on
-    // one line: whole pixels up, given back by the columns whose text wraps
-    // anyway, so that the table keeps its width.
+    // The columns shared whole pixels out of what is left are rounded where
+    // they end, so that the table keeps its width.
     QList<qreal> widths(count);
-    qreal total = 0;
-    qreal rounded = 0;
+    qreal end = 0;
     for (int k = 0; k < count; ++k) {
-        widths[k] = std::ceil(shared[k] - 0.01);
-        total += shared[k];
-        rounded += widths[k];
-    }
-    for (int k = count - 1; k >= 0 && rounded > std::round(total); --k) {
-        if (widths[k] > shared[k] && shared[k] > columns[k].min + 1 &&
-            shared[k] < columns[k].max - 1) {
-            widths[k] -= 1;
-            rounded -= 1;
-        }
+        widths[k] = std::round(end + shared[k]) - std::round(end);
+        end += shared[k];
     }
     for (const PlacedCell& p : cells) {
         qreal w = collapse ? 0 : s.borderSpacing * qreal(p.span - 1);

@@ -399,7 +399,8 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             attributes.remove(QRegularExpression(u" width=\"[^\"]*\""_s));
             if (colspan == 1)
                 appendAttribute(attributes, u"width",
-                                QString::number(std::max<qreal>(0, *w - (qtBorders ? 2 : 0))));
+                                QString::number(std::max<qreal>(
+                                    0, *w - (qtBorders && hasBorder(m_styles[table]) ? 2 : 0))));
         } else if (!e.attribute(u"width") && !s.width.isAuto()) {
             appendAttribute(attributes, u"width", sizeText(s.width, 0));
         }
