@@ -353,6 +353,9 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             const css::BorderSide& b = s.border[css::Top];
             own += u";border-width:"_s + QString::number(std::lround(boundedPx(b.width))) +
                    u"px;border-style:solid;border-color:"_s + colorText(b.color);
+        } else if (hasBorder(s)) {
+            // Qt's own grey otherwise; browsers draw the text's colour.
+            own += u";border-color:"_s + colorText(s.border[css::Top].color);
         }
         if (!e.attribute(u"bgcolor") && s.backgroundColor.alpha > 0)
             own += u";background-color:"_s + colorText(s.backgroundColor);
