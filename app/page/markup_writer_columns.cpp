@@ -468,9 +468,14 @@ void Writer::planColumns(int table)
     const qreal available = std::max<qreal>(0, m_available - horizontalMargins(s) - outside);
     // Qt drops a width's fraction, and text then wraps that browsers keep on
     // one line: whole pixels, up.
+    // Percentages are of the table's own width, when it has one.
+    const qreal base = s.width.unit == css::Size::Unit::Px ? s.width.value - outside
+                       : s.width.unit == css::Size::Unit::Percent
+                           ? s.width.value / 100 * (m_available - horizontalMargins(s)) - outside
+                           : available;
     for (Column& c : columns) {
         if (c.percent > 0)
-            c.max = std::max(c.min, c.percent / 100 * available);
+            c.max = std::max(c.min, c.percent / 100 * std::max<qreal>(0, base));
         c.min = std::ceil(c.min - 0.01);
         c.max = std::max(c.min, std::ceil(c.max - 0.01));
     }
