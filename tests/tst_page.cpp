@@ -250,6 +250,8 @@ private slots:
     void linkActions();
     void tableColumns_data();
     void tableColumns();
+    void cellHeights_data();
+    void cellHeights();
 };
 
 void TestPage::caps_data()
@@ -1101,6 +1103,7 @@ public:
             w += c.unicode() >= 0x2e80 ? 10 : 5;
         return w;
     }
+    qreal lineHeight(const css::ComputedStyle&) const override { return 15; }
 };
 
 } // namespace
@@ -1180,6 +1183,39 @@ void TestPage::tableColumns()
     // Without a measure Qt shares the width out itself: nothing is made up.
     const QString unmeasured = markupForQt(html, QUrl(u"http://h.example/"_s), {}, view).html;
     QVERIFY(!unmeasured.contains(u"width=\"35\""_s) && !unmeasured.contains(u"width=\"48\""_s));
+}
+
+void TestPage::cellHeights_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<int>("viewWidth");
+    QTest::addColumn<QString>("padding"); // top and bottom, as written
+
+    // Lines 15 px high (EvenMeasure): a height of 35 leaves 20.
+    QTest::newRow("centred by default") << u"<td height=35>中文"_s << 300 << u"10px 10px"_s;
+    QTest::newRow("at the top") << u"<td height=35 valign=top>中文"_s << 300 << u"0px 20px"_s;
+    QTest::newRow("at the bottom") << u"<td height=35 valign=bottom>中文"_s << 300 << u"20px 0px"_s;
+    QTest::newRow("lower than its line") << u"<td height=10>中文"_s << 300 << u"0px 0px"_s;
+    QTest::newRow("two lines: left to Qt") << u"<td height=35>中<br>文"_s << 300 << u"0px 0px"_s;
+    QTest::newRow("wrapped: left to Qt") << u"<td height=35>中文中文中文"_s << 30 << u"0px 0px"_s;
+}
+
+void TestPage::cellHeights()
+{
+    QFETCH(QString, cell);
+    QFETCH(int, viewWidth);
+    QFETCH(QString, padding);
+
+    ViewMetrics view;
+    view.width = viewWidth;
+    const EvenMeasure measure;
+    const QString html = u"<body style=margin:0><table cellspacing=0 cellpadding=0><tr>"_s + cell;
+    const QString written = writeMarkup(prepareMarkup(html, QUrl(u"http://h.example/"_s), {}, view),
+                                        {}, {}, {}, view, &measure)
+                                .html;
+    static const QRegularExpression top(u"<td[^>]*padding-top:([0-9.]+px)"_s);
+    static const QRegularExpression bottom(u"<td[^>]*padding-bottom:([0-9.]+px)"_s);
+    QCOMPARE(top.match(written).captured(1) + u' ' + bottom.match(written).captured(1), padding);
 }
 
 #include "tst_page.moc"

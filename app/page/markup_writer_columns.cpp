@@ -72,6 +72,9 @@ struct Writer::Flow
     qreal line = 0;
     qreal word = 0;
     qreal pendingSpace = 0;
+    int lines = 0;
+    bool onlyText = true;
+    qreal tallest = 0;
 
     void endWord()
     {
@@ -82,6 +85,8 @@ struct Writer::Flow
     {
         endWord();
         extent.max = std::max(extent.max, line);
+        if (line > 0)
+            ++lines;
         line = 0;
         pendingSpace = 0;
     }
@@ -101,10 +106,12 @@ struct Writer::Flow
         line += pendingSpace + e.max;
         pendingSpace = 0;
         extent.min = std::max(extent.min, e.min);
+        onlyText = false;
     }
     void block(const Extent& e)
     {
         endLine();
+        onlyText = false;
         extent.min = std::max(extent.min, e.min);
         extent.max = std::max(extent.max, e.max);
     }
@@ -125,6 +132,10 @@ void Writer::flowText(QStringView t, const ComputedStyle& s, Flow& flow)
         s.whiteSpace != css::WhiteSpace::Pre && s.whiteSpace != css::WhiteSpace::Nowrap;
     const bool keepsBreaks = keepSpaces || s.whiteSpace == css::WhiteSpace::PreLine;
     const qreal space = m_measure->width(u" ", s) + s.wordSpacing + s.letterSpacing;
+    if (!t.trimmed().isEmpty())
+        flow.tallest =
+            std::max(flow.tallest,
+                     s.lineHeight && *s.lineHeight > 0 ? *s.lineHeight : m_measure->lineHeight(s));
     qsizetype i = 0;
     while (i < t.size()) {
         const char16_t c = t[i].unicode();
@@ -194,7 +205,8 @@ void Writer::flowChildren(int parent, Flow& flow)
             flow.endLine();
         } else if (rule->role == Role::Image) {
             if (s.width.unit == css::Size::Unit::Px)
-                flow.add(s.width.value + horizontal(s) + horizontalMargins(s), true);
+                flow.atomic({s.width.value + horizontal(s) + horizontalMargins(s),
+                             s.width.value + horizontal(s) + horizontalMargins(s)});
         } else if (rule->role == Role::Table) {
             Extent t = tableExtent(c);
             const qreal margins = horizontalMargins(s);
@@ -223,6 +235,8 @@ Writer::Extent Writer::contentExtent(int parent)
     Flow flow;
     flowChildren(parent, flow);
     flow.endLine();
+    if (flow.onlyText && flow.lines == 1)
+        flow.extent.lineHeight = flow.tallest;
     return flow.extent;
 }
 

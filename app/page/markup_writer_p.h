@@ -133,6 +133,8 @@ private:
     {
         qreal min = 0; // its narrowest: the longest word, picture or nested table
         qreal max = 0; // on one line
+        // One line of text's height; 0 when it holds more, or other things.
+        qreal lineHeight = 0;
     };
     struct PlacedCell
     {

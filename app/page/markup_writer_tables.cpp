@@ -388,6 +388,22 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
         css::ComputedStyle borders = s;
         if (qtBorders)
             borders.border = {};
+        // Qt has no row heights: a cell's height in px, over its one line of
+        // text, is padding where its alignment leaves room.
+        if (const auto inside = m_cellContents.constFind(n);
+            inside != m_cellContents.cend() && s.height.unit == css::Size::Unit::Px) {
+            const Extent e = m_extents.value(n);
+            const qreal room = s.height.value - e.lineHeight;
+            if (e.lineHeight > 0 && e.max <= *inside + 0.5 && room >= 1) {
+                const qreal above = s.verticalAlign == css::VerticalAlign::Bottom ? room
+                                    : s.verticalAlign == css::VerticalAlign::Top ||
+                                            s.verticalAlign == css::VerticalAlign::Baseline
+                                        ? 0
+                                        : room / 2;
+                borders.padding[css::Top] += above;
+                borders.padding[css::Bottom] += room - above;
+            }
+        }
         appendCellStyle(cell, borders, !e.attribute(u"bgcolor"));
         add(cell);
         add(u"vertical-align:"_s + cellAlign(s.verticalAlign));

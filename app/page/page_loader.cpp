@@ -30,6 +30,17 @@ public:
 
     qreal width(QStringView text, const css::ComputedStyle& style) const override
     {
+        return metrics(style).horizontalAdvance(text.toString());
+    }
+
+    qreal lineHeight(const css::ComputedStyle& style) const override
+    {
+        return metrics(style).height();
+    }
+
+private:
+    const QFontMetricsF& metrics(const css::ComputedStyle& style) const
+    {
         const int size = int(std::lround(std::clamp<qreal>(style.fontSize, 1, 10000)));
         const QString key = style.fontFamilies.join(u',') + u'/' + QString::number(size) + u'/' +
                             QString::number(style.fontWeight) +
@@ -44,10 +55,9 @@ public:
             font.setItalic(style.italic);
             it = m_metrics.emplace(key, font);
         }
-        return it->horizontalAdvance(text.toString());
+        return *it;
     }
 
-private:
     QFont m_base;
     mutable QHash<QString, QFontMetricsF> m_metrics;
 };

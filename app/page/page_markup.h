@@ -136,6 +136,8 @@ public:
     virtual ~TextMeasure() = default;
     // `text` on one line, in the font of `style`, in px.
     virtual qreal width(QStringView text, const css::ComputedStyle& style) const = 0;
+    // A line of text in that font, its line-height aside, in px.
+    virtual qreal lineHeight(const css::ComputedStyle& style) const = 0;
 };
 
 // What Qt's importer is given for a prepared page.
