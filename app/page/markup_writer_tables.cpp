@@ -415,7 +415,8 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             // The browsers' column widths, which Qt keeps. Qt's own cell
             // borders lie outside the width it is given, the page's inside;
             // a spanning cell's width Qt would spread unevenly.
-            attributes.remove(QRegularExpression(u" width=\"[^\"]*\""_s));
+            static const QRegularExpression pagesWidth(u" width=\"[^\"]*\""_s);
+            attributes.remove(pagesWidth);
             if (colspan == 1)
                 appendAttribute(attributes, u"width",
                                 QString::number(std::max<qreal>(

@@ -41,6 +41,9 @@ public:
 private:
     const QFontMetricsF& metrics(const css::ComputedStyle& style) const
     {
+        // A cell's words come one after another in one style.
+        if (&style == m_lastStyle)
+            return *m_last;
         const int size = int(std::lround(std::clamp<qreal>(style.fontSize, 1, 10000)));
         const QString key = style.fontFamilies.join(u',') + u'/' + QString::number(size) + u'/' +
                             QString::number(style.fontWeight) +
@@ -55,11 +58,15 @@ private:
             font.setItalic(style.italic);
             it = m_metrics.emplace(key, font);
         }
+        m_lastStyle = &style;
+        m_last = &*it;
         return *it;
     }
 
     QFont m_base;
     mutable QHash<QString, QFontMetricsF> m_metrics;
+    mutable const css::ComputedStyle* m_lastStyle = nullptr;
+    mutable const QFontMetricsF* m_last = nullptr;
 };
 
 QThread* g_pageThread = nullptr;
@@ -453,7 +460,9 @@ void PageLoader::build(bool withImages)
                 // Its tables again, across the width the scroll bar leaves.
                 ViewMetrics narrower = view;
                 narrower.scrollBarWidth = target.scrollBarWidth;
-                written = writeMarkup(markup, sheets, loaded, limits, narrower, &measure);
+                // A measure of its own: it knows styles by their address.
+                const FontMeasure again(target.font);
+                written = writeMarkup(markup, sheets, loaded, limits, narrower, &again);
                 if (work->isDropped())
                     return BuiltDocument{};
                 built = buildDocument(written.html, written.margins, resources, target,
