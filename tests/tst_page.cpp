@@ -1128,6 +1128,8 @@ void TestPage::tableColumns_data()
     QTest::newRow("Latin breaks only between words, whole pixels keep the table's width")
         << table({}, u"<tr><td>aaaa bbbb cccc dddd</td><td>中中中中中中中中中中中中</td></tr>"_s)
         << 100 << QList<int>{48, 52};
+    QTest::newRow("a line may break after a slash or hyphen, not before a digit")
+        << table({}, u"<tr><td>aaaa/bbbb-cccc 12345-6</td></tr>"_s) << 20 << QList<int>{35};
     QTest::newRow("nowrap keeps its line whole")
         << table({}, u"<tr><td nowrap>中中中中中中中中</td><td>文文文文文文</td></tr>"_s) << 100
         << QList<int>{80, 20};

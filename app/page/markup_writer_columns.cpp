@@ -171,11 +171,23 @@ void Writer::flowText(QStringView t, const ComputedStyle& s, Flow& flow)
                 flow.endWord();
             i = end;
         } else {
+            // A word, or its part up to a slash or hyphen a line may break
+            // after (not before a digit, as in 400-820 or XP/7).
             qsizetype end = i + 1;
-            while (end < t.size() && !isSpace(t[end].unicode()) && !breaksAround(t[end].unicode()))
+            bool breakAfter = false;
+            while (end < t.size() && !isSpace(t[end].unicode()) &&
+                   !breaksAround(t[end].unicode())) {
+                const char16_t last = t[end - 1].unicode();
+                if ((last == u'/' || last == u'-') && !t[end].isDigit()) {
+                    breakAfter = wraps;
+                    break;
+                }
                 ++end;
+            }
             flow.add(m_measure->width(t.sliced(i, end - i), s) + s.letterSpacing * qreal(end - i),
                      false);
+            if (breakAfter)
+                flow.endWord();
             i = end;
         }
     }
