@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <utility>
