@@ -228,13 +228,13 @@ void Writer::flowChildren(int parent, Flow& flow)
             // A marquee scrolls whatever it holds: it fits any width.
             if (e.name == u"marquee")
                 inner.min = 0;
-            const qreal around = horizontal(s) + horizontalMargins(s);
+            const qreal edges = horizontal(s) + horizontalMargins(s);
             if (s.width.unit == css::Size::Unit::Px)
                 inner.min = inner.max = std::max(inner.min, s.width.value);
             if (s.display == Display::InlineBlock) {
-                flow.atomic({inner.min + around, inner.max + around});
+                flow.atomic({inner.min + edges, inner.max + edges});
             } else {
-                flow.block({inner.min + around, inner.max + around});
+                flow.block({inner.min + edges, inner.max + edges});
             }
         } else {
             flowChildren(c, flow);
