@@ -1,4 +1,5 @@
 #include "character_references.h"
+#include "computed_style.h"
 #include "css_syntax.h"
 #include "css_values.h"
 #include "html_entities.h"
@@ -247,6 +248,10 @@ private slots:
     void bodyMargins();
     void linkActions_data();
     void linkActions();
+    void tableColumns_data();
+    void tableColumns();
+    void cellHeights_data();
+    void cellHeights();
 };
 
 void TestPage::caps_data()
@@ -1088,6 +1093,138 @@ void TestPage::linkActions()
 }
 
 QTEST_APPLESS_MAIN(TestPage)
+namespace {
+
+// Ideographs 10 px wide, everything else 5, in any font: widths a browser's
+// table layout would give follow by hand.
+class EvenMeasure : public TextMeasure
+{
+public:
+    qreal width(QStringView text, const css::ComputedStyle&) const override
+    {
+        qreal w = 0;
+        for (QChar c : text)
+            w += c.unicode() >= 0x2e80 ? 10 : 5;
+        return w;
+    }
+    qreal lineHeight(const css::ComputedStyle&) const override { return 15; }
+};
+
+} // namespace
+
+void TestPage::tableColumns_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<int>("viewWidth");
+    QTest::addColumn<QList<int>>("widths"); // of the cells given one, in order
+
+    // No padding, spacing or border unless a row says so; the body's margin
+    // is 0, so the table may take the whole view.
+    const auto table = [](const QString& attributes, const QString& rows) {
+        return u"<body style=margin:0><table cellspacing=0 cellpadding=0 "_s + attributes + u'>' +
+               rows + u"</table>"_s;
+    };
+    QTest::newRow("widest contents when they fit")
+        << table({}, u"<tr><td>ab</td><td>中文字</td></tr>"_s) << 300 << QList<int>{10, 30};
+    QTest::newRow("too wide: the narrowest plus shares of the rest")
+        << table({}, u"<tr><td>中中中中中中</td><td>文文文文文文文文文文文文</td></tr>"_s) << 100
+        << QList<int>{35, 65};
+    QTest::newRow("Latin breaks only between words, whole pixels keep the table's width")
+        << table({}, u"<tr><td>aaaa bbbb cccc dddd</td><td>中中中中中中中中中中中中</td></tr>"_s)
+        << 100 << QList<int>{48, 52};
+    QTest::newRow("a line may break after a slash or hyphen, not before a digit")
+        << table({}, u"<tr><td>aaaa/bbbb-cccc 12345-6</td></tr>"_s) << 20 << QList<int>{35};
+    QTest::newRow("nowrap keeps its line whole")
+        << table({}, u"<tr><td nowrap>中中中中中中中中</td><td>文文文文文文</td></tr>"_s) << 100
+        << QList<int>{80, 20};
+    QTest::newRow("punctuation stays with the ideograph before it")
+        << table({}, u"<tr><td>中，中，</td><td>文文文文文文文文文文文文文文文文文文</td></tr>"_s)
+        << 30 << QList<int>{20, 10};
+    QTest::newRow("a wider table's excess to the columns without a width")
+        << table(u"width=200"_s, u"<tr><td width=40>a</td><td>中中</td></tr>"_s) << 300
+        << QList<int>{40, 160};
+    QTest::newRow("percentages of the table's own width")
+        << table(u"width=200"_s, u"<tr><td width=25%>a</td><td>b</td></tr>"_s) << 300
+        << QList<int>{50, 150};
+    QTest::newRow("a spanning cell's excess shared by the columns' widest")
+        << table({}, u"<tr><td colspan=2>中中中中中中中中</td></tr><tr><td>a</td><td>bbb</td>"_s)
+        << 300 << QList<int>{20, 60};
+    QTest::newRow("a cell's width attribute is inside its padding")
+        << table({}, u"<tr><td width=30 style=\"padding:0 5px\">a</td></tr>"_s) << 300
+        << QList<int>{40};
+    QTest::newRow("padding and borders, separate")
+        << table({}, u"<tr><td style=\"padding:0 4px; border:2px solid\">中</td></tr>"_s) << 300
+        << QList<int>{22};
+    QTest::newRow("padding and half the borders, collapsed")
+        << table(u"style=border-collapse:collapse"_s,
+                 u"<tr><td style=\"padding:0 4px; border:2px solid\">中</td></tr>"_s)
+        << 300 << QList<int>{20};
+    // Qt draws a border attribute's cell borders outside the width it is
+    // given; browsers count them in.
+    QTest::newRow("a border attribute's cell borders")
+        << table(u"border=1"_s, u"<tr><td>中中</td><td>a</td></tr>"_s) << 300 << QList<int>{20, 5};
+    QTest::newRow("a nested table's widest line")
+        << table({}, u"<tr><td><table cellspacing=0 cellpadding=0><tr><td>中中中</td><td>文</td>"
+                     u"</tr></table></td><td>a</td></tr>"_s)
+        << 300 << QList<int>{40, 30, 10, 5};
+}
+
+void TestPage::tableColumns()
+{
+    QFETCH(QString, html);
+    QFETCH(int, viewWidth);
+    QFETCH(QList<int>, widths);
+
+    ViewMetrics view;
+    view.width = viewWidth;
+    const EvenMeasure measure;
+    const QString written = writeMarkup(prepareMarkup(html, QUrl(u"http://h.example/"_s), {}, view),
+                                        {}, {}, {}, view, &measure)
+                                .html;
+    QList<int> found;
+    static const QRegularExpression cell(u"<t[dh][^>]*\\swidth=\"([0-9.]+)\""_s);
+    for (const QRegularExpressionMatch& m : cell.globalMatch(written))
+        found.append(qRound(m.captured(1).toDouble()));
+    QCOMPARE(found, widths);
+    // Without a measure Qt shares the width out itself: nothing is made up.
+    const QString unmeasured = markupForQt(html, QUrl(u"http://h.example/"_s), {}, view).html;
+    QVERIFY(!unmeasured.contains(u"width=\"35\""_s) && !unmeasured.contains(u"width=\"48\""_s));
+}
+
+void TestPage::cellHeights_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<int>("viewWidth");
+    QTest::addColumn<QString>("padding"); // as written
+
+    // Lines 15 px high (EvenMeasure): a height of 35 leaves 20.
+    QTest::newRow("centred by default") << u"<td height=35>中文"_s << 300 << u"10px 0px"_s;
+    QTest::newRow("at the top") << u"<td height=35 valign=top>中文"_s << 300
+                                << u"0px 0px 20px 0px"_s;
+    QTest::newRow("at the bottom")
+        << u"<td height=35 valign=bottom>中文"_s << 300 << u"20px 0px 0px 0px"_s;
+    QTest::newRow("lower than its line") << u"<td height=10>中文"_s << 300 << u"0px"_s;
+    QTest::newRow("two lines: left to Qt") << u"<td height=35>中<br>文"_s << 300 << u"0px"_s;
+    QTest::newRow("wrapped: left to Qt") << u"<td height=35>中文中文中文"_s << 30 << u"0px"_s;
+}
+
+void TestPage::cellHeights()
+{
+    QFETCH(QString, cell);
+    QFETCH(int, viewWidth);
+    QFETCH(QString, padding);
+
+    ViewMetrics view;
+    view.width = viewWidth;
+    const EvenMeasure measure;
+    const QString html = u"<body style=margin:0><table cellspacing=0 cellpadding=0><tr>"_s + cell;
+    const QString written = writeMarkup(prepareMarkup(html, QUrl(u"http://h.example/"_s), {}, view),
+                                        {}, {}, {}, view, &measure)
+                                .html;
+    static const QRegularExpression cellPadding(u"<td[^>]*padding:([^;\"]+)"_s);
+    QCOMPARE(cellPadding.match(written).captured(1), padding);
+}
+
 #include "tst_page.moc"
 
 void TestPage::bodyMargins_data()
@@ -1113,7 +1250,9 @@ void TestPage::bodyMargins_data()
         << u"<body leftmargin=99999999 style=\"margin-top:1e9px; margin-right:-5px\">x"_s
         << QString() << QMarginsF(10000, 10000, 0, 8);
     QTest::newRow("only the first body")
-        << u"<body leftmargin=1><body leftmargin=2>x"_s << QString() << QMarginsF(1, 8, 8, 8);
+        << u"<body leftmargin=1><body leftmargin=2>x"_s << QString() << QMarginsF(1, 8, 1, 8);
+    QTest::newRow("leftmargin and topmargin for both sides, as browsers take them")
+        << u"<body leftmargin=3 topmargin=2>x"_s << QString() << QMarginsF(3, 2, 3, 2);
     QTest::newRow("a <style> for the body over its attributes")
         << u"<style>body{margin:0} html body{margin-left:3pt}</style><body leftmargin=9>x"_s
         << QString() << QMarginsF(4, 0, 0, 0);

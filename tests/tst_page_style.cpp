@@ -600,9 +600,11 @@ void TestPageStyle::computed_data()
     row("bgcolor transparent", cell({}, u"bgcolor=transparent"_s), {}, u"background-color"_s,
         u"transparent"_s);
     row("table border", u"<table id=t border=2></table>"_s, {}, u"border-top"_s,
-        u"2 outset #808080"_s);
+        u"2 outset #000000"_s);
     row("table border to cells", cell(u"border=2"_s, {}), {}, u"border-left"_s,
-        u"1 inset #808080"_s);
+        u"1 inset #000000"_s);
+    row("table border in the text's colour", u"<table id=t border=1 style=color:red></table>"_s, {},
+        u"border-top"_s, u"1 outset #ff0000"_s);
     row("table border 0", cell(u"border=0"_s, {}), {}, u"border-left"_s, u"0 none #808080"_s);
     row("bordercolor", cell(u"border=1 bordercolor=green"_s, {}), {}, u"border-left"_s,
         u"1 inset #008000"_s);
@@ -631,7 +633,8 @@ void TestPageStyle::computed_data()
     row("font face", u"<font id=t face='Arial, Helvetica'>x</font>"_s, {}, u"font-family"_s,
         u"Arial,Helvetica"_s);
     row("body text", u"<body text=red><p id=t>x</p>"_s, {}, u"color"_s, u"#ff0000"_s);
-    row("body leftmargin", u"<body id=t leftmargin=0>"_s, {}, u"margin"_s, u"8 8 8 0"_s);
+    row("body leftmargin", u"<body id=t leftmargin=0>"_s, {}, u"margin"_s, u"8 0 8 0"_s);
+    row("body topmargin", u"<body id=t topmargin=3>"_s, {}, u"margin"_s, u"3 8 3 8"_s);
     row("body marginwidth", u"<body id=t marginwidth=4 leftmargin=0>"_s, {}, u"margin"_s,
         u"8 4 8 4"_s);
     row("body background", u"<body id=t background=img.png>"_s, {}, u"background-image"_s,

@@ -308,12 +308,14 @@ private:
         const bool width = attr(u"marginwidth");
         pixels(u"marginheight", {u"margin-top", u"margin-bottom"});
         pixels(u"marginwidth", {u"margin-left", u"margin-right"});
+        // Browsers take leftmargin for both sides, topmargin for top and
+        // bottom; IE's rightmargin and bottommargin still win over them.
         if (!height) {
-            pixels(u"topmargin", {u"margin-top"});
+            pixels(u"topmargin", {u"margin-top", u"margin-bottom"});
             pixels(u"bottommargin", {u"margin-bottom"});
         }
         if (!width) {
-            pixels(u"leftmargin", {u"margin-left"});
+            pixels(u"leftmargin", {u"margin-left", u"margin-right"});
             pixels(u"rightmargin", {u"margin-right"});
         }
     }
@@ -348,8 +350,10 @@ private:
             add(u"float", a);
         else if (a == u"center")
             m_out += u"margin-left:auto;margin-right:auto;"_s;
+        // Browsers draw a border attribute's borders in the text's colour,
+        // not the style sheet's grey.
         if (const std::optional<int> b = border(m_n); b && *b > 0)
-            m_out += u"border-width:%1px;border-style:outset;"_s.arg(*b);
+            m_out += u"border-width:%1px;border-style:outset;border-color:currentcolor;"_s.arg(*b);
         pixels(u"cellspacing", {u"border-spacing"});
         color(u"bordercolor", {u"border-color"});
     }
@@ -367,7 +371,7 @@ private:
             return;
         const dom::Node& table = m_d[t];
         if (const std::optional<int> b = border(table); b && *b > 0 && !table.attribute(u"rules"))
-            m_out += u"border-width:1px;border-style:inset;"_s;
+            m_out += u"border-width:1px;border-style:inset;border-color:currentcolor;"_s;
         if (const QString* p = table.attribute(u"cellpadding"))
             if (const std::optional<int> n = nonNegativeInteger(*p))
                 add(u"padding", QString::number(*n) + u"px"_s);

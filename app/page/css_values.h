@@ -21,6 +21,9 @@ struct ViewMetrics
     qreal width = 369;
     qreal height = 221;
     qreal devicePixelRatio = 1;
+    // A vertical scroll bar beside the page, which narrows what its tables
+    // are laid out across (not what media queries see).
+    qreal scrollBarWidth = 0;
 };
 
 struct Color

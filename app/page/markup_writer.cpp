@@ -43,6 +43,7 @@ void Writer::run()
             ? side(css::Top)
             : std::max(side(css::Top), std::clamp<qreal>(firstBlockTop(m_doc.body), 0, kMaxLength));
     m_result.margins = QMarginsF(side(css::Left), top, side(css::Right), side(css::Bottom));
+    m_available = std::max<qreal>(0, m_viewWidth - side(css::Left) - side(css::Right));
     m_out.reserve(4096);
     m_out += u"<html><head>"_s;
     title();
@@ -371,9 +372,11 @@ void Writer::image(int n, const ComputedStyle& around)
 }
 
 void writeForQt(const PreparedMarkup& page, const QList<ComputedStyle>& styles,
-                const QSet<QUrl>& loadedImages, const MarkupLimits& limits, WrittenMarkup& result)
+                const QSet<QUrl>& loadedImages, const MarkupLimits& limits, const ViewMetrics& view,
+                const TextMeasure* measure, WrittenMarkup& result)
 {
-    Writer writer(page, styles, loadedImages, limits, result);
+    Writer writer(page, styles, loadedImages, limits, measure, result);
+    writer.setViewWidth(view.width - view.scrollBarWidth);
     writer.run();
 }
 

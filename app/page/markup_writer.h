@@ -18,6 +18,7 @@
 namespace mizong::page::markup {
 
 void writeForQt(const PreparedMarkup& page, const QList<css::ComputedStyle>& styles,
-                const QSet<QUrl>& loadedImages, const MarkupLimits& limits, WrittenMarkup& result);
+                const QSet<QUrl>& loadedImages, const MarkupLimits& limits, const ViewMetrics& view,
+                const TextMeasure* measure, WrittenMarkup& result);
 
 } // namespace mizong::page::markup

@@ -5,6 +5,7 @@
 #include "page_markup.h"
 #include "table_budget.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -14,7 +15,9 @@
 // The writer's rooms: markup_writer.cpp walks the tree and writes blocks,
 // inline elements, text and pictures; markup_writer_tables.cpp writes what
 // Qt draws as tables (boxes, flex and grid layouts, the page's own tables)
-// and works out the margins Qt's layout puts around them.
+// and works out the margins Qt's layout puts around them; and
+// markup_writer_columns.cpp lays the page's tables' columns out as browsers
+// do, from their cells' text measured in the view's fonts.
 namespace mizong::page::markup {
 
 using css::ComputedStyle;
@@ -44,10 +47,13 @@ class Writer
 {
 public:
     Writer(const PreparedMarkup& page, const QList<ComputedStyle>& styles,
-           const QSet<QUrl>& loadedImages, const MarkupLimits& limits, WrittenMarkup& result)
+           const QSet<QUrl>& loadedImages, const MarkupLimits& limits, const TextMeasure* measure,
+           WrittenMarkup& result)
         : m_doc(*page.document), m_styles(styles), m_page(page), m_images(loadedImages),
-          m_limits(limits), m_result(result), m_tables(limits.maxTableCells)
+          m_limits(limits), m_measure(measure), m_result(result), m_tables(limits.maxTableCells)
     {}
+
+    void setViewWidth(qreal width) { m_viewWidth = width; }
 
     void run();
 
@@ -126,6 +132,36 @@ private:
 
     int tableOf(int n) const;
 
+    // A table's columns as browsers lay them out (automatic table layout),
+    // from its cells' narrowest and widest contents in the view's fonts:
+    // the width Qt is to give each cell, in m_cellWidths.
+    struct Extent
+    {
+        qreal min = 0; // its narrowest: the longest word, picture or nested table
+        qreal max = 0; // on one line
+        // One line of text's height; 0 when it holds more, or other things.
+        qreal lineHeight = 0;
+    };
+    struct PlacedCell
+    {
+        int node;
+        int column;
+        int span;
+    };
+    void planColumns(int table);
+    // The cells of a table in its grid; false past the cells Qt would lay out.
+    bool gridOf(int table, QList<PlacedCell>& cells, int& columns) const;
+    Extent tableExtent(int table);
+    Extent cellExtent(int cell);
+    // What a block's content needs across: its lines, its blocks.
+    Extent contentExtent(int parent);
+    struct Flow;
+    void flowChildren(int parent, Flow& flow);
+    void flowText(QStringView text, const ComputedStyle& s, Flow& flow);
+    // Horizontal padding and borders of a cell, halved borders in a
+    // collapsing table.
+    static qreal cellFrame(const ComputedStyle& s, bool collapse);
+
     void rule_(int n, const ComputedStyle& around);
 
     void image(int n, const ComputedStyle& around);
@@ -142,7 +178,15 @@ private:
     const PreparedMarkup& m_page;
     const QSet<QUrl>& m_images;
     const MarkupLimits& m_limits;
+    const TextMeasure* m_measure;
     WrittenMarkup& m_result;
+    qreal m_viewWidth = 0;
+    // The width the table being written may take: its container's content.
+    qreal m_available = 0;
+    QHash<int, qreal> m_cellWidths;   // by cell node: its column's width for Qt
+    QHash<int, qreal> m_cellContents; // by cell node: inside its padding, for tables in it
+    QHash<int, Extent> m_extents;     // by cell or table node, each measured once
+    int m_measured = 0;               // cells measured, bounded as Qt's tables are
     TableBudget m_tables;
     QString m_out;
     int m_depth = 0;

@@ -5,6 +5,8 @@
 #include "page_links_p.h"
 #include "qt_style.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cmath>
 
@@ -374,6 +376,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
     switch (rule->role) {
     case Role::Table: {
         const QString picture = backgroundAttribute(s);
+        planColumns(n);
         QString own;
         if (s.borderCollapse)
             own += u"border-collapse:collapse;"_s;
@@ -385,6 +388,9 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             const css::BorderSide& b = s.border[css::Top];
             own += u";border-width:"_s + QString::number(std::lround(boundedPx(b.width))) +
                    u"px;border-style:solid;border-color:"_s + colorText(b.color);
+        } else if (hasBorder(s)) {
+            // Qt's own grey otherwise; browsers draw the text's colour.
+            own += u";border-color:"_s + colorText(s.border[css::Top].color);
         }
         if (!e.attribute(u"bgcolor") && picture.isEmpty() && s.backgroundColor.alpha > 0)
             own += u";background-color:"_s + colorText(s.backgroundColor);
@@ -419,6 +425,22 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
         css::ComputedStyle borders = s;
         if (qtBorders)
             borders.border = {};
+        // Qt has no row heights: a cell's height in px, over its one line of
+        // text, is padding where its alignment leaves room.
+        if (const auto inside = m_cellContents.constFind(n);
+            inside != m_cellContents.cend() && s.height.unit == css::Size::Unit::Px) {
+            const Extent e = m_extents.value(n);
+            const qreal room = s.height.value - e.lineHeight;
+            if (e.lineHeight > 0 && e.max <= *inside + 0.5 && room >= 1) {
+                const qreal above = s.verticalAlign == css::VerticalAlign::Bottom ? room
+                                    : s.verticalAlign == css::VerticalAlign::Top ||
+                                            s.verticalAlign == css::VerticalAlign::Baseline
+                                        ? 0
+                                        : room / 2;
+                borders.padding[css::Top] += above;
+                borders.padding[css::Bottom] += room - above;
+            }
+        }
         appendCellStyle(cell, borders, !e.attribute(u"bgcolor") && picture.isEmpty());
         add(cell);
         add(u"vertical-align:"_s + cellAlign(s.verticalAlign));
@@ -426,8 +448,19 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             colspan = boundedInteger(*v, 1, kMaxColspan).value_or(1);
         if (const QString* v = e.attribute(u"rowspan"))
             rowspan = boundedInteger(*v, 1, kMaxRowspan).value_or(1);
-        if (!e.attribute(u"width") && !s.width.isAuto())
+        if (const auto w = m_cellWidths.constFind(n); w != m_cellWidths.cend()) {
+            // The browsers' column widths, which Qt keeps. Qt's own cell
+            // borders lie outside the width it is given, the page's inside;
+            // a spanning cell's width Qt would spread unevenly.
+            static const QRegularExpression pagesWidth(u" width=\"[^\"]*\""_s);
+            attributes.remove(pagesWidth);
+            if (colspan == 1)
+                appendAttribute(attributes, u"width",
+                                QString::number(std::max<qreal>(
+                                    0, *w - (qtBorders && hasBorder(m_styles[table]) ? 2 : 0))));
+        } else if (!e.attribute(u"width") && !s.width.isAuto()) {
             appendAttribute(attributes, u"width", sizeText(s.width, 0));
+        }
         attributes += picture;
         break;
     }
@@ -442,7 +475,11 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
     }
     if (!open(out, attributes + styleAttribute(style), rule->role, colspan, rowspan))
         return;
+    const qreal available = m_available;
+    if (const auto inside = m_cellContents.constFind(n); inside != m_cellContents.cend())
+        m_available = *inside;
     children(n, s);
+    m_available = available;
     close(out);
 }
 

@@ -259,22 +259,24 @@ StyledPage stylePage(const PreparedMarkup& page,
 }
 
 WrittenMarkup writeStyled(const PreparedMarkup& page, const StyledPage& styled,
-                          const QSet<QUrl>& loadedImages, const MarkupLimits& limits)
+                          const QSet<QUrl>& loadedImages, const MarkupLimits& limits,
+                          const ViewMetrics& view, const TextMeasure* measure)
 {
     WrittenMarkup result;
     if (!page.document || styled.styles.size() != page.document->nodes.size())
         return result;
     result.capped = page.capped || styled.capped;
-    markup::writeForQt(page, styled.styles, loadedImages, limits, result);
+    markup::writeForQt(page, styled.styles, loadedImages, limits, view, measure, result);
     return result;
 }
 
 WrittenMarkup writeMarkup(const PreparedMarkup& page,
                           const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
                           const QSet<QUrl>& loadedImages, const MarkupLimits& limits,
-                          const ViewMetrics& view)
+                          const ViewMetrics& view, const TextMeasure* measure)
 {
-    return writeStyled(page, stylePage(page, loadedSheets, limits, view), loadedImages, limits);
+    return writeStyled(page, stylePage(page, loadedSheets, limits, view), loadedImages, limits,
+                       view, measure);
 }
 
 WrittenMarkup markupForQt(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits,

@@ -124,6 +124,19 @@ int styleRulesFor(const MarkupLimits& limits, qint64 nesting);
 
 struct PreparedStyleSheet;
 
+// How wide text is drawn in the view's fonts. Given one, the writer lays out
+// the page's tables as browsers do (Qt shares a table's width out otherwise)
+// and gives Qt every column's width; without one, Qt shares it out.
+class TextMeasure
+{
+public:
+    virtual ~TextMeasure() = default;
+    // `text` on one line, in the font of `style`, in px.
+    virtual qreal width(QStringView text, const css::ComputedStyle& style) const = 0;
+    // A line of text in that font, its line-height aside, in px.
+    virtual qreal lineHeight(const css::ComputedStyle& style) const = 0;
+};
+
 // What Qt's importer is given for a prepared page.
 struct WrittenMarkup
 {
@@ -142,6 +155,9 @@ struct WrittenMarkup
     QList<QUrl> backgroundImages;
     // A limit dropped something.
     bool capped = false;
+    // A table's columns depend on the width it was written for (a scroll
+    // bar beside the page would narrow it).
+    bool viewWide = false;
 };
 
 // Writes a prepared page for Qt: its cascade over the <style> elements and
@@ -150,7 +166,7 @@ struct WrittenMarkup
 WrittenMarkup writeMarkup(const PreparedMarkup& page,
                           const QHash<QUrl, PreparedStyleSheet>& loadedSheets,
                           const QSet<QUrl>& loadedImages, const MarkupLimits& limits = {},
-                          const ViewMetrics& view = {});
+                          const ViewMetrics& view = {}, const TextMeasure* measure = nullptr);
 
 // A prepared page's cascade over its <style> elements and loaded sheets, for
 // one view: worked out once, written as often as its pictures come.
@@ -168,7 +184,8 @@ StyledPage stylePage(const PreparedMarkup& page,
 
 // Writes a styled page for Qt; images only those in `loadedImages`.
 WrittenMarkup writeStyled(const PreparedMarkup& page, const StyledPage& styled,
-                          const QSet<QUrl>& loadedImages, const MarkupLimits& limits = {});
+                          const QSet<QUrl>& loadedImages, const MarkupLimits& limits = {},
+                          const ViewMetrics& view = {}, const TextMeasure* measure = nullptr);
 
 // prepareMarkup and writeMarkup with no sheet loaded and no image: what a
 // page's own markup and <style> elements draw.
