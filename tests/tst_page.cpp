@@ -252,6 +252,8 @@ private slots:
     void tableColumns();
     void cellHeights_data();
     void cellHeights();
+    void pagesSureToScroll_data();
+    void pagesSureToScroll();
 };
 
 void TestPage::caps_data()
@@ -1189,6 +1191,39 @@ void TestPage::tableColumns()
     // Without a measure Qt shares the width out itself: nothing is made up.
     const QString unmeasured = markupForQt(html, QUrl(u"http://h.example/"_s), {}, view).html;
     QVERIFY(!unmeasured.contains(u"width=\"35\""_s) && !unmeasured.contains(u"width=\"48\""_s));
+}
+
+void TestPage::pagesSureToScroll_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<bool>("fills");
+
+    // A view of 300 x 200; characters 10 px wide, lines 15 px (EvenMeasure):
+    // 400 characters cover it.
+    const QString han(u'中');
+    QTest::newRow("just short of the view") << han.repeated(399) << false;
+    QTest::newRow("past it") << han.repeated(401) << true;
+    QTest::newRow("over several elements")
+        << u"<p>"_s + han.repeated(200) + u"<table><tr><td>"_s + han.repeated(201) << true;
+    QTest::newRow("hidden text does not count")
+        << u"<div style=display:none>"_s + han.repeated(1000) + u"</div>"_s + han.repeated(10)
+        << false;
+    QTest::newRow("tall lines") << u"<p style=line-height:30px>"_s + han.repeated(201) << true;
+    QTest::newRow("one line that does not wrap")
+        << u"<p style=white-space:nowrap>"_s + han.repeated(1000) << false;
+    QTest::newRow("preformatted: line by line") << u"<pre>"_s + (han + u'\n').repeated(401) << true;
+    QTest::newRow("preformatted: one long line") << u"<pre>"_s + han.repeated(1000) << false;
+}
+
+void TestPage::pagesSureToScroll()
+{
+    QFETCH(QString, html);
+    QFETCH(bool, fills);
+    ViewMetrics view;
+    view.width = 300;
+    view.height = 200;
+    const PreparedMarkup page = prepareMarkup(html, QUrl(u"http://h.example/"_s), {}, view);
+    QCOMPARE(fillsView(page, stylePage(page, {}, {}, view), view, EvenMeasure()), fills);
 }
 
 void TestPage::cellHeights_data()

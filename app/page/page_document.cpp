@@ -366,7 +366,7 @@ void PageWork::dropAll()
 
 BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
                             const PageResources& resources, const LayoutTarget& target,
-                            qreal maxHeight, const PageWork& work, QThread* owner)
+                            qreal maxHeight, const PageWork& work, QThread* owner, bool scrolls)
 {
     if (work.isDropped())
         return {};
@@ -406,13 +406,23 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
         return layout->documentSize().height();
     };
     BuiltDocument built;
-    const std::optional<qreal> height = layOut(target.width);
-    if (!height)
-        return {};
-    if (*height > target.height && target.scrollBarWidth > 0) {
-        if (!layOut(target.width - target.scrollBarWidth))
+    const qreal narrow = target.width - target.scrollBarWidth;
+    std::optional<qreal> height;
+    if (scrolls && target.scrollBarWidth > 0) {
+        height = layOut(narrow);
+        if (!height)
             return {};
-        built.needsScrollBar = true;
+        built.needsScrollBar = *height > target.height;
+    }
+    if (!built.needsScrollBar) {
+        height = layOut(target.width);
+        if (!height)
+            return {};
+        if (*height > target.height && target.scrollBarWidth > 0) {
+            if (!layOut(narrow))
+                return {};
+            built.needsScrollBar = true;
+        }
     }
     layout->settle();
     // Each paragraph remembers the last font engine it shaped with: one of

@@ -79,9 +79,12 @@ struct BuiltDocument
 // thread. A view that shows it at the same width lays out nothing again.
 // Whatever would lie below `maxHeight` pixels is cut before layout.
 // `margins` are the page's own around its content (its body's), in pixels.
+// A page known to be taller than the view (`scrolls`) is laid out beside
+// the scroll bar at once, not first across the whole width.
 BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
                             const PageResources& resources, const LayoutTarget& target,
-                            qreal maxHeight, const PageWork& work, QThread* owner);
+                            qreal maxHeight, const PageWork& work, QThread* owner,
+                            bool scrolls = false);
 
 // An image as a page may show it: null unless its bytes are a PNG, JPEG, GIF,
 // BMP, ICO or WebP (where Qt has the plug-in), when its header declares more

@@ -462,25 +462,35 @@ void PageLoader::build(bool withImages)
                     ? styled
                     : std::make_shared<const StyledPage>(stylePage(markup, sheets, limits, view));
             const FontMeasure measure(target.font);
+            // A page sure to need the scroll bar is written and laid out
+            // beside it at once; another, when it proves to need it, again.
+            ViewMetrics first = view;
+            const bool scrolls = fillsView(markup, *page.styled, view, measure);
+            if (scrolls)
+                first.scrollBarWidth = target.scrollBarWidth;
             WrittenMarkup written =
-                writeStyled(markup, *page.styled, loaded, limits, view, &measure);
+                writeStyled(markup, *page.styled, loaded, limits, first, &measure);
             page.backgroundImages = written.backgroundImages;
             if (work->isDropped())
                 return page;
+            // Kept on this thread until it is known to be the one shown.
             page.built = buildDocument(written.html, written.margins, resources, target,
-                                       limits.maxHeight, *work, owner);
-            if (page.built.needsScrollBar && written.viewWide && !work->isDropped()) {
-                // Its tables again, across the width the scroll bar leaves.
-                ViewMetrics narrower = view;
-                narrower.scrollBarWidth = target.scrollBarWidth;
-                written = writeStyled(markup, *page.styled, loaded, limits, narrower, &measure);
-                if (work->isDropped()) {
-                    page.built = {};
+                                       limits.maxHeight, *work, nullptr, scrolls);
+            const bool proved = page.built.needsScrollBar;
+            if (page.built.document && proved != scrolls && written.viewWide &&
+                !work->isDropped()) {
+                // Its tables again, across the width the page proved to have.
+                page.built = {};
+                ViewMetrics proven = view;
+                proven.scrollBarWidth = proved ? target.scrollBarWidth : 0;
+                written = writeStyled(markup, *page.styled, loaded, limits, proven, &measure);
+                if (work->isDropped())
                     return page;
-                }
                 page.built = buildDocument(written.html, written.margins, resources, target,
-                                           limits.maxHeight, *work, owner);
+                                           limits.maxHeight, *work, nullptr, proved);
             }
+            if (page.built.document && owner != QThread::currentThread())
+                page.built.document->moveToThread(owner);
             return page;
         },
         [this, withImages, shownWithoutImages](BuiltPage& page) {

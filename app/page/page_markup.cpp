@@ -279,6 +279,47 @@ WrittenMarkup writeMarkup(const PreparedMarkup& page,
                        view, measure);
 }
 
+bool fillsView(const PreparedMarkup& page, const StyledPage& styled, const ViewMetrics& view,
+               const TextMeasure& measure)
+{
+    if (!page.document || styled.styles.size() != page.document->nodes.size())
+        return false;
+    const dom::Document& doc = *page.document;
+    const qreal viewArea = view.width * view.height;
+    qreal area = 0;
+    // In order, leaving out what is not drawn; a text's style is its parent's.
+    QList<int> stack{doc.body};
+    while (!stack.isEmpty()) {
+        const int n = stack.takeLast();
+        const dom::Node& node = doc[n];
+        const css::ComputedStyle& s = styled.styles[n];
+        if (node.type == dom::Node::Type::Text) {
+            const bool wraps =
+                s.whiteSpace != css::WhiteSpace::Pre && s.whiteSpace != css::WhiteSpace::Nowrap;
+            const qreal line =
+                s.lineHeight && *s.lineHeight > 0 ? *s.lineHeight : measure.lineHeight(s);
+            if (wraps) {
+                const QString text =
+                    s.whiteSpace == css::WhiteSpace::Normal ? node.text.simplified() : node.text;
+                area += measure.width(text, s) * line;
+            } else if (s.whiteSpace == css::WhiteSpace::Nowrap) {
+                area += std::min(view.width, measure.width(node.text.simplified(), s)) * line;
+            } else {
+                for (QStringView one : QStringView(node.text).split(u'\n'))
+                    area += std::min(view.width, measure.width(one, s)) * line;
+            }
+            if (area > viewArea)
+                return true;
+            continue;
+        }
+        if (!node.isElement() || s.display == css::Display::None)
+            continue;
+        for (int c = node.lastChild; c != dom::kNone; c = doc[c].previousSibling)
+            stack.append(c);
+    }
+    return false;
+}
+
 WrittenMarkup markupForQt(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits,
                           const ViewMetrics& view)
 {

@@ -187,6 +187,16 @@ WrittenMarkup writeStyled(const PreparedMarkup& page, const StyledPage& styled,
                           const QSet<QUrl>& loadedImages, const MarkupLimits& limits = {},
                           const ViewMetrics& view = {}, const TextMeasure* measure = nullptr);
 
+// Whether the page's text alone will be taller than the view: the area of
+// its lines (each text as wide as `measure` finds it on one line, a line
+// that does not wrap at most the view's width, times its line's height)
+// exceeds the view's. Only content wider than the view makes it wrong. Such
+// a page is written and laid out at once beside the vertical scroll bar
+// (and again at the full width should it prove shorter). It stops
+// measuring as soon as it knows.
+bool fillsView(const PreparedMarkup& page, const StyledPage& styled, const ViewMetrics& view,
+               const TextMeasure& measure);
+
 // prepareMarkup and writeMarkup with no sheet loaded and no image: what a
 // page's own markup and <style> elements draw.
 WrittenMarkup markupForQt(QStringView html, const QUrl& pageUrl, const MarkupLimits& limits = {},
