@@ -18,7 +18,7 @@
 //   rect [x, y, w, h], and as far as they apply: background "#rrggbb",
 //   border [top, right, bottom, left], borderColor, fontSize, fontWeight,
 //   heading, indent (of the first line), lines, linePitch (between the
-//   first two lines' tops), columns (a table's widths)}.
+//   first two lines' tops), columns (a table's widths), rows (its count)}.
 // A block's rect is its text area (margins and cell padding outside); a
 // cell's is its border box, made of its blocks, its padding and its border,
 // as tall as its row; a table's is its border box, from its cells.
@@ -232,6 +232,7 @@ private:
         box["text"_L1] = firstText;
         box["rect"_L1] = rectJson(edge);
         box["columns"_L1] = columns;
+        box["rows"_L1] = table->rows();
         box["border"_L1] =
             QJsonArray{format.border(), format.border(), format.border(), format.border()};
         if (format.border() > 0)
@@ -269,11 +270,20 @@ private:
                 side(QTextFormat::TableCellBottomBorder), side(QTextFormat::TableCellLeftBorder)};
     }
 
+    // The colour of the first side that has a border, as a one-sided
+    // border (a heading's underline) has no top one.
     static QString borderColour(const QTextTableCellFormat& cell, const QTextTableFormat& table)
     {
-        const QString own = colourName(cell.topBorderBrush());
-        if (!own.isEmpty())
-            return own;
+        const Edges border = cellBorder(cell, table);
+        const std::pair<qreal, QBrush> sides[] = {{border.top, cell.topBorderBrush()},
+                                                  {border.right, cell.rightBorderBrush()},
+                                                  {border.bottom, cell.bottomBorderBrush()},
+                                                  {border.left, cell.leftBorderBrush()}};
+        for (const auto& [width, brush] : sides) {
+            const QString own = colourName(brush);
+            if (width > 0 && !own.isEmpty())
+                return own;
+        }
         const QString tables = colourName(table.borderBrush());
         return tables.isEmpty() ? u"#000000"_s : tables;
     }
@@ -287,8 +297,19 @@ private:
         const QRectF bounds = m_layout.blockBoundingRect(block);
         const QTextLayout* text = block.layout();
         QRectF area;
+        const bool fixed = format.lineHeightType() == QTextBlockFormat::FixedHeight;
         for (int i = 0; text && i < text->lineCount(); ++i) {
-            QRectF line = text->lineAt(i).rect();
+            const QTextLine at = text->lineAt(i);
+            QRectF line = at.rect();
+            if (fixed) {
+                // A fixed line is as tall as its line height, and Qt puts the
+                // text's baseline four fifths of the way down it; the line's
+                // own rectangle is only the glyphs' height.
+                const qreal height = format.lineHeight();
+                line.setTop(at.y() + at.ascent() + std::max<qreal>(at.leading(), 0) -
+                            height * 4 / 5);
+                line.setHeight(height);
+            }
             if (i == 0)
                 line.setLeft(line.left() - format.textIndent());
             area |= line.translated(bounds.topLeft());
