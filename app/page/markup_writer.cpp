@@ -261,8 +261,15 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
         adjoined.margin[css::Top] = top;
         adjoined.marginAuto[css::Top] = false;
         appendBlockStyle(blockStyle, adjoined, true);
+    } else if (!withMargins) {
+        // Its margins are its table's: without a zero Qt's importer would
+        // give a heading or a paragraph its own inside the cell.
+        ComputedStyle bare = s;
+        bare.margin = {};
+        bare.marginAuto = {};
+        appendBlockStyle(blockStyle, bare, true);
     } else {
-        appendBlockStyle(blockStyle, s, withMargins && !list);
+        appendBlockStyle(blockStyle, s, !list);
     }
     if (list && withMargins) {
         blockStyle += QString::asprintf(";margin-top:%dpx;margin-bottom:%dpx",
