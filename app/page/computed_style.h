@@ -105,6 +105,17 @@ enum class AlignItems : quint8
     Baseline,
 };
 
+// justify-content along a flex row; normal and stretch are Start.
+enum class JustifyContent : quint8
+{
+    Start,
+    End,
+    Center,
+    SpaceBetween,
+    SpaceAround,
+    SpaceEvenly,
+};
+
 enum Side : quint8
 {
     Top,
@@ -195,6 +206,10 @@ struct ComputedStyle
     qreal rowGap = 0;
     qreal columnGap = 0;
     AlignItems alignItems = AlignItems::Stretch;
+    JustifyContent justifyContent = JustifyContent::Start;
+    // An item's share of its flex row's free space; 0 keeps it as wide as
+    // its content.
+    qreal flexGrow = 0;
     // position: absolute or fixed, which the view draws in the flow.
     bool outOfFlow = false;
 

@@ -220,6 +220,20 @@ void Writer::text(QStringView t)
     appendEscaped(m_out, t.sliced(from), Escape::Text);
 }
 
+void Writer::textStyle(QString& out, const ComputedStyle& s, const ComputedStyle* around) const
+{
+    if (!m_keepLines || s.whiteSpace != css::WhiteSpace::Normal)
+        return appendTextStyle(out, s, around);
+    ComputedStyle kept = s;
+    kept.whiteSpace = css::WhiteSpace::Nowrap;
+    if (!around)
+        return appendTextStyle(out, kept, nullptr);
+    ComputedStyle keptAround = *around;
+    if (keptAround.whiteSpace == css::WhiteSpace::Normal)
+        keptAround.whiteSpace = css::WhiteSpace::Nowrap;
+    appendTextStyle(out, kept, &keptAround);
+}
+
 QString Writer::attributesOf(int n, QStringView out)
 {
     QString attributes;
@@ -231,7 +245,7 @@ void Writer::inlineElement(int n, QStringView out, const ComputedStyle& around)
 {
     const ComputedStyle& s = m_styles[n];
     QString style;
-    appendTextStyle(style, s, hasQtLook(out) ? nullptr : &around);
+    textStyle(style, s, hasQtLook(out) ? nullptr : &around);
     if (s.backgroundColor.alpha > 0)
         style += (style.isEmpty() ? u""_s : u";"_s) + u"background-color:"_s +
                  colorText(s.backgroundColor);
@@ -250,7 +264,7 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
     const bool blockOut = isBlockName(out);
     const QStringView name = blockOut ? out : u"div";
     QString style;
-    appendTextStyle(style, s, hasQtLook(name) ? nullptr : &around);
+    textStyle(style, s, hasQtLook(name) ? nullptr : &around);
     if (style.size())
         style += u';';
     const bool list = name == u"ul" || name == u"ol" || name == u"li";

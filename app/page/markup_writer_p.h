@@ -74,6 +74,9 @@ private:
     // are kept in a span of their own, an element of the page's budget.
     void text(QStringView t);
 
+    // appendTextStyle, its lines kept whole inside a content-sized flex item.
+    void textStyle(QString& out, const ComputedStyle& s, const ComputedStyle* around) const;
+
     QString attributesOf(int n, QStringView out);
 
     void inlineElement(int n, QStringView out, const ComputedStyle& around);
@@ -112,6 +115,14 @@ private:
     // A flex or grid container's child that becomes one of its items.
     bool isItem(int c) const;
 
+    // An item of a line or two words (a badge, a button, a link) that
+    // fits on one line: it can be kept whole, as wide as its text.
+    bool isShortItem(int c) const;
+
+    // The node after n's subtree in document order, within root; kNone at
+    // root's end.
+    int nextOutside(int n, int root) const;
+
     // Where the items sit across their row. Stretched ones fill it, as a
     // cell's background does anyway.
     static QString flexAlign(const ComputedStyle& s);
@@ -138,6 +149,7 @@ private:
     int m_elements = 0;
     qint64 m_nesting = 0;
     bool m_stopped = false;
+    bool m_keepLines = false;
 };
 
 } // namespace mizong::page::markup

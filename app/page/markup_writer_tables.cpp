@@ -243,13 +243,70 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
     }
     if (gap > 0)
         style += QString::asprintf(";margin-left:%dpx;margin-right:%dpx", -gap, -gap);
-    QString table =
-        u" cellspacing=\""_s + QString::number(gap) + u"\" cellpadding=\"0\" width=\"100%\""_s;
+    // Browsers make a flex item that does not grow as wide as its content
+    // and share the row's free space out as justify-content says. Qt's table
+    // shrinks to its cells' content when it has no width; space between
+    // items is spread by empty cells, which share what fixed-width cells
+    // leave, the items kept on one line so that their content is their width.
+    int flexItems = 0;
+    bool grows = false;
+    bool allShort = true;
+    for (int c = m_doc[n].firstChild; columns == 0 && c != kNone; c = m_doc[c].nextSibling) {
+        if (!isItem(c))
+            continue;
+        ++flexItems;
+        grows = grows || (m_doc[c].type == Node::Type::Element && m_styles[c].flexGrow > 0);
+        allShort = allShort && isShortItem(c);
+    }
+    const bool contentSized = columns == 0 && !grows && flexItems > 0;
+    int lead = 0, between = 0, trail = 0;
+    QString align;
+    if (contentSized) {
+        switch (s.justifyContent) {
+        case css::JustifyContent::End:
+            align = u"right"_s;
+            break;
+        case css::JustifyContent::Center:
+            align = u"center"_s;
+            break;
+        case css::JustifyContent::SpaceBetween:
+            between = flexItems > 1 && allShort ? 1 : 0;
+            break;
+        case css::JustifyContent::SpaceAround:
+            lead = trail = allShort ? 1 : 0;
+            between = 2 * lead;
+            break;
+        case css::JustifyContent::SpaceEvenly:
+            lead = trail = between = allShort ? 1 : 0;
+            break;
+        case css::JustifyContent::Start:
+            break;
+        }
+    }
+    const bool spread = lead + between + trail > 0;
+    const bool fullWidth =
+        !contentSized || spread ||
+        (s.justifyContent != css::JustifyContent::Start && !allShort && align.isEmpty());
+    QString table = u" cellspacing=\""_s + QString::number(gap) + u"\" cellpadding=\"0\""_s;
+    if (fullWidth)
+        appendAttribute(table, u"width", u"100%"_s);
+    if (!align.isEmpty())
+        appendAttribute(table, u"align", align);
     appendAttribute(table, u"style", style);
     const QString itemAlign = flexAlign(s);
     if (!open(u"table", table, Role::Table))
         return;
+    const auto spacers = [&](int count) {
+        for (int i = 0; i < count && !m_stopped; ++i) {
+            // Its empty line as small as can be, so that it adds no height.
+            if (open(u"td", u" style=\"font-size:1px\""_s, Role::Cell))
+                close(u"td");
+        }
+    };
+    const bool keepLines = m_keepLines;
+    m_keepLines = m_keepLines || spread;
     int inRow = 0;
+    int itemIndex = 0;
     bool rowOpen = false;
     for (int c = m_doc[n].firstChild; c != kNone && !m_stopped; c = m_doc[c].nextSibling) {
         const Node& item = m_doc[c];
@@ -264,14 +321,23 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
                 break;
         }
         ++inRow;
+        if (spread)
+            spacers(itemIndex == 0 ? lead : between);
+        ++itemIndex;
         const ComputedStyle& is = m_styles[c];
         QString cell;
         if (item.type == Node::Type::Element)
             appendCellStyle(cell, is, true);
         cell += (cell.isEmpty() ? u""_s : u";"_s) + u"vertical-align:"_s + itemAlign;
+        if (spread)
+            cell += u";white-space:nowrap"_s;
         QString attributes;
         if (item.type == Node::Type::Element && !is.width.isAuto())
             appendAttribute(attributes, u"width", sizeText(is.width, 0));
+        else if (spread)
+            // A fixed column is never widened past its content, which its
+            // unbroken line makes the narrowest it can be.
+            appendAttribute(attributes, u"width", u"1"_s);
         if (!open(u"td", attributes + styleAttribute(cell), Role::Cell))
             continue;
         if (item.type == Node::Type::Text) {
@@ -295,6 +361,9 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
         }
         close(u"td");
     }
+    if (spread && rowOpen)
+        spacers(trail);
+    m_keepLines = keepLines;
     if (rowOpen)
         close(u"tr");
     close(u"table");
@@ -306,6 +375,43 @@ bool Writer::isItem(int c) const
     if (item.type == Node::Type::Text)
         return !QStringView(item.text).trimmed().isEmpty();
     return item.type == Node::Type::Element && m_styles[c].display != Display::None;
+}
+
+bool Writer::isShortItem(int c) const
+{
+    constexpr int kShortChars = 16;
+    const Node& item = m_doc[c];
+    if (item.type == Node::Type::Text)
+        return QStringView(item.text).trimmed().size() <= kShortChars;
+    int chars = 0;
+    // Its descendants, depth first, without recursion: a page may nest deep.
+    int at = item.firstChild;
+    while (at != kNone) {
+        const Node& e = m_doc[at];
+        if (e.type == Node::Type::Text) {
+            chars += int(QStringView(e.text).trimmed().size());
+        } else if (e.type == Node::Type::Element) {
+            if (m_styles[at].display == Display::None) {
+                at = nextOutside(at, c);
+                continue;
+            }
+            if (isBlockLevel(m_styles[at].display) || e.isHtml(u"img") || e.isHtml(u"br"))
+                return false;
+        }
+        if (chars > kShortChars)
+            return false;
+        at = e.firstChild != kNone ? e.firstChild : nextOutside(at, c);
+    }
+    return true;
+}
+
+int Writer::nextOutside(int n, int root) const
+{
+    for (; n != kNone && n != root; n = m_doc[n].parent) {
+        if (m_doc[n].nextSibling != kNone)
+            return m_doc[n].nextSibling;
+    }
+    return kNone;
 }
 
 QString Writer::flexAlign(const ComputedStyle& s)
