@@ -202,6 +202,9 @@ struct ComputedStyle
     bool flexWrap = false;
     // grid-template-columns' tracks (repeat() expanded); 0 when none.
     int gridColumns = 0;
+    // Their sizes: px when positive, a share of the free space (fr) when
+    // negative, 0 for one sized by its content.
+    QList<qreal> gridTracks;
     // Between a flex or grid container's items, px; normal is 0.
     qreal rowGap = 0;
     qreal columnGap = 0;

@@ -153,6 +153,7 @@ void copyLonghand(Computing& c, const QString& name, const ComputedStyle& from,
         s.flexWrap = from.flexWrap;
     } else if (name == u"grid-template-columns") {
         s.gridColumns = from.gridColumns;
+        s.gridTracks = from.gridTracks;
     } else if (name == u"row-gap") {
         s.rowGap = from.rowGap;
     } else if (name == u"column-gap") {

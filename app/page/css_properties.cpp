@@ -607,9 +607,12 @@ bool applyDeclaration(Computing& c, const QString& name, Tokens value,
         return true;
     }
     if (name == u"grid-template-columns") {
-        const std::optional<int> n = gridTracks(c, value, context);
-        if (n)
+        QList<qreal> tracks;
+        const std::optional<int> n = gridTracks(c, value, context, &tracks);
+        if (n) {
             s.gridColumns = *n;
+            s.gridTracks = *n > 0 ? tracks : QList<qreal>();
+        }
         return n.has_value();
     }
     return false;

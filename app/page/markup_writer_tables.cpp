@@ -303,6 +303,26 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
                 close(u"td");
         }
     };
+    // A grid's tracks of a fixed size keep it; when all are shares (fr) of
+    // the row, they are those shares of the table, as Qt has no free space
+    // to share out after the fixed ones.
+    const QList<qreal>& tracks = s.gridTracks;
+    const bool allShares =
+        columns > 0 && tracks.size() == columns &&
+        std::all_of(tracks.cbegin(), tracks.cend(), [](qreal t) { return t < 0; });
+    qreal shares = 0;
+    for (const qreal t : tracks)
+        shares -= allShares ? t : 0;
+    const auto trackWidth = [&](int column, qreal extra) -> QString {
+        if (column >= tracks.size())
+            return {};
+        const qreal t = tracks.at(column);
+        if (t > 0)
+            return QString::number(std::lround(std::min<qreal>(t + extra, kMaxLength)));
+        if (allShares && shares > 0)
+            return QString::number(std::round(-t / shares * 1000) / 10) + u'%';
+        return {};
+    };
     const bool keepLines = m_keepLines;
     m_keepLines = m_keepLines || spread;
     int inRow = 0;
@@ -326,14 +346,25 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
         ++itemIndex;
         const ComputedStyle& is = m_styles[c];
         QString cell;
-        if (item.type == Node::Type::Element)
-            appendCellStyle(cell, is, true);
+        // Qt's one spacing is the grid's row gap: an item that draws no box
+        // makes up the rest of the column gap on its left.
+        const qreal widerGap = columns > 0 && inRow > 1 && item.type == Node::Type::Element &&
+                                       !hasBorder(is) && is.backgroundColor.alpha <= 0
+                                   ? std::clamp<qreal>(s.columnGap - gap, 0, 1000)
+                                   : 0;
+        if (item.type == Node::Type::Element) {
+            ComputedStyle padded = is;
+            padded.padding[css::Left] += widerGap;
+            appendCellStyle(cell, padded, true);
+        }
         cell += (cell.isEmpty() ? u""_s : u";"_s) + u"vertical-align:"_s + itemAlign;
         if (spread)
             cell += u";white-space:nowrap"_s;
         QString attributes;
         if (item.type == Node::Type::Element && !is.width.isAuto())
             appendAttribute(attributes, u"width", sizeText(is.width, 0));
+        else if (const QString track = trackWidth(inRow - 1, widerGap); !track.isEmpty())
+            appendAttribute(attributes, u"width", track);
         else if (spread)
             // A fixed column is never widened past its content, which its
             // unbroken line makes the narrowest it can be.
