@@ -251,12 +251,20 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
     int flexItems = 0;
     bool grows = false;
     bool allShort = true;
+    // Items that all grow from nothing (flex: 1) share the row by their
+    // factors, whatever their content.
+    qreal growth = 0;
     for (int c = m_doc[n].firstChild; columns == 0 && c != kNone; c = m_doc[c].nextSibling) {
         if (!isItem(c))
             continue;
         ++flexItems;
-        grows = grows || (m_doc[c].type == Node::Type::Element && m_styles[c].flexGrow > 0);
+        const bool element = m_doc[c].type == Node::Type::Element;
+        const bool itemGrows = element && m_styles[c].flexGrow > 0;
+        grows = grows || itemGrows;
         allShort = allShort && isShortItem(c);
+        growth = growth >= 0 && itemGrows && m_styles[c].width.isAuto()
+                     ? growth + m_styles[c].flexGrow
+                     : -1;
     }
     const bool contentSized = columns == 0 && !grows && flexItems > 0;
     int lead = 0, between = 0, trail = 0;
@@ -365,6 +373,9 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
             appendAttribute(attributes, u"width", sizeText(is.width, 0));
         else if (const QString track = trackWidth(inRow - 1, widerGap); !track.isEmpty())
             appendAttribute(attributes, u"width", track);
+        else if (growth > 0)
+            appendAttribute(attributes, u"width",
+                            QString::number(std::round(is.flexGrow / growth * 1000) / 10) + u'%');
         else if (spread)
             // A fixed column is never widened past its content, which its
             // unbroken line makes the narrowest it can be.
