@@ -875,6 +875,51 @@ void TestPageView::drawnAsTheAuthorAsks_data()
         << grid.arg(u"<div>二</div>"_s) << u"spacing"_s << u"2 separate -2 8"_s;
     QTest::newRow("a grid of one row takes its column gap")
         << grid.arg(u""_s) << u"spacing"_s << u"8 separate -8 2"_s;
+    // Flex items that do not grow are as wide as their content; space
+    // between them is empty cells ("*") beside fixed ones of an unbroken line.
+    const QString row = u"<div style=\"display:flex;%1\"><span>一</span><span>%2</span></div>"_s;
+    QTest::newRow("flex items at the start: the table as wide as they are")
+        << row.arg(u""_s, u"框"_s) << u"table"_s << u"auto left"_s;
+    QTest::newRow("flex items at the end")
+        << row.arg(u"justify-content:flex-end"_s, u"框"_s) << u"table"_s << u"auto right"_s;
+    QTest::newRow("flex items centred")
+        << row.arg(u"justify-content:center"_s, u"框"_s) << u"table"_s << u"auto center"_s;
+    QTest::newRow("space between")
+        << row.arg(u"justify-content:space-between"_s, u"框"_s) << u"column widths"_s << u"1 * 1"_s;
+    QTest::newRow("space around") << row.arg(u"justify-content:space-around"_s, u"框"_s)
+                                  << u"column widths"_s << u"* 1 * * 1 *"_s;
+    QTest::newRow("space evenly") << row.arg(u"justify-content:space-evenly"_s, u"框"_s)
+                                  << u"column widths"_s << u"* 1 * 1 *"_s;
+    QTest::newRow("space between kept on one line")
+        << row.arg(u"justify-content:space-between"_s, u"框"_s) << u"white-space"_s << u"nowrap"_s;
+    QTest::newRow("a long item may wrap: no spreading")
+        << row.arg(u"justify-content:space-between"_s,
+                   u"框这一项的文字很长很长，超过一行能放下的字数，要能折行"_s)
+        << u"column widths"_s << u"* *"_s;
+    QTest::newRow("a growing item fills the row")
+        << u"<div style=\"display:flex\"><span style=\"flex-grow:1\">一</span><span>框</span>"
+           u"</div>"_s
+        << u"table"_s << u"100% left"_s;
+    QTest::newRow("items growing from nothing share the row by their factors")
+        << u"<div style=\"display:flex\"><div style=\"flex:2\">一</div><div style=\"flex:1\">"
+           u"框</div></div>"_s
+        << u"column widths"_s << u"66.7% 33.3%"_s;
+    QTest::newRow("a grid's fixed track and a share")
+        << u"<div style=\"display:grid;grid-template-columns:5em 1fr;font-size:13px\">"
+           u"<div>一</div><div>框</div></div>"_s
+        << u"column widths"_s << u"65 *"_s;
+    QTest::newRow("a grid of shares")
+        << u"<div style=\"display:grid;grid-template-columns:1fr 2fr\"><div>一</div>"
+           u"<div>框</div></div>"_s
+        << u"column widths"_s << u"33.3% 66.7%"_s;
+    QTest::newRow("a grid's wider column gap on the item's left")
+        << u"<div style=\"display:grid;grid-template-columns:1fr 1fr;gap:2px 8px\">"
+           u"<div>一</div><div>框</div><div>二</div></div>"_s
+        << u"padding"_s << u"0 0 0 6"_s;
+    QTest::newRow("a heading in a box has no margins of Qt's own")
+        << u"<h3 style=\"border-bottom:1px dashed\">框</h3>"_s << u"block margins"_s << u"0 0"_s;
+    QTest::newRow("a paragraph in a flex item neither")
+        << u"<div style=\"display:flex\"><p>框</p></div>"_s << u"block margins"_s << u"0 0"_s;
     QTest::newRow("items centred across the row")
         << badges.arg(u"align-items:center"_s) << u"cell align"_s << u"middle"_s;
     QTest::newRow("items at the row's end")
@@ -972,9 +1017,25 @@ void TestPageView::drawnAsTheAuthorAsks()
         } else {
             const QTextLength w = f.width();
             got = (w.type() == QTextLength::PercentageLength ? px(w.rawValue()) + u'%'
+                   : w.type() == QTextLength::VariableLength ? u"auto"_s
                                                              : px(w.rawValue())) +
-                  (f.alignment() & Qt::AlignHCenter ? u" center"_s : u" left"_s);
+                  (f.alignment() & Qt::AlignHCenter ? u" center"_s
+                   : f.alignment() & Qt::AlignRight ? u" right"_s
+                                                    : u" left"_s);
         }
+    } else if (what == u"column widths") {
+        QVERIFY2(table, "not in a table");
+        QStringList widths;
+        for (const QTextLength& w : table->format().columnWidthConstraints())
+            widths << (w.type() == QTextLength::PercentageLength
+                           ? QString::number(std::round(w.rawValue() * 10) / 10) + u'%'
+                       : w.type() == QTextLength::FixedLength ? px(w.rawValue())
+                                                              : u"*"_s);
+        got = widths.join(u' ');
+    } else if (what == u"white-space") {
+        got = at.blockFormat().nonBreakableLines() ? u"nowrap"_s : u"normal"_s;
+    } else if (what == u"block margins") {
+        got = px(at.blockFormat().topMargin()) + u' ' + px(at.blockFormat().bottomMargin());
     } else if (what == u"spacing") {
         QVERIFY2(table, "not in a table");
         const QTextTableFormat f = table->format();
