@@ -932,6 +932,14 @@ void TestPageView::drawnAsTheAuthorAsks_data()
     QTest::newRow("a box keeps its own margin when larger")
         << u"<p style=\"margin:0 0 3px\">一</p><div style=\"margin-top:9px;border:1px solid\">框"_s
         << u"top margin"_s << u"9"_s;
+    QTest::newRow("a box after a block whose last paragraph's margin collapses through it")
+        << u"<div><div><p style=\"margin:0 0 12px\">一</p></div></div>"
+           u"<div style=\"margin-top:4px;border:1px solid\">框</div>"_s
+        << u"top margin"_s << u"12"_s;
+    QTest::newRow("a table ending the block before adds its margin itself")
+        << u"<div><table style=\"margin-bottom:5px\"><tr><td>一</td></tr></table></div>"
+           u"<div style=\"margin-top:4px;border:1px solid\">框</div>"_s
+        << u"top margin"_s << u"4"_s;
     QTest::newRow("a paragraph after a table, the table's margin counted once")
         << u"<table style=\"margin-bottom:7px\"><tr><td>一</table><p style=\"margin-top:10px\">框"_s
         << u"top margin"_s << u"3"_s;

@@ -101,6 +101,10 @@ private:
     // a table's bottom margin to what follows it.
     qreal adjoiningTop(int n, bool asTable) const;
 
+    // The largest bottom margin of n and the blocks that end it, one inside
+    // the other, with nothing between their bottoms.
+    qreal lastBlockBottom(int n) const;
+
     // A block without a box: margins, alignment and typography of its own.
     void block(int n, QStringView out, const ComputedStyle& around, bool withMargins);
 

@@ -164,7 +164,36 @@ qreal Writer::adjoiningTop(int n, bool asTable) const
         before.marginAuto[css::Bottom] ? 0 : std::max<qreal>(0, before.margin[css::Bottom]);
     if (writtenAsTable(p))
         return std::max<qreal>(0, top - bottom);
-    return asTable ? std::max(top, bottom) : top;
+    // Qt drops the bottom margin of the block before a table, which may be
+    // that of a paragraph ending the block before: browsers collapse it
+    // through to here.
+    return asTable ? std::max(top, lastBlockBottom(p)) : top;
+}
+
+qreal Writer::lastBlockBottom(int n) const
+{
+    qreal bottom = 0;
+    for (int depth = 0; depth < m_limits.maxDepth; ++depth) {
+        const ComputedStyle& s = m_styles[n];
+        // A table's bottom margin Qt adds after it itself.
+        if (depth > 0 && writtenAsTable(n))
+            return bottom;
+        if (!s.marginAuto[css::Bottom])
+            bottom = std::max(bottom, s.margin[css::Bottom]);
+        if (s.border[css::Bottom].width > 0 || s.padding[css::Bottom] > 0 ||
+            s.display == Display::ListItem)
+            return bottom;
+        int c = m_doc[n].lastChild;
+        while (c != kNone && !startsFlow(c))
+            c = m_doc[c].previousSibling;
+        if (c == kNone || m_doc[c].type != Node::Type::Element)
+            return bottom;
+        const ComputedStyle& last = m_styles[c];
+        if (!isBlockLevel(last.display) || last.floating != css::Float::None || last.outOfFlow)
+            return bottom;
+        n = c;
+    }
+    return bottom;
 }
 
 void Writer::box(int n, QStringView out, const ComputedStyle& around)
