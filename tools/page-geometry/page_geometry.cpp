@@ -49,6 +49,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <map>
 
 using namespace Qt::StringLiterals;
@@ -298,6 +299,7 @@ private:
         const QTextLayout* text = block.layout();
         QRectF area;
         const bool fixed = format.lineHeightType() == QTextBlockFormat::FixedHeight;
+        qreal narrowest = std::numeric_limits<qreal>::max();
         for (int i = 0; text && i < text->lineCount(); ++i) {
             const QTextLine at = text->lineAt(i);
             QRectF line = at.rect();
@@ -313,7 +315,12 @@ private:
             if (i == 0)
                 line.setLeft(line.left() - format.textIndent());
             area |= line.translated(bounds.topLeft());
+            narrowest = std::min(narrowest, line.width());
         }
+        // A word longer than its line sticks out of it, as in a browser,
+        // whose box stays as wide as the others' lines.
+        if (narrowest < area.width())
+            area.setWidth(narrowest);
         if (area.isNull())
             area = bounds;
         QJsonObject json;
