@@ -439,6 +439,22 @@ void TestPage::rewriting_data()
     QTest::newRow("noscript is content: no script runs")
         << u"<noscript><iframe src=\"http://t.example/\">x</iframe>Enable it</noscript>ok"_s
         << u"Enable itok"_s << QString();
+    // A floating picture starts the paragraph after it: in a block of its
+    // own Qt would give it a line above the paragraph.
+    QTest::newRow("a floating picture moves into the paragraph after it")
+        << u"<img src=a.png style=\"float:left\">\n<p>x</p>"_s
+        << u"\n<p><img src=\"http://home.example/news/a.png\" />x</p>"_s << QString();
+    QTest::newRow("but not into a box")
+        << u"<img src=a.png style=\"float:left\"><div style=\"border:1px solid\">x</div>"_s
+        << u"<img src=\"http://home.example/news/a.png\" /><table cellspacing=\"0\" "
+           u"cellpadding=\"0\" width=\"100%\"><tr><td><div>x</div></td></tr></table>"_s
+        << QString();
+    QTest::newRow("nor past text")
+        << u"<img src=a.png style=\"float:left\">t<p>x</p>"_s
+        << u"<img src=\"http://home.example/news/a.png\" />t<p>x</p>"_s << QString();
+    QTest::newRow("a picture in the flow stays")
+        << u"<img src=a.png><p>x</p>"_s
+        << u"<img src=\"http://home.example/news/a.png\" /><p>x</p>"_s << QString();
     QTest::newRow("iframe and object")
         << u"<iframe src=\"http://evil.example/\">x</iframe><object data=a><p>fallback</object>ok"_s
         << u"ok"_s << QString();
@@ -1132,6 +1148,9 @@ void TestPage::bodyMargins_data()
         << u"<!DOCTYPE html>a<p>x"_s << QString() << QMarginsF(8, 8, 8, 8);
     QTest::newRow("a padding stops it") << u"<!DOCTYPE html><div style=\"padding-top:1px\"><p>x"_s
                                         << QString() << QMarginsF(8, 8, 8, 8);
+    QTest::newRow("floats before it stand below it")
+        << u"<!DOCTYPE html><div style=\"float:right\">a</div><img style=\"float:left\"><p>x"_s
+        << QString() << QMarginsF(8, 16, 8, 8);
     QTest::newRow("quirks: ignored") << u"<p>x"_s << QString() << QMarginsF(8, 8, 8, 8);
 }
 

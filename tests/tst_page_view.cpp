@@ -940,6 +940,9 @@ void TestPageView::drawnAsTheAuthorAsks_data()
         << u"<div><table style=\"margin-bottom:5px\"><tr><td>一</td></tr></table></div>"
            u"<div style=\"margin-top:4px;border:1px solid\">框</div>"_s
         << u"top margin"_s << u"4"_s;
+    QTest::newRow("the first paragraph after a float, its margin in the body's")
+        << u"<!DOCTYPE html><div style=\"float:right\">一</div><p style=\"margin-top:12px\">框"_s
+        << u"top margin"_s << u"0"_s;
     QTest::newRow("a paragraph after a table, the table's margin counted once")
         << u"<table style=\"margin-bottom:7px\"><tr><td>一</table><p style=\"margin-top:10px\">框"_s
         << u"top margin"_s << u"3"_s;

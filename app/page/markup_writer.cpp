@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace mizong::page::markup {
 
@@ -40,6 +41,7 @@ void Writer::run()
         m_doc.quirks
             ? side(css::Top)
             : std::max(side(css::Top), std::clamp<qreal>(firstBlockTop(m_doc.body), 0, kMaxLength));
+    m_firstInBody = firstInBody();
     m_result.margins = QMarginsF(side(css::Left), top, side(css::Right), side(css::Bottom));
     m_out.reserve(4096);
     m_out += u"<html><head>"_s;
@@ -135,8 +137,33 @@ void Writer::children(int parent, const ComputedStyle& around)
             }
             continue;
         }
+        if (floatsIntoNext(c)) {
+            m_pendingFloat = c;
+            continue;
+        }
         node(c, around);
     }
+}
+
+bool Writer::floatsIntoNext(int c) const
+{
+    const Node& e = m_doc[c];
+    if (e.type != Node::Type::Element || !e.isHtml(u"img") || !isFloat(c) ||
+        m_pendingFloat != kNone)
+        return false;
+    int next = e.nextSibling;
+    while (next != kNone && !startsFlow(next))
+        next = m_doc[next].nextSibling;
+    if (next == kNone || m_doc[next].type != Node::Type::Element || writtenAsTable(next) ||
+        isFloat(next) || !isBlockLevel(m_styles[next].display) ||
+        m_doc[next].ns != dom::Namespace::Html)
+        return false;
+    const ElementRule* rule = ruleFor(m_doc[next].name);
+    const QStringView out = rule->out;
+    return rule->treatment == Treatment::Element &&
+           (rule->role == Role::None || rule->role == Role::Heading) &&
+           (out == u"p" || out == u"div" || isHeading(out) || out == u"blockquote" ||
+            out == u"address" || out == u"center");
 }
 
 void Writer::node(int n, const ComputedStyle& around)
@@ -269,7 +296,8 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
         style += u';';
     const bool list = name == u"ul" || name == u"ol" || name == u"li";
     QString blockStyle;
-    const qreal top = withMargins ? adjoiningTop(n, false) : 0;
+    // Qt drops the first block's top margin itself, but not after floats.
+    const qreal top = withMargins && n != m_firstInBody ? adjoiningTop(n, false) : 0;
     if (withMargins && !list && top != s.margin[css::Top]) {
         ComputedStyle adjoined = s;
         adjoined.margin[css::Top] = top;
@@ -297,6 +325,10 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
     const bool anchor = out == u"a";
     if (!open(name, (anchor ? QString() : attributesOf(n, name)) + styleAttribute(style)))
         return;
+    // A floating picture right before this block floats from its top: in a
+    // block of its own Qt would give it a line that pushes this one down.
+    if (const int floating = std::exchange(m_pendingFloat, kNone); floating != kNone)
+        image(floating, around);
     if (anchor && open(u"a", attributesOf(n, u"a"))) {
         children(n, s);
         close(u"a");

@@ -68,6 +68,9 @@ private:
 
     void children(int parent, const ComputedStyle& around);
 
+    // A floating picture followed by a block of ours that it can start.
+    bool floatsIntoNext(int c) const;
+
     void node(int n, const ComputedStyle& around);
 
     // Body text. Runs of the spaces Qt would collapse and browsers never do
@@ -92,6 +95,12 @@ private:
 
     // Text shown, or an element shown.
     bool startsFlow(int c) const;
+
+    bool isFloat(int c) const;
+
+    // The body's first child in the flow, floats before it passed over:
+    // its top margin is in the body's.
+    int firstInBody() const;
 
     // The block-level sibling right before n, with nothing shown between.
     int previousInFlow(int n) const;
@@ -154,6 +163,9 @@ private:
     qint64 m_nesting = 0;
     bool m_stopped = false;
     bool m_keepLines = false;
+    int m_firstInBody = dom::kNone;
+    // A floating picture written at the start of the block after it.
+    int m_pendingFloat = dom::kNone;
 };
 
 } // namespace mizong::page::markup

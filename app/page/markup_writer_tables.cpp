@@ -109,7 +109,8 @@ qreal Writer::firstBlockTop(int parent) const
     qreal top = 0;
     for (int depth = 0; depth < m_limits.maxDepth; ++depth) {
         int c = m_doc[parent].firstChild;
-        while (c != kNone && !startsFlow(c))
+        // Floats before the first block stand below its collapsed margin.
+        while (c != kNone && (!startsFlow(c) || isFloat(c)))
             c = m_doc[c].nextSibling;
         if (c == kNone || m_doc[c].type != Node::Type::Element)
             return top;
@@ -124,6 +125,19 @@ qreal Writer::firstBlockTop(int parent) const
         parent = c;
     }
     return top;
+}
+
+bool Writer::isFloat(int c) const
+{
+    return m_doc[c].type == Node::Type::Element && m_styles[c].floating != css::Float::None;
+}
+
+int Writer::firstInBody() const
+{
+    int c = m_doc[m_doc.body].firstChild;
+    while (c != kNone && (!startsFlow(c) || isFloat(c)))
+        c = m_doc[c].nextSibling;
+    return c;
 }
 
 bool Writer::startsFlow(int c) const

@@ -49,7 +49,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <map>
 
 using namespace Qt::StringLiterals;
@@ -299,7 +298,7 @@ private:
         const QTextLayout* text = block.layout();
         QRectF area;
         const bool fixed = format.lineHeightType() == QTextBlockFormat::FixedHeight;
-        qreal narrowest = std::numeric_limits<qreal>::max();
+        qreal widest = 0;
         for (int i = 0; text && i < text->lineCount(); ++i) {
             const QTextLine at = text->lineAt(i);
             QRectF line = at.rect();
@@ -315,12 +314,15 @@ private:
             if (i == 0)
                 line.setLeft(line.left() - format.textIndent());
             area |= line.translated(bounds.topLeft());
-            narrowest = std::min(narrowest, line.width());
+            // A word longer than its line makes the line as wide as the
+            // word; lines beside a float are narrower than the block.
+            if (at.naturalTextWidth() < at.width())
+                widest = std::max(widest, line.width());
         }
         // A word longer than its line sticks out of it, as in a browser,
-        // whose box stays as wide as the others' lines.
-        if (narrowest < area.width())
-            area.setWidth(narrowest);
+        // whose box stays as wide as the lines that hold their text.
+        if (widest > 0 && widest < area.width())
+            area.setWidth(widest);
         if (area.isNull())
             area = bounds;
         QJsonObject json;
