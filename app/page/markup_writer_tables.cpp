@@ -339,8 +339,10 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
         !contentSized || spread ||
         (s.justifyContent != css::JustifyContent::Start && !allShort && align.isEmpty());
     QString table = u" cellspacing=\""_s + QString::number(gap) + u"\" cellpadding=\"0\""_s;
+    // Qt rounds each spacer's share up: at the full width a spread row
+    // would come out a pixel wider than the page, which then scrolls sideways.
     if (fullWidth)
-        appendAttribute(table, u"width", u"100%"_s);
+        appendAttribute(table, u"width", spread ? u"99.8%"_s : u"100%"_s);
     if (!align.isEmpty())
         appendAttribute(table, u"align", align);
     appendAttribute(table, u"style", style);

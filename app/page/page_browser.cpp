@@ -31,9 +31,6 @@ PageBrowser::PageBrowser(QWidget* parent)
     text.setPixelSize(16);
     setFont(text);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // A browser breaks lines only where a line may break and lets a word
-    // longer than the line stick out; Qt would break it anywhere.
-    setWordWrapMode(QTextOption::WordWrap);
     m_textCursor = viewport()->cursor();
     connect(this, &QTextBrowser::anchorClicked, this, &PageBrowser::linkClicked);
     connect(this, qOverload<const QUrl&>(&QTextBrowser::highlighted), this,
