@@ -14,14 +14,16 @@
 // NAME.json, every length in the view's logical pixels, relative to the
 // viewport's top left with the page unscrolled:
 //   viewport [w, h], scrollBar, height (the document's), boxes: in document
-//   order, each {kind: block | cell | table, text (its first characters),
+//   order, each {kind: block | cell | table | frame, text (its first characters),
 //   rect [x, y, w, h], and as far as they apply: background "#rrggbb",
 //   border [top, right, bottom, left], borderColor, fontSize, fontWeight,
 //   heading, indent (of the first line), lines, linePitch (between the
 //   first two lines' tops), columns (a table's widths), rows (its count)}.
 // A block's rect is its text area (margins and cell padding outside); a
 // cell's is its border box, made of its blocks, its padding and its border,
-// as tall as its row; a table's is its border box, from its cells.
+// as tall as its row; a table's is its border box, from its cells. A frame
+// (inline: true) is text drawn on a background of its own, one per line,
+// after its block.
 #include "application.h"
 #include "form_layout.h"
 #include "page_browser.h"
@@ -350,7 +352,42 @@ private:
             }
         }
         m_boxes.append(json);
+        if (text)
+            addBackgrounds(block, *text, bounds.topLeft());
         return area;
+    }
+
+    // Text drawn on a colour of its own (an inline element's background):
+    // a frame, inline, for each line it is on, as high as that line.
+    void addBackgrounds(const QTextBlock& block, const QTextLayout& text, QPointF at)
+    {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QString background = colourName(fragment.charFormat().background());
+            if (!fragment.isValid() || background.isEmpty())
+                continue;
+            const int from = fragment.position() - block.position();
+            const int to = from + fragment.length();
+            for (int i = 0; i < text.lineCount(); ++i) {
+                const QTextLine line = text.lineAt(i);
+                const int start = std::max(from, line.textStart());
+                const int end = std::min(to, line.textStart() + line.textLength());
+                if (start >= end)
+                    continue;
+                const qreal left = line.cursorToX(start);
+                const qreal right = line.cursorToX(end);
+                QJsonObject json;
+                json["kind"_L1] = u"frame"_s;
+                json["inline"_L1] = true;
+                json["text"_L1] = visibleText(block.text().mid(start, end - start));
+                json["rect"_L1] = rectJson(
+                    QRectF(std::min(left, right), line.y(), std::abs(right - left), line.height())
+                        .translated(at));
+                json["border"_L1] = QJsonArray{0, 0, 0, 0};
+                json["background"_L1] = background;
+                m_boxes.append(json);
+            }
+        }
     }
 
     QTextDocument& m_document;
