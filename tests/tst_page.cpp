@@ -455,6 +455,16 @@ void TestPage::rewriting_data()
     QTest::newRow("a picture in the flow stays")
         << u"<img src=a.png><p>x</p>"_s
         << u"<img src=\"http://home.example/news/a.png\" /><p>x</p>"_s << QString();
+    // Qt's own <hr> is a line of text high: a rule is an empty cell instead.
+    QTest::newRow("a rule, centred as browsers do")
+        << u"<hr>"_s
+        << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"100%\" align=\"center\"><tr><td>"
+           u"</td></tr></table>"_s
+        << QString();
+    QTest::newRow("a rule of half the width on the left")
+        << u"<hr width=50% align=left>"_s
+        << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"50%\"><tr><td></td></tr></table>"_s
+        << QString();
     QTest::newRow("iframe and object")
         << u"<iframe src=\"http://evil.example/\">x</iframe><object data=a><p>fallback</object>ok"_s
         << u"ok"_s << QString();

@@ -340,18 +340,44 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
 
 void Writer::rule_(int n, const ComputedStyle& around)
 {
-    const ComputedStyle& s = m_styles[n];
-    QString attributes = attributesOf(n, u"hr");
-    QString style;
-    appendBlockStyle(style, s, true);
-    const css::BorderSide& b = s.border[css::Top];
-    style += u";background-color:"_s + colorText(b.color);
-    if (!m_doc[n].attribute(u"width") && !s.width.isAuto())
-        appendAttribute(attributes, u"width", sizeText(s.width, 0));
     Q_UNUSED(around);
-    if (claim()) {
-        m_out += u"<hr"_s + attributes + styleAttribute(style) + u" />"_s;
+    // Qt's <hr> is a block a line of text high; a browser's is as high as
+    // its borders and height. An empty cell of a 1 px font is 2 px high: a
+    // band of the rule's colour, padded to the rule's height.
+    const ComputedStyle& s = m_styles[n];
+    QString table = u" cellspacing=\"0\" cellpadding=\"0\""_s;
+    appendAttribute(table, u"width", s.width.isAuto() ? u"100%"_s : sizeText(s.width, 0));
+    if (s.marginAuto[css::Left] && s.marginAuto[css::Right])
+        appendAttribute(table, u"align", u"center"_s);
+    else if (s.marginAuto[css::Left])
+        appendAttribute(table, u"align", u"right"_s);
+    const auto margin = [&](int side) {
+        const qreal m = side == css::Top     ? adjoiningTop(n, true)
+                        : s.marginAuto[side] ? 0
+                                             : std::max<qreal>(0, s.margin[side]);
+        return int(std::lround(boundedPx(m)));
+    };
+    appendAttribute(table, u"style",
+                    QString::asprintf("border-collapse:collapse;margin-top:%dpx;margin-right:%dpx;"
+                                      "margin-bottom:%dpx;margin-left:%dpx",
+                                      margin(css::Top), margin(css::Right), margin(css::Bottom),
+                                      margin(css::Left)));
+    const qreal height = s.border[css::Top].width + s.border[css::Bottom].width +
+                         (s.height.unit == css::Size::Unit::Px ? s.height.value : 0);
+    const css::Color colour =
+        s.backgroundColor.alpha > 0 ? s.backgroundColor : s.border[css::Top].color;
+    const QString cell = QString::asprintf(
+        " style=\"font-size:1px;padding-top:%dpx;padding-right:0px;padding-bottom:0px;"
+        "padding-left:0px;background-color:%s\"",
+        int(std::lround(std::clamp<qreal>(height - 2, 0, 1000))), qPrintable(colorText(colour)));
+    if (!open(u"table", table, Role::Table))
+        return;
+    if (open(u"tr", QString(), Role::Row)) {
+        if (open(u"td", cell, Role::Cell))
+            close(u"td");
+        close(u"tr");
     }
+    close(u"table");
 }
 
 void Writer::image(int n, const ComputedStyle& around)

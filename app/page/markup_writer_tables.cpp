@@ -99,7 +99,9 @@ bool Writer::writtenAsTable(int n) const
         (s.display == Display::Grid && s.gridColumns > 1))
         return true;
     const QStringView out = rule->out;
-    if (out == u"li" || out == u"dt" || out == u"dd" || out == u"hr")
+    if (out == u"hr")
+        return true;
+    if (out == u"li" || out == u"dt" || out == u"dd")
         return false;
     return out == u"ul" || out == u"ol" ? needsBox(withoutPadding(s)) : needsBox(s);
 }
