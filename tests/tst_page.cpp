@@ -465,11 +465,18 @@ void TestPage::rewriting_data()
         << u"<hr width=50% align=left>"_s
         << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"50%\"><tr><td></td></tr></table>"_s
         << QString();
+    // A drawing is not drawn, but its line is kept.
+    QTest::newRow("an inline drawing keeps its line")
+        << u"<svg height=12><rect width=8 height=12 /></svg><p>x</p>"_s
+        << u"<span>&#8203;</span><p>x</p>"_s << QString();
+    QTest::newRow("a drawing shown as a block keeps nothing")
+        << u"<svg style=\"display:block\"></svg><p>x</p>"_s << u"<p>x</p>"_s << QString();
     QTest::newRow("iframe and object")
         << u"<iframe src=\"http://evil.example/\">x</iframe><object data=a><p>fallback</object>ok"_s
         << u"ok"_s << QString();
     QTest::newRow("self-closing svg does not swallow the page")
-        << u"<svg/><svg><script>x()</script><text>t</text></svg>ok"_s << u"ok"_s << QString();
+        << u"<svg/><svg><script>x()</script><text>t</text></svg>ok"_s
+        << u"<span>&#8203;</span><span>&#8203;</span>ok"_s << QString();
     QTest::newRow("form controls go, their text stays")
         << u"<form action=\"http://x.example/\"><label>Name <input name=n></label>"
            u"<button>Go</button><select><option>A<option>B</select>"

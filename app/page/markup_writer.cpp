@@ -174,7 +174,7 @@ void Writer::node(int n, const ComputedStyle& around)
     if (e.type != Node::Type::Element || m_styles[n].display == Display::None)
         return;
     if (e.ns == dom::Namespace::Svg)
-        return; // no vector pictures here
+        return drawingsRoom(n, around); // no vector pictures here
     if (e.ns == dom::Namespace::MathMl)
         return inlineElement(n, u"span", around);
     const ElementRule* rule = ruleFor(e.name);
@@ -224,6 +224,33 @@ void Writer::node(int n, const ComputedStyle& around)
     if (!item && (list ? needsBox(withoutPadding(s)) : needsBox(s)))
         return box(n, out, around);
     block(n, out, around, true);
+}
+
+void Writer::drawingsRoom(int n, const ComputedStyle& around)
+{
+    // An inline drawing takes a line as high as it is, which the text after
+    // it in a browser stands below: an empty line of about its height keeps
+    // that room. Nested drawings are the outer one's.
+    if (m_doc[n].name != u"svg" || isBlockLevel(m_styles[n].display))
+        return;
+    const ComputedStyle& s = m_styles[n];
+    qreal height = 150; // a browser's size for a drawing of no size
+    if (s.height.unit == css::Size::Unit::Px) {
+        height = s.height.value;
+    } else if (const QString* h = m_doc[n].attribute(u"height")) {
+        QStringView v = QStringView(*h).trimmed();
+        if (v.endsWith(u"px"))
+            v.chop(2);
+        bool ok = false;
+        const double parsed = v.toDouble(&ok);
+        if (ok && std::isfinite(parsed) && parsed >= 0)
+            height = parsed;
+    }
+    // Qt's line is some 1.17 times its font's size. A zero-width space, as
+    // Qt drops a block of only spaces.
+    const int size = int(std::lround(std::clamp<qreal>(height / 1.17, around.fontSize, 1000)));
+    if (claim())
+        m_out += u"<span style=\"font-size:"_s + QString::number(size) + u"px\">&#8203;</span>"_s;
 }
 
 void Writer::text(QStringView t)

@@ -77,6 +77,9 @@ private:
     // are kept in a span of their own, an element of the page's budget.
     void text(QStringView t);
 
+    // The room an inline <svg> drawing takes, which is not drawn.
+    void drawingsRoom(int n, const ComputedStyle& around);
+
     // appendTextStyle, its lines kept whole inside a content-sized flex item.
     void textStyle(QString& out, const ComputedStyle& s, const ComputedStyle* around) const;
 

@@ -73,13 +73,13 @@ QString colourName(const QBrush& brush)
     return brush.color().name();
 }
 
-// What a reader sees of a block's text: no object characters (pictures),
-// line breaks as spaces.
+// What a reader sees of a block's text: no object characters (pictures)
+// nor zero-width spaces (the room of a drawing), line breaks as spaces.
 QString visibleText(const QString& text)
 {
     QString shown;
     for (const QChar c : text) {
-        if (c == QChar::ObjectReplacementCharacter)
+        if (c == QChar::ObjectReplacementCharacter || c == QChar(0x200B))
             continue;
         shown += c == QChar::LineSeparator || c == QChar::ParagraphSeparator ? u' ' : c;
     }
