@@ -916,6 +916,22 @@ void TestPageView::drawnAsTheAuthorAsks_data()
         << u"<div style=\"display:grid;grid-template-columns:1fr 1fr;gap:2px 8px\">"
            u"<div>一</div><div>框</div><div>二</div></div>"_s
         << u"padding"_s << u"0 0 0 6"_s;
+    // Qt drops the first block's top margin and the last one's bottom margin
+    // in a cell; behind a border or padding a browser keeps them inside.
+    QTest::newRow("a box keeps its paragraphs' margins inside")
+        << u"<div style=\"border:1px solid;padding:3px\"><p style=\"margin:5px 0 7px\">框</p>"
+           u"</div>"_s
+        << u"padding"_s << u"8 3 10 3"_s;
+    QTest::newRow("through nested blocks, the larger margin")
+        << u"<div style=\"padding:2px\"><div style=\"margin-top:9px\"><p style=\"margin:4px 0 "
+           u"6px\">框</p></div></div>"_s
+        << u"padding"_s << u"11 2 8 2"_s;
+    QTest::newRow("without a border they are not the box's")
+        << u"<div style=\"background:#eee\"><p style=\"margin:5px 0\">框</p></div>"_s
+        << u"padding"_s << u"0 0 0 0"_s;
+    QTest::newRow("a flex item holds them whatever its edges")
+        << u"<div style=\"display:flex\"><div><p style=\"margin:5px 0 7px\">框</p></div></div>"_s
+        << u"padding"_s << u"5 0 7 0"_s;
     QTest::newRow("a heading in a box has no margins of Qt's own")
         << u"<h3 style=\"border-bottom:1px dashed\">框</h3>"_s << u"block margins"_s << u"0 0"_s;
     QTest::newRow("a paragraph in a flex item neither")

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <utility>
+
 // Internal to mizong_page_markup: markup_writer.h is the interface.
 // The writer's rooms: markup_writer.cpp walks the tree and writes blocks,
 // inline elements, text and pictures; markup_writer_tables.cpp writes what
@@ -116,6 +118,10 @@ private:
     // The largest bottom margin of n and the blocks that end it, one inside
     // the other, with nothing between their bottoms.
     qreal lastBlockBottom(int n) const;
+
+    // The top margin of the blocks n starts with and the bottom margin of
+    // those it ends with, which Qt drops in a cell.
+    std::pair<qreal, qreal> innerMargins(int n) const;
 
     // A block without a box: margins, alignment and typography of its own.
     void block(int n, QStringView out, const ComputedStyle& around, bool withMargins);

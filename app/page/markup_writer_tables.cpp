@@ -186,6 +186,22 @@ qreal Writer::adjoiningTop(int n, bool asTable) const
     return asTable ? std::max(top, lastBlockBottom(p)) : top;
 }
 
+std::pair<qreal, qreal> Writer::innerMargins(int n) const
+{
+    // Qt applies neither in a cell.
+    int last = m_doc[n].lastChild;
+    while (last != kNone && !startsFlow(last))
+        last = m_doc[last].previousSibling;
+    qreal bottom = 0;
+    if (last != kNone && m_doc[last].type == Node::Type::Element) {
+        const ComputedStyle& l = m_styles[last];
+        if (isBlockLevel(l.display) && l.floating == css::Float::None && !l.outOfFlow &&
+            !writtenAsTable(last) && l.display != Display::ListItem)
+            bottom = lastBlockBottom(last);
+    }
+    return {firstBlockTop(n), bottom};
+}
+
 qreal Writer::lastBlockBottom(int n) const
 {
     qreal bottom = 0;
@@ -245,7 +261,14 @@ void Writer::box(int n, QStringView out, const ComputedStyle& around)
         return;
     if (open(u"tr", QString(), Role::Row)) {
         QString cell;
-        appendCellStyle(cell, s, true);
+        // Behind a border or padding the margins of the blocks it starts
+        // and ends with stay inside the box.
+        ComputedStyle padded = s;
+        if (s.border[css::Top].width > 0 || s.padding[css::Top] > 0)
+            padded.padding[css::Top] += innerMargins(n).first;
+        if (s.border[css::Bottom].width > 0 || s.padding[css::Bottom] > 0)
+            padded.padding[css::Bottom] += innerMargins(n).second;
+        appendCellStyle(cell, padded, true);
         cell += u";vertical-align:top"_s;
         if (open(u"td", styleAttribute(cell), Role::Cell)) {
             block(n, out, around, false);
@@ -408,7 +431,11 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
                                    ? std::clamp<qreal>(s.columnGap - gap, 0, 1000)
                                    : 0;
         if (item.type == Node::Type::Element) {
+            // An item holds its blocks' margins whatever its edges.
             ComputedStyle padded = is;
+            const auto [top, bottom] = innerMargins(c);
+            padded.padding[css::Top] += top;
+            padded.padding[css::Bottom] += bottom;
             padded.padding[css::Left] += widerGap;
             appendCellStyle(cell, padded, true);
         }

@@ -131,7 +131,10 @@ private:
                 extent.content.setBottom(std::max(extent.content.bottom(), withMargins.bottom()));
                 continue;
             }
-            extent.content |= withMargins;
+            // Qt applies no top margin to a frame's or cell's first block and
+            // no bottom margin to its last; between blocks the next one's
+            // area covers them.
+            extent.content |= area.adjusted(-format.leftMargin(), 0, format.rightMargin(), 0);
             if (extent.text.isEmpty())
                 extent.text = visibleText(block.text());
         }
