@@ -929,6 +929,18 @@ void TestPageView::drawnAsTheAuthorAsks_data()
     QTest::newRow("without a border they are not the box's")
         << u"<div style=\"background:#eee\"><p style=\"margin:5px 0\">框</p></div>"_s
         << u"padding"_s << u"0 0 0 0"_s;
+    QTest::newRow("without a bottom edge the last margin comes out below the box")
+        << u"<div style=\"border-top:1px solid;margin-bottom:3px\"><p style=\"margin:0 0 13px\">"
+           u"框</p></div>"_s
+        << u"bottom margin"_s << u"13"_s;
+    QTest::newRow("its own when larger")
+        << u"<div style=\"border-top:1px solid;margin-bottom:20px\"><p style=\"margin:0 0 13px\">"
+           u"框</p></div>"_s
+        << u"bottom margin"_s << u"20"_s;
+    QTest::newRow("a bottom border keeps it inside")
+        << u"<div style=\"border:1px solid;margin-bottom:3px\"><p style=\"margin:0 0 13px\">"
+           u"框</p></div>"_s
+        << u"bottom margin"_s << u"3"_s;
     QTest::newRow("a flex item holds them whatever its edges")
         << u"<div style=\"display:flex\"><div><p style=\"margin:5px 0 7px\">框</p></div></div>"_s
         << u"padding"_s << u"5 0 7 0"_s;
@@ -1068,6 +1080,9 @@ void TestPageView::drawnAsTheAuthorAsks()
         const QTextTableFormat f = table->format();
         got = px(f.cellSpacing()) + (f.borderCollapse() ? u" collapse "_s : u" separate "_s) +
               px(f.leftMargin()) + u' ' + px(f.topMargin());
+    } else if (what == u"bottom margin") {
+        QVERIFY2(table, "not in a table");
+        got = px(table->format().bottomMargin());
     } else if (what == u"top margin") {
         got = px(table ? table->format().topMargin() : at.blockFormat().topMargin());
     } else if (what == u"cell align") {

@@ -247,10 +247,15 @@ void Writer::box(int n, QStringView out, const ComputedStyle& around)
     QString tableStyle = u"border-collapse:collapse"_s;
     static constexpr QStringView margins[] = {u"margin-top", u"margin-right", u"margin-bottom",
                                               u"margin-left"};
+    // Without a bottom border or padding the margin of the block it ends
+    // with comes out below it, as Qt drops it in the cell.
+    const bool bottomOpen = s.border[css::Bottom].width <= 0 && s.padding[css::Bottom] <= 0;
     for (int side = 0; side < 4; ++side) {
-        const qreal m = side == css::Top     ? adjoiningTop(n, true)
-                        : s.marginAuto[side] ? 0
-                                             : std::max<qreal>(0, s.margin[side]);
+        qreal m = side == css::Top     ? adjoiningTop(n, true)
+                  : s.marginAuto[side] ? 0
+                                       : std::max<qreal>(0, s.margin[side]);
+        if (side == css::Bottom && bottomOpen)
+            m = std::max(m, innerMargins(n).second);
         tableStyle += u';' + margins[side].toString() + u':' +
                       QString::number(std::lround(boundedPx(m))) + u"px"_s;
     }
