@@ -446,11 +446,44 @@ void TestPage::rewriting_data()
     QTest::newRow("noscript is content: no script runs")
         << u"<noscript><iframe src=\"http://t.example/\">x</iframe>Enable it</noscript>ok"_s
         << u"Enable itok"_s << QString();
+    // A floating picture starts the paragraph after it: in a block of its
+    // own Qt would give it a line above the paragraph.
+    QTest::newRow("a floating picture moves into the paragraph after it")
+        << u"<img src=a.png style=\"float:left\">\n<p>x</p>"_s
+        << u"\n<p><img src=\"http://home.example/news/a.png\" />x</p>"_s << QString();
+    QTest::newRow("but not into a box")
+        << u"<img src=a.png style=\"float:left\"><div style=\"border:1px solid\">x</div>"_s
+        << u"<img src=\"http://home.example/news/a.png\" /><table cellspacing=\"0\" "
+           u"cellpadding=\"0\" width=\"100%\"><tr><td><div>x</div></td></tr></table>"_s
+        << QString();
+    QTest::newRow("nor past text")
+        << u"<img src=a.png style=\"float:left\">t<p>x</p>"_s
+        << u"<img src=\"http://home.example/news/a.png\" />t<p>x</p>"_s << QString();
+    QTest::newRow("a picture in the flow stays")
+        << u"<img src=a.png><p>x</p>"_s
+        << u"<img src=\"http://home.example/news/a.png\" /><p>x</p>"_s << QString();
+    // Qt's own <hr> is a line of text high: a rule is an empty cell instead.
+    QTest::newRow("a rule, centred as browsers do")
+        << u"<hr>"_s
+        << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"100%\" align=\"center\"><tr><td>"
+           u"</td></tr></table>"_s
+        << QString();
+    QTest::newRow("a rule of half the width on the left")
+        << u"<hr width=50% align=left>"_s
+        << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"50%\"><tr><td></td></tr></table>"_s
+        << QString();
+    // A drawing is not drawn, but its line is kept.
+    QTest::newRow("an inline drawing keeps its line")
+        << u"<svg height=12><rect width=8 height=12 /></svg><p>x</p>"_s
+        << u"<span>&#8203;</span><p>x</p>"_s << QString();
+    QTest::newRow("a drawing shown as a block keeps nothing")
+        << u"<svg style=\"display:block\"></svg><p>x</p>"_s << u"<p>x</p>"_s << QString();
     QTest::newRow("iframe and object")
         << u"<iframe src=\"http://evil.example/\">x</iframe><object data=a><p>fallback</object>ok"_s
         << u"ok"_s << QString();
     QTest::newRow("self-closing svg does not swallow the page")
-        << u"<svg/><svg><script>x()</script><text>t</text></svg>ok"_s << u"ok"_s << QString();
+        << u"<svg/><svg><script>x()</script><text>t</text></svg>ok"_s
+        << u"<span>&#8203;</span><span>&#8203;</span>ok"_s << QString();
     QTest::newRow("form controls go, their text stays")
         << u"<form action=\"http://x.example/\"><label>Name <input name=n></label>"
            u"<button>Go</button><select><option>A<option>B</select>"
@@ -1310,6 +1343,9 @@ void TestPage::bodyMargins_data()
         << u"<!DOCTYPE html>a<p>x"_s << QString() << QMarginsF(8, 8, 8, 8);
     QTest::newRow("a padding stops it") << u"<!DOCTYPE html><div style=\"padding-top:1px\"><p>x"_s
                                         << QString() << QMarginsF(8, 8, 8, 8);
+    QTest::newRow("floats before it stand below it")
+        << u"<!DOCTYPE html><div style=\"float:right\">a</div><img style=\"float:left\"><p>x"_s
+        << QString() << QMarginsF(8, 16, 8, 8);
     QTest::newRow("quirks: ignored") << u"<p>x"_s << QString() << QMarginsF(8, 8, 8, 8);
 }
 

@@ -216,6 +216,16 @@ QString describe(const css::ComputedStyle& s, QStringView property)
         return u"%1 %2"_s.arg(s.flexRow ? u"row" : u"column", s.flexWrap ? u"wrap" : u"nowrap");
     if (property == u"grid-columns")
         return QString::number(s.gridColumns);
+    if (property == u"grid-tracks") {
+        QStringList tracks;
+        for (const qreal t : s.gridTracks)
+            tracks << (t < 0 ? number(-t) + u"fr"_s : t > 0 ? number(t) : u"auto"_s);
+        return tracks.join(u' ');
+    }
+    if (property == u"flex-grow")
+        return number(s.flexGrow);
+    if (property == u"justify-content")
+        return QString::number(int(s.justifyContent));
     if (property == u"gap")
         return number(s.rowGap) + u' ' + number(s.columnGap);
     if (property == u"align-items")
@@ -717,6 +727,14 @@ void TestPageStyle::computed_data()
         u"grid-columns"_s, u"2"_s);
     row("grid auto-fill", u"<div id=t></div>"_s,
         u"div{grid-template-columns:repeat(auto-fill, 100px)}"_s, u"grid-columns"_s, u"3"_s);
+    row("grid tracks' sizes", u"<div id=t style='font-size:13px'></div>"_s,
+        u"div{grid-template-columns:5em 1fr minmax(0,2fr) auto}"_s, u"grid-tracks"_s,
+        u"65 1fr auto auto"_s);
+    row("grid tracks repeated", u"<div id=t></div>"_s,
+        u"div{grid-template-columns:repeat(2, 80px 1fr) 3fr}"_s, u"grid-tracks"_s,
+        u"80 1fr 80 1fr 3fr"_s);
+    row("grid tracks none", u"<div id=t></div>"_s,
+        u"div{grid-template-columns:1fr;grid-template-columns:none}"_s, u"grid-tracks"_s, u""_s);
     row("flex-flow", u"<div id=t></div>"_s, u"div{flex-flow:column wrap}"_s, u"flex"_s,
         u"column wrap"_s);
     const QString box = u"<div id=t></div>"_s;
@@ -734,6 +752,20 @@ void TestPageStyle::computed_data()
     row("align-items flex-end", box, u"div{align-items:flex-end}"_s, u"align-items"_s, u"3"_s);
     row("align-items unknown dropped", box, u"div{align-items:center;align-items:middle}"_s,
         u"align-items"_s, u"2"_s);
+    row("flex a number", box, u"div{flex:2}"_s, u"flex-grow"_s, u"2"_s);
+    row("flex three values", box, u"div{flex:1 1 0%}"_s, u"flex-grow"_s, u"1"_s);
+    row("flex none", box, u"div{flex:3;flex:none}"_s, u"flex-grow"_s, u"0"_s);
+    row("flex auto", box, u"div{flex:auto}"_s, u"flex-grow"_s, u"1"_s);
+    row("flex a lone basis grows", box, u"div{flex:100px}"_s, u"flex-grow"_s, u"1"_s);
+    row("flex-grow negative dropped", box, u"div{flex-grow:2;flex-grow:-1}"_s, u"flex-grow"_s,
+        u"2"_s);
+    row("flex-grow not inherited", nested, u"div{flex:1}"_s, u"flex-grow"_s, u"0"_s);
+    row("justify-content space-between", box, u"div{justify-content:space-between}"_s,
+        u"justify-content"_s, u"3"_s);
+    row("justify-content flex-end", box, u"div{justify-content:flex-end}"_s, u"justify-content"_s,
+        u"1"_s);
+    row("justify-content unknown dropped", box,
+        u"div{justify-content:center;justify-content:middle}"_s, u"justify-content"_s, u"2"_s);
     row("absolute", nested, u"span{position:absolute}"_s, u"out-of-flow"_s, u"yes"_s);
     row("absolute is a block", nested, u"span{position:absolute}"_s, u"display"_s, u"block"_s);
     row("float is a block", nested, u"span{float:right}"_s, u"display"_s, u"block"_s);

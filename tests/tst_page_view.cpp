@@ -519,15 +519,17 @@ void TestPageView::backgroundPicturesLoad()
 void TestPageView::rulesKeepTheirThickness_data()
 {
     QTest::addColumn<QByteArray>("rule");
-    QTest::addColumn<QString>("drawn"); // a bar's height, width and colour, or Qt's line
-    QTest::newRow("size 1: Qt's line") << QByteArray("<hr color=#336699 size=1>") << u"line"_s;
+    QTest::addColumn<QString>("drawn"); // its band's height, width and colour
+    QTest::newRow("size 1: the thinnest band")
+        << QByteArray("<hr color=#336699 size=1>") << u"2 100% #336699"_s;
     QTest::newRow("coloured, size 2")
         << QByteArray("<hr color=#336699 size=2>") << u"2 100% #336699"_s;
     QTest::newRow("noshade, size 5, 90% wide")
         << QByteArray("<hr noshade size=5 width=90%>") << u"5 90% #808080"_s;
     QTest::newRow("by style") << QByteArray("<hr style='height:4px;border:0;background:red'>")
                               << u"4 100% #ff0000"_s;
-    QTest::newRow("shaded, size 6: Qt's line") << QByteArray("<hr size=6>") << u"line"_s;
+    QTest::newRow("shaded, size 6, in its border's colour")
+        << QByteArray("<hr size=6>") << u"6 100% #808080"_s;
 }
 
 void TestPageView::rulesKeepTheirThickness()
@@ -537,7 +539,7 @@ void TestPageView::rulesKeepTheirThickness()
     Fixture f;
     QVERIFY(f.show("/rule.html", "<p>一</p>" + rule + "<p>二</p>"));
     QTextDocument* document = f.view->document();
-    QString got = u"line"_s;
+    QString got;
     for (QTextFrame* frame : document->rootFrame()->childFrames()) {
         const auto* table = qobject_cast<QTextTable*>(frame);
         if (!table)
@@ -994,6 +996,79 @@ void TestPageView::drawnAsTheAuthorAsks_data()
         << grid.arg(u"<div>二</div>"_s) << u"spacing"_s << u"2 separate -2 8"_s;
     QTest::newRow("a grid of one row takes its column gap")
         << grid.arg(u""_s) << u"spacing"_s << u"8 separate -8 2"_s;
+    // Flex items that do not grow are as wide as their content; space
+    // between them is empty cells ("*") beside fixed ones of an unbroken line.
+    const QString row = u"<div style=\"display:flex;%1\"><span>一</span><span>%2</span></div>"_s;
+    QTest::newRow("flex items at the start: the table as wide as they are")
+        << row.arg(u""_s, u"框"_s) << u"table"_s << u"auto left"_s;
+    QTest::newRow("flex items at the end")
+        << row.arg(u"justify-content:flex-end"_s, u"框"_s) << u"table"_s << u"auto right"_s;
+    QTest::newRow("flex items centred")
+        << row.arg(u"justify-content:center"_s, u"框"_s) << u"table"_s << u"auto center"_s;
+    QTest::newRow("space between")
+        << row.arg(u"justify-content:space-between"_s, u"框"_s) << u"column widths"_s << u"1 * 1"_s;
+    QTest::newRow("space around") << row.arg(u"justify-content:space-around"_s, u"框"_s)
+                                  << u"column widths"_s << u"* 1 * * 1 *"_s;
+    QTest::newRow("space evenly") << row.arg(u"justify-content:space-evenly"_s, u"框"_s)
+                                  << u"column widths"_s << u"* 1 * 1 *"_s;
+    QTest::newRow("space between kept on one line")
+        << row.arg(u"justify-content:space-between"_s, u"框"_s) << u"white-space"_s << u"nowrap"_s;
+    QTest::newRow("a long item may wrap: no spreading")
+        << row.arg(u"justify-content:space-between"_s,
+                   u"框这一项的文字很长很长，超过一行能放下的字数，要能折行"_s)
+        << u"column widths"_s << u"* *"_s;
+    QTest::newRow("a growing item fills the row")
+        << u"<div style=\"display:flex\"><span style=\"flex-grow:1\">一</span><span>框</span>"
+           u"</div>"_s
+        << u"table"_s << u"100% left"_s;
+    QTest::newRow("items growing from nothing share the row by their factors")
+        << u"<div style=\"display:flex\"><div style=\"flex:2\">一</div><div style=\"flex:1\">"
+           u"框</div></div>"_s
+        << u"column widths"_s << u"66.7% 33.3%"_s;
+    QTest::newRow("a grid's fixed track and a share")
+        << u"<div style=\"display:grid;grid-template-columns:5em 1fr;font-size:13px\">"
+           u"<div>一</div><div>框</div></div>"_s
+        << u"column widths"_s << u"65 *"_s;
+    QTest::newRow("a grid of shares")
+        << u"<div style=\"display:grid;grid-template-columns:1fr 2fr\"><div>一</div>"
+           u"<div>框</div></div>"_s
+        << u"column widths"_s << u"33.3% 66.7%"_s;
+    QTest::newRow("a grid's wider column gap on the item's left")
+        << u"<div style=\"display:grid;grid-template-columns:1fr 1fr;gap:2px 8px\">"
+           u"<div>一</div><div>框</div><div>二</div></div>"_s
+        << u"padding"_s << u"0 0 0 6"_s;
+    // Qt drops the first block's top margin and the last one's bottom margin
+    // in a cell; behind a border or padding a browser keeps them inside.
+    QTest::newRow("a box keeps its paragraphs' margins inside")
+        << u"<div style=\"border:1px solid;padding:3px\"><p style=\"margin:5px 0 7px\">框</p>"
+           u"</div>"_s
+        << u"padding"_s << u"8 3 10 3"_s;
+    QTest::newRow("through nested blocks, the larger margin")
+        << u"<div style=\"padding:2px\"><div style=\"margin-top:9px\"><p style=\"margin:4px 0 "
+           u"6px\">框</p></div></div>"_s
+        << u"padding"_s << u"11 2 8 2"_s;
+    QTest::newRow("without a border they are not the box's")
+        << u"<div style=\"background:#eee\"><p style=\"margin:5px 0\">框</p></div>"_s
+        << u"padding"_s << u"0 0 0 0"_s;
+    QTest::newRow("without a bottom edge the last margin comes out below the box")
+        << u"<div style=\"border-top:1px solid;margin-bottom:3px\"><p style=\"margin:0 0 13px\">"
+           u"框</p></div>"_s
+        << u"bottom margin"_s << u"13"_s;
+    QTest::newRow("its own when larger")
+        << u"<div style=\"border-top:1px solid;margin-bottom:20px\"><p style=\"margin:0 0 13px\">"
+           u"框</p></div>"_s
+        << u"bottom margin"_s << u"20"_s;
+    QTest::newRow("a bottom border keeps it inside")
+        << u"<div style=\"border:1px solid;margin-bottom:3px\"><p style=\"margin:0 0 13px\">"
+           u"框</p></div>"_s
+        << u"bottom margin"_s << u"3"_s;
+    QTest::newRow("a flex item holds them whatever its edges")
+        << u"<div style=\"display:flex\"><div><p style=\"margin:5px 0 7px\">框</p></div></div>"_s
+        << u"padding"_s << u"5 0 7 0"_s;
+    QTest::newRow("a heading in a box has no margins of Qt's own")
+        << u"<h3 style=\"border-bottom:1px dashed\">框</h3>"_s << u"block margins"_s << u"0 0"_s;
+    QTest::newRow("a paragraph in a flex item neither")
+        << u"<div style=\"display:flex\"><p>框</p></div>"_s << u"block margins"_s << u"0 0"_s;
     QTest::newRow("items centred across the row")
         << badges.arg(u"align-items:center"_s) << u"cell align"_s << u"middle"_s;
     QTest::newRow("items at the row's end")
@@ -1006,6 +1081,17 @@ void TestPageView::drawnAsTheAuthorAsks_data()
     QTest::newRow("a box keeps its own margin when larger")
         << u"<p style=\"margin:0 0 3px\">一</p><div style=\"margin-top:9px;border:1px solid\">框"_s
         << u"top margin"_s << u"9"_s;
+    QTest::newRow("a box after a block whose last paragraph's margin collapses through it")
+        << u"<div><div><p style=\"margin:0 0 12px\">一</p></div></div>"
+           u"<div style=\"margin-top:4px;border:1px solid\">框</div>"_s
+        << u"top margin"_s << u"12"_s;
+    QTest::newRow("a table ending the block before adds its margin itself")
+        << u"<div><table style=\"margin-bottom:5px\"><tr><td>一</td></tr></table></div>"
+           u"<div style=\"margin-top:4px;border:1px solid\">框</div>"_s
+        << u"top margin"_s << u"4"_s;
+    QTest::newRow("the first paragraph after a float, its margin in the body's")
+        << u"<!DOCTYPE html><div style=\"float:right\">一</div><p style=\"margin-top:12px\">框"_s
+        << u"top margin"_s << u"0"_s;
     QTest::newRow("a paragraph after a table, the table's margin counted once")
         << u"<table style=\"margin-bottom:7px\"><tr><td>一</table><p style=\"margin-top:10px\">框"_s
         << u"top margin"_s << u"3"_s;
@@ -1108,14 +1194,33 @@ void TestPageView::drawnAsTheAuthorAsks()
         } else {
             const QTextLength w = f.width();
             got = (w.type() == QTextLength::PercentageLength ? px(w.rawValue()) + u'%'
+                   : w.type() == QTextLength::VariableLength ? u"auto"_s
                                                              : px(w.rawValue())) +
-                  (f.alignment() & Qt::AlignHCenter ? u" center"_s : u" left"_s);
+                  (f.alignment() & Qt::AlignHCenter ? u" center"_s
+                   : f.alignment() & Qt::AlignRight ? u" right"_s
+                                                    : u" left"_s);
         }
+    } else if (what == u"column widths") {
+        QVERIFY2(table, "not in a table");
+        QStringList widths;
+        for (const QTextLength& w : table->format().columnWidthConstraints())
+            widths << (w.type() == QTextLength::PercentageLength
+                           ? QString::number(std::round(w.rawValue() * 10) / 10) + u'%'
+                       : w.type() == QTextLength::FixedLength ? px(w.rawValue())
+                                                              : u"*"_s);
+        got = widths.join(u' ');
+    } else if (what == u"white-space") {
+        got = at.blockFormat().nonBreakableLines() ? u"nowrap"_s : u"normal"_s;
+    } else if (what == u"block margins") {
+        got = px(at.blockFormat().topMargin()) + u' ' + px(at.blockFormat().bottomMargin());
     } else if (what == u"spacing") {
         QVERIFY2(table, "not in a table");
         const QTextTableFormat f = table->format();
         got = px(f.cellSpacing()) + (f.borderCollapse() ? u" collapse "_s : u" separate "_s) +
               px(f.leftMargin()) + u' ' + px(f.topMargin());
+    } else if (what == u"bottom margin") {
+        QVERIFY2(table, "not in a table");
+        got = px(table->format().bottomMargin());
     } else if (what == u"top margin") {
         got = px(table ? table->format().topMargin() : at.blockFormat().topMargin());
     } else if (what == u"cell align") {

@@ -105,6 +105,17 @@ enum class AlignItems : quint8
     Baseline,
 };
 
+// justify-content along a flex row; normal and stretch are Start.
+enum class JustifyContent : quint8
+{
+    Start,
+    End,
+    Center,
+    SpaceBetween,
+    SpaceAround,
+    SpaceEvenly,
+};
+
 enum Side : quint8
 {
     Top,
@@ -194,10 +205,17 @@ struct ComputedStyle
     bool flexWrap = false;
     // grid-template-columns' tracks (repeat() expanded); 0 when none.
     int gridColumns = 0;
+    // Their sizes: px when positive, a share of the free space (fr) when
+    // negative, 0 for one sized by its content.
+    QList<qreal> gridTracks;
     // Between a flex or grid container's items, px; normal is 0.
     qreal rowGap = 0;
     qreal columnGap = 0;
     AlignItems alignItems = AlignItems::Stretch;
+    JustifyContent justifyContent = JustifyContent::Start;
+    // An item's share of its flex row's free space; 0 keeps it as wide as
+    // its content.
+    qreal flexGrow = 0;
     // position: absolute or fixed, which the view draws in the flow.
     bool outOfFlow = false;
 

@@ -500,9 +500,14 @@ std::optional<quint8> decorationLines(Tokens value, std::optional<Color>* color)
 
 // Tracks of grid-template-columns; repeat() expanded.
 std::optional<int> gridTracks(const Computing& c, Tokens value, const ComputeContext& context,
-                              int depth)
+                              QList<qreal>* tracks, int depth)
 {
+    constexpr int kMaxTracks = 1000;
     int count = 0;
+    const auto repeat = [&](const QList<qreal>& inner, int times) {
+        for (int i = 0; tracks && i < times && tracks->size() < kMaxTracks; ++i)
+            tracks->append(inner.mid(0, kMaxTracks - tracks->size()));
+    };
     for (qsizetype i = 0; i < qsizetype(value.size()); i = nextComponent(value, i)) {
         const Token& t = value[i];
         if (t.is(TokenType::Whitespace) || t.is(TokenType::LeftSquare))
@@ -511,12 +516,15 @@ std::optional<int> gridTracks(const Computing& c, Tokens value, const ComputeCon
             const QList<Tokens> args = splitCommas(blockContent(value, i));
             if (args.size() != 2)
                 return std::nullopt;
-            const std::optional<int> inner = gridTracks(c, args[1], context, depth + 1);
+            QList<qreal> innerTracks;
+            const std::optional<int> inner =
+                gridTracks(c, args[1], context, tracks ? &innerTracks : nullptr, depth + 1);
             if (!inner || args[0].size() != 1)
                 return std::nullopt;
             const Token& n = args[0][0];
             if (n.is(TokenType::Number) && n.integer && n.number >= 1) {
                 count += int(std::min(n.number, 1000.0)) * *inner;
+                repeat(innerTracks, int(std::min(n.number, 1000.0)));
             } else if (n.isIdent(u"auto-fill") || n.isIdent(u"auto-fit")) {
                 // As many as the view holds of the first fixed track size.
                 qreal track = 0;
@@ -524,7 +532,10 @@ std::optional<int> gridTracks(const Computing& c, Tokens value, const ComputeCon
                     if (std::optional<qreal> px = length(c, a, context, Percent::None);
                         px && *px > 0 && track == 0)
                         track = *px;
-                count += track > 0 ? std::clamp(int(context.view.width / track), 1, 1000) : 1;
+                const int times =
+                    track > 0 ? std::clamp(int(context.view.width / track), 1, 1000) : 1;
+                count += times;
+                repeat(innerTracks, times);
             } else {
                 return std::nullopt;
             }
@@ -534,11 +545,19 @@ std::optional<int> gridTracks(const Computing& c, Tokens value, const ComputeCon
             if (t.is(TokenType::Ident) && (t.named(u"none") || t.named(u"subgrid")))
                 return 0;
             ++count;
+            if (tracks && tracks->size() < kMaxTracks) {
+                std::optional<qreal> px;
+                if (t.is(TokenType::Dimension) && t.named(u"fr"))
+                    px = -std::clamp(t.number, 0.0, 1e6);
+                else if (!t.is(TokenType::Function) && !t.is(TokenType::Ident))
+                    px = length(c, t, context, Percent::None);
+                tracks->append(px && std::isfinite(*px) ? *px : 0);
+            }
         } else {
             return std::nullopt;
         }
     }
-    return std::min(count, 1000);
+    return std::min(count, kMaxTracks);
 }
 
 std::optional<Display> display(Tokens value)

@@ -51,8 +51,10 @@ bool background(Computing& c, Tokens value, const ComputeContext& context);
 std::optional<bool> backgroundTiles(Tokens value);
 bool textAlign(Computing& c, const Token* t, const ComputeContext& context);
 std::optional<quint8> decorationLines(Tokens value, std::optional<Color>* color);
+// The count of grid-template-columns' tracks; with `tracks`, their sizes as
+// ComputedStyle::gridTracks holds them.
 std::optional<int> gridTracks(const Computing& c, Tokens value, const ComputeContext& context,
-                              int depth = 0);
+                              QList<qreal>* tracks = nullptr, int depth = 0);
 std::optional<Display> display(Tokens value);
 // line-height against the element's own font size.
 bool lineHeight(Computing& c, Tokens value, const ComputeContext& context);

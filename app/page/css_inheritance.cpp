@@ -48,6 +48,8 @@ QStringList longhands(const QString& name)
         return {u"flex-direction"_s, u"flex-wrap"_s};
     if (name == u"gap" || name == u"grid-gap")
         return {u"row-gap"_s, u"column-gap"_s};
+    if (name == u"flex")
+        return {u"flex-grow"_s};
     if (name == u"grid-row-gap")
         return {u"row-gap"_s};
     if (name == u"grid-column-gap")
@@ -153,12 +155,17 @@ void copyLonghand(Computing& c, const QString& name, const ComputedStyle& from,
         s.flexWrap = from.flexWrap;
     } else if (name == u"grid-template-columns") {
         s.gridColumns = from.gridColumns;
+        s.gridTracks = from.gridTracks;
     } else if (name == u"row-gap") {
         s.rowGap = from.rowGap;
     } else if (name == u"column-gap") {
         s.columnGap = from.columnGap;
     } else if (name == u"align-items") {
         s.alignItems = from.alignItems;
+    } else if (name == u"justify-content") {
+        s.justifyContent = from.justifyContent;
+    } else if (name == u"flex-grow") {
+        s.flexGrow = from.flexGrow;
     } else if (name == u"position") {
         s.outOfFlow = from.outOfFlow;
     }

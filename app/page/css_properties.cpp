@@ -206,7 +206,8 @@ bool isKnownProperty(const QString& name)
                          "padding border border-width border-style border-color width height "
                          "max-width float clear flex-direction flex-flow flex-wrap "
                          "grid-template-columns position gap row-gap column-gap grid-gap "
-                         "grid-row-gap grid-column-gap align-items")
+                         "grid-row-gap grid-column-gap align-items justify-content flex "
+                         "flex-grow")
                  .split(u' '))
             n << p.toString();
         for (const QString& side : {u"top"_s, u"right"_s, u"bottom"_s, u"left"_s}) {
@@ -570,10 +571,55 @@ bool applyDeclaration(Computing& c, const QString& name, Tokens value,
             s.alignItems = kAligns[k];
         return k >= 0;
     }
+    if (name == u"justify-content") {
+        const int k = keyword(t, {u"normal", u"stretch", u"flex-start", u"start", u"left",
+                                  u"flex-end", u"end", u"right", u"center", u"space-between",
+                                  u"space-around", u"space-evenly"});
+        static constexpr JustifyContent kJustify[] = {
+            JustifyContent::Start,        JustifyContent::Start,       JustifyContent::Start,
+            JustifyContent::Start,        JustifyContent::Start,       JustifyContent::End,
+            JustifyContent::End,          JustifyContent::End,         JustifyContent::Center,
+            JustifyContent::SpaceBetween, JustifyContent::SpaceAround, JustifyContent::SpaceEvenly};
+        if (k >= 0)
+            s.justifyContent = kJustify[k];
+        return k >= 0;
+    }
+    if (name == u"flex-grow") {
+        if (!t || !t->is(TokenType::Number) || t->number < 0)
+            return false;
+        s.flexGrow = std::min<qreal>(t->number, 1e6);
+        return true;
+    }
+    if (name == u"flex") {
+        // none and initial keep the item at its content's width; auto, a
+        // lone basis or a number let it grow (a number is its share).
+        const QList<qsizetype> parts = components(value);
+        if (parts.isEmpty() || parts.size() > 3)
+            return false;
+        const Token& first = value[parts[0]];
+        if (parts.size() == 1 && first.is(TokenType::Ident)) {
+            const int k = keyword(&first, {u"none", u"initial", u"auto"});
+            if (k < 0)
+                return false;
+            s.flexGrow = k == 2 ? 1 : 0;
+            return true;
+        }
+        if (first.is(TokenType::Number)) {
+            if (first.number < 0)
+                return false;
+            s.flexGrow = std::min<qreal>(first.number, 1e6);
+            return true;
+        }
+        s.flexGrow = 1;
+        return true;
+    }
     if (name == u"grid-template-columns") {
-        const std::optional<int> n = gridTracks(c, value, context);
-        if (n)
+        QList<qreal> tracks;
+        const std::optional<int> n = gridTracks(c, value, context, &tracks);
+        if (n) {
             s.gridColumns = *n;
+            s.gridTracks = *n > 0 ? tracks : QList<qreal>();
+        }
         return n.has_value();
     }
     return false;

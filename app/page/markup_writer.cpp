@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace mizong::page::markup {
 
@@ -42,6 +43,7 @@ void Writer::run()
         m_doc.quirks
             ? side(css::Top)
             : std::max(side(css::Top), std::clamp<qreal>(firstBlockTop(m_doc.body), 0, kMaxLength));
+    m_firstInBody = firstInBody();
     m_result.margins = QMarginsF(side(css::Left), top, side(css::Right), side(css::Bottom));
     m_available = std::max<qreal>(0, m_viewWidth - side(css::Left) - side(css::Right));
     m_out.reserve(4096);
@@ -139,8 +141,33 @@ void Writer::children(int parent, const ComputedStyle& around)
             }
             continue;
         }
+        if (floatsIntoNext(c)) {
+            m_pendingFloat = c;
+            continue;
+        }
         node(c, around);
     }
+}
+
+bool Writer::floatsIntoNext(int c) const
+{
+    const Node& e = m_doc[c];
+    if (e.type != Node::Type::Element || !e.isHtml(u"img") || !isFloat(c) ||
+        m_pendingFloat != kNone)
+        return false;
+    int next = e.nextSibling;
+    while (next != kNone && !startsFlow(next))
+        next = m_doc[next].nextSibling;
+    if (next == kNone || m_doc[next].type != Node::Type::Element || writtenAsTable(next) ||
+        isFloat(next) || !isBlockLevel(m_styles[next].display) ||
+        m_doc[next].ns != dom::Namespace::Html)
+        return false;
+    const ElementRule* rule = ruleFor(m_doc[next].name);
+    const QStringView out = rule->out;
+    return rule->treatment == Treatment::Element &&
+           (rule->role == Role::None || rule->role == Role::Heading) &&
+           (out == u"p" || out == u"div" || isHeading(out) || out == u"blockquote" ||
+            out == u"address" || out == u"center");
 }
 
 void Writer::node(int n, const ComputedStyle& around)
@@ -151,7 +178,7 @@ void Writer::node(int n, const ComputedStyle& around)
     if (e.type != Node::Type::Element || m_styles[n].display == Display::None)
         return;
     if (e.ns == dom::Namespace::Svg)
-        return; // no vector pictures here
+        return drawingsRoom(n, around); // no vector pictures here
     if (e.ns == dom::Namespace::MathMl)
         return inlineElement(n, u"span", around);
     const ElementRule* rule = ruleFor(e.name);
@@ -203,6 +230,33 @@ void Writer::node(int n, const ComputedStyle& around)
     block(n, out, around, true);
 }
 
+void Writer::drawingsRoom(int n, const ComputedStyle& around)
+{
+    // An inline drawing takes a line as high as it is, which the text after
+    // it in a browser stands below: an empty line of about its height keeps
+    // that room. Nested drawings are the outer one's.
+    if (m_doc[n].name != u"svg" || isBlockLevel(m_styles[n].display))
+        return;
+    const ComputedStyle& s = m_styles[n];
+    qreal height = 150; // a browser's size for a drawing of no size
+    if (s.height.unit == css::Size::Unit::Px) {
+        height = s.height.value;
+    } else if (const QString* h = m_doc[n].attribute(u"height")) {
+        QStringView v = QStringView(*h).trimmed();
+        if (v.endsWith(u"px"))
+            v.chop(2);
+        bool ok = false;
+        const double parsed = v.toDouble(&ok);
+        if (ok && std::isfinite(parsed) && parsed >= 0)
+            height = parsed;
+    }
+    // Qt's line is some 1.17 times its font's size. A zero-width space, as
+    // Qt drops a block of only spaces.
+    const int size = int(std::lround(std::clamp<qreal>(height / 1.17, around.fontSize, 1000)));
+    if (claim())
+        m_out += u"<span style=\"font-size:"_s + QString::number(size) + u"px\">&#8203;</span>"_s;
+}
+
 void Writer::text(QStringView t)
 {
     qsizetype from = 0;
@@ -224,6 +278,21 @@ void Writer::text(QStringView t)
     appendEscaped(m_out, t.sliced(from), Escape::Text);
 }
 
+void Writer::textStyle(QString& out, const ComputedStyle& s, const ComputedStyle* around,
+                       quint16 look) const
+{
+    if (!m_keepLines || s.whiteSpace != css::WhiteSpace::Normal)
+        return appendTextStyle(out, s, around, look);
+    ComputedStyle kept = s;
+    kept.whiteSpace = css::WhiteSpace::Nowrap;
+    if (!around)
+        return appendTextStyle(out, kept, nullptr, look);
+    ComputedStyle keptAround = *around;
+    if (keptAround.whiteSpace == css::WhiteSpace::Normal)
+        keptAround.whiteSpace = css::WhiteSpace::Nowrap;
+    appendTextStyle(out, kept, &keptAround, look);
+}
+
 QString Writer::attributesOf(int n, QStringView out)
 {
     QString attributes;
@@ -235,7 +304,7 @@ void Writer::inlineElement(int n, QStringView out, const ComputedStyle& around)
 {
     const ComputedStyle& s = m_styles[n];
     QString style;
-    appendTextStyle(style, s, &around, qtLookOf(out));
+    textStyle(style, s, &around, qtLookOf(out));
     if (s.backgroundColor.alpha > 0)
         style += (style.isEmpty() ? u""_s : u";"_s) + u"background-color:"_s +
                  colorText(s.backgroundColor);
@@ -254,19 +323,27 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
     const bool blockOut = isBlockName(out);
     const QStringView name = blockOut ? out : u"div";
     QString style;
-    appendTextStyle(style, s, &around, qtLookOf(name));
+    textStyle(style, s, &around, qtLookOf(name));
     if (style.size())
         style += u';';
     const bool list = name == u"ul" || name == u"ol" || name == u"li";
     QString blockStyle;
-    const qreal top = withMargins ? adjoiningTop(n, false) : 0;
+    // Qt drops the first block's top margin itself, but not after floats.
+    const qreal top = withMargins && n != m_firstInBody ? adjoiningTop(n, false) : 0;
     if (withMargins && !list && top != s.margin[css::Top]) {
         ComputedStyle adjoined = s;
         adjoined.margin[css::Top] = top;
         adjoined.marginAuto[css::Top] = false;
         appendBlockStyle(blockStyle, adjoined, true);
+    } else if (!withMargins) {
+        // Its margins are its table's: without a zero Qt's importer would
+        // give a heading or a paragraph its own inside the cell.
+        ComputedStyle bare = s;
+        bare.margin = {};
+        bare.marginAuto = {};
+        appendBlockStyle(blockStyle, bare, true);
     } else {
-        appendBlockStyle(blockStyle, s, withMargins && !list);
+        appendBlockStyle(blockStyle, s, !list);
     }
     if (list && withMargins) {
         blockStyle += QString::asprintf(";margin-top:%dpx;margin-bottom:%dpx",
@@ -280,6 +357,10 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
     const bool anchor = out == u"a";
     if (!open(name, (anchor ? QString() : attributesOf(n, name)) + styleAttribute(style)))
         return;
+    // A floating picture right before this block floats from its top: in a
+    // block of its own Qt would give it a line that pushes this one down.
+    if (const int floating = std::exchange(m_pendingFloat, kNone); floating != kNone)
+        image(floating, around);
     if (anchor && open(u"a", attributesOf(n, u"a"))) {
         children(n, s);
         close(u"a");
@@ -291,45 +372,44 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
 
 void Writer::rule_(int n, const ComputedStyle& around)
 {
-    const ComputedStyle& s = m_styles[n];
-    if (const int thickness = thickRule(s)) {
-        // A bar of its colour: an empty cell one fixed line high.
-        QString table = u" cellspacing=\"0\" cellpadding=\"0\""_s;
-        appendAttribute(table, u"width", s.width.isAuto() ? u"100%"_s : sizeText(s.width, 0));
-        if (s.marginAuto[css::Left] && s.marginAuto[css::Right])
-            appendAttribute(table, u"align", u"center"_s);
-        else if (s.marginAuto[css::Left])
-            appendAttribute(table, u"align", u"right"_s);
-        appendAttribute(
-            table, u"style",
-            QString::asprintf("border-collapse:collapse;margin-top:%ldpx;"
-                              "margin-bottom:%ldpx",
-                              std::lround(boundedPx(adjoiningTop(n, true))),
-                              std::lround(boundedPx(std::max<qreal>(0, s.margin[css::Bottom])))));
-        const QString cell = u"background-color:"_s + colorText(s.backgroundColor) +
-                             u";font-size:1px;line-height:"_s + QString::number(thickness) +
-                             u"px;-qt-line-height-type:fixed"_s;
-        if (open(u"table", table, Role::Table)) {
-            if (open(u"tr", QString(), Role::Row)) {
-                if (open(u"td", styleAttribute(cell), Role::Cell))
-                    close(u"td");
-                close(u"tr");
-            }
-            close(u"table");
-        }
-        return;
-    }
-    QString attributes = attributesOf(n, u"hr");
-    QString style;
-    appendBlockStyle(style, s, true);
-    const css::BorderSide& b = s.border[css::Top];
-    style += u";background-color:"_s + colorText(b.color);
-    if (!m_doc[n].attribute(u"width") && !s.width.isAuto())
-        appendAttribute(attributes, u"width", sizeText(s.width, 0));
     Q_UNUSED(around);
-    if (claim()) {
-        m_out += u"<hr"_s + attributes + styleAttribute(style) + u" />"_s;
+    // Qt's <hr> is a block a line of text high; a browser's is as high as
+    // its borders and height. An empty cell of a 1 px font is 2 px high: a
+    // band of the rule's colour, padded to the rule's height.
+    const ComputedStyle& s = m_styles[n];
+    QString table = u" cellspacing=\"0\" cellpadding=\"0\""_s;
+    appendAttribute(table, u"width", s.width.isAuto() ? u"100%"_s : sizeText(s.width, 0));
+    if (s.marginAuto[css::Left] && s.marginAuto[css::Right])
+        appendAttribute(table, u"align", u"center"_s);
+    else if (s.marginAuto[css::Left])
+        appendAttribute(table, u"align", u"right"_s);
+    const auto margin = [&](int side) {
+        const qreal m = side == css::Top     ? adjoiningTop(n, true)
+                        : s.marginAuto[side] ? 0
+                                             : std::max<qreal>(0, s.margin[side]);
+        return int(std::lround(boundedPx(m)));
+    };
+    appendAttribute(table, u"style",
+                    QString::asprintf("border-collapse:collapse;margin-top:%dpx;margin-right:%dpx;"
+                                      "margin-bottom:%dpx;margin-left:%dpx",
+                                      margin(css::Top), margin(css::Right), margin(css::Bottom),
+                                      margin(css::Left)));
+    const qreal height = s.border[css::Top].width + s.border[css::Bottom].width +
+                         (s.height.unit == css::Size::Unit::Px ? s.height.value : 0);
+    const css::Color colour =
+        s.backgroundColor.alpha > 0 ? s.backgroundColor : s.border[css::Top].color;
+    const QString cell = QString::asprintf(
+        " style=\"font-size:1px;padding-top:%dpx;padding-right:0px;padding-bottom:0px;"
+        "padding-left:0px;background-color:%s\"",
+        int(std::lround(std::clamp<qreal>(height - 2, 0, 1000))), qPrintable(colorText(colour)));
+    if (!open(u"table", table, Role::Table))
+        return;
+    if (open(u"tr", QString(), Role::Row)) {
+        if (open(u"td", cell, Role::Cell))
+            close(u"td");
+        close(u"tr");
     }
+    close(u"table");
 }
 
 void Writer::image(int n, const ComputedStyle& around)

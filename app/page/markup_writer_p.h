@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <utility>
+
 // Internal to mizong_page_markup: markup_writer.h is the interface.
 // The writer's rooms: markup_writer.cpp walks the tree and writes blocks,
 // inline elements, text and pictures; markup_writer_tables.cpp writes what
@@ -36,10 +38,6 @@ bool hasBorder(const ComputedStyle& s);
 bool needsBox(const ComputedStyle& s);
 
 ComputedStyle withoutPadding(ComputedStyle s);
-
-// A filled <hr> (color, noshade) thicker than the one-pixel line Qt draws
-// for a rule: its thickness in whole pixels, else 0.
-int thickRule(const ComputedStyle& s);
 
 QString sizeText(const css::Size& size, qreal extra);
 
@@ -73,11 +71,21 @@ private:
 
     void children(int parent, const ComputedStyle& around);
 
+    // A floating picture followed by a block of ours that it can start.
+    bool floatsIntoNext(int c) const;
+
     void node(int n, const ComputedStyle& around);
 
     // Body text. Runs of the spaces Qt would collapse and browsers never do
     // are kept in a span of their own, an element of the page's budget.
     void text(QStringView t);
+
+    // The room an inline <svg> drawing takes, which is not drawn.
+    void drawingsRoom(int n, const ComputedStyle& around);
+
+    // appendTextStyle, its lines kept whole inside a content-sized flex item.
+    void textStyle(QString& out, const ComputedStyle& s, const ComputedStyle* around,
+                   quint16 look = 0) const;
 
     QString attributesOf(int n, QStringView out);
 
@@ -92,13 +100,14 @@ private:
     // table of ours or with text.
     qreal firstBlockTop(int parent) const;
 
-    // The largest bottom margin of `block` and of the blocks that end it,
-    // one inside the other, with nothing between their bottoms: what Qt
-    // drops before a table.
-    qreal lastBlockBottom(int block) const;
-
     // Text shown, or an element shown.
     bool startsFlow(int c) const;
+
+    bool isFloat(int c) const;
+
+    // The body's first child in the flow, floats before it passed over:
+    // its top margin is in the body's.
+    int firstInBody() const;
 
     // The block-level sibling right before n, with nothing shown between.
     int previousInFlow(int n) const;
@@ -107,6 +116,14 @@ private:
     // blocks only: it drops a block's bottom margin before a table and adds
     // a table's bottom margin to what follows it.
     qreal adjoiningTop(int n, bool asTable) const;
+
+    // The largest bottom margin of n and the blocks that end it, one inside
+    // the other, with nothing between their bottoms.
+    qreal lastBlockBottom(int n) const;
+
+    // The top margin of the blocks n starts with and the bottom margin of
+    // those it ends with, which Qt drops in a cell.
+    std::pair<qreal, qreal> innerMargins(int n) const;
 
     // A block without a box: margins, alignment and typography of its own.
     void block(int n, QStringView out, const ComputedStyle& around, bool withMargins);
@@ -121,6 +138,14 @@ private:
 
     // A flex or grid container's child that becomes one of its items.
     bool isItem(int c) const;
+
+    // An item of a line or two words (a badge, a button, a link) that
+    // fits on one line: it can be kept whole, as wide as its text.
+    bool isShortItem(int c) const;
+
+    // The node after n's subtree in document order, within root; kNone at
+    // root's end.
+    int nextOutside(int n, int root) const;
 
     // Where the items sit across their row. Stretched ones fill it, as a
     // cell's background does anyway.
@@ -193,6 +218,10 @@ private:
     int m_elements = 0;
     qint64 m_nesting = 0;
     bool m_stopped = false;
+    bool m_keepLines = false;
+    int m_firstInBody = dom::kNone;
+    // A floating picture written at the start of the block after it.
+    int m_pendingFloat = dom::kNone;
 };
 
 } // namespace mizong::page::markup

@@ -66,17 +66,6 @@ bool needsBox(const ComputedStyle& s)
            (s.marginAuto[css::Left] && s.marginAuto[css::Right] && !s.maxWidth.isAuto());
 }
 
-int thickRule(const ComputedStyle& s)
-{
-    if (s.backgroundColor.alpha == 0)
-        return 0;
-    qreal height = s.border[css::Top].width + s.border[css::Bottom].width;
-    if (s.height.unit == css::Size::Unit::Px)
-        height += s.height.value;
-    const int thickness = int(std::lround(std::clamp<qreal>(height, 0, 1000)));
-    return thickness >= 2 ? thickness : 0;
-}
-
 ComputedStyle withoutPadding(ComputedStyle s)
 {
     s.padding = {};
@@ -105,7 +94,7 @@ bool Writer::writtenAsTable(int n) const
         return true;
     const QStringView out = rule->out;
     if (out == u"hr")
-        return thickRule(s) > 0;
+        return true;
     if (out == u"li" || out == u"dt" || out == u"dd")
         return false;
     return out == u"ul" || out == u"ol" ? needsBox(withoutPadding(s)) : needsBox(s);
@@ -116,7 +105,8 @@ qreal Writer::firstBlockTop(int parent) const
     qreal top = 0;
     for (int depth = 0; depth < m_limits.maxDepth; ++depth) {
         int c = m_doc[parent].firstChild;
-        while (c != kNone && !startsFlow(c))
+        // Floats before the first block stand below its collapsed margin.
+        while (c != kNone && (!startsFlow(c) || isFloat(c)))
             c = m_doc[c].nextSibling;
         if (c == kNone || m_doc[c].type != Node::Type::Element)
             return top;
@@ -133,30 +123,17 @@ qreal Writer::firstBlockTop(int parent) const
     return top;
 }
 
-qreal Writer::lastBlockBottom(int block) const
+bool Writer::isFloat(int c) const
 {
-    const auto own = [this](int n) {
-        const ComputedStyle& s = m_styles[n];
-        return s.marginAuto[css::Bottom] ? 0 : std::max<qreal>(0, s.margin[css::Bottom]);
-    };
-    qreal bottom = own(block);
-    for (int depth = 0; depth < m_limits.maxDepth; ++depth) {
-        const ComputedStyle& s = m_styles[block];
-        if (s.border[css::Bottom].width > 0 || s.padding[css::Bottom] > 0)
-            return bottom;
-        int c = m_doc[block].lastChild;
-        while (c != kNone && !startsFlow(c))
-            c = m_doc[c].previousSibling;
-        if (c == kNone || m_doc[c].type != Node::Type::Element)
-            return bottom;
-        const ComputedStyle& cs = m_styles[c];
-        if (!isBlockLevel(cs.display) || cs.floating != css::Float::None || cs.outOfFlow ||
-            cs.display == Display::ListItem || writtenAsTable(c))
-            return bottom;
-        bottom = std::max(bottom, own(c));
-        block = c;
-    }
-    return bottom;
+    return m_doc[c].type == Node::Type::Element && m_styles[c].floating != css::Float::None;
+}
+
+int Writer::firstInBody() const
+{
+    int c = m_doc[m_doc.body].firstChild;
+    while (c != kNone && (!startsFlow(c) || isFloat(c)))
+        c = m_doc[c].nextSibling;
+    return c;
 }
 
 bool Writer::startsFlow(int c) const
@@ -197,7 +174,52 @@ qreal Writer::adjoiningTop(int n, bool asTable) const
         before.marginAuto[css::Bottom] ? 0 : std::max<qreal>(0, before.margin[css::Bottom]);
     if (writtenAsTable(p))
         return std::max<qreal>(0, top - bottom);
+    // Qt drops the bottom margin of the block before a table, which may be
+    // that of a paragraph ending the block before: browsers collapse it
+    // through to here.
     return asTable ? std::max(top, lastBlockBottom(p)) : top;
+}
+
+std::pair<qreal, qreal> Writer::innerMargins(int n) const
+{
+    // Qt applies neither in a cell.
+    int last = m_doc[n].lastChild;
+    while (last != kNone && !startsFlow(last))
+        last = m_doc[last].previousSibling;
+    qreal bottom = 0;
+    if (last != kNone && m_doc[last].type == Node::Type::Element) {
+        const ComputedStyle& l = m_styles[last];
+        if (isBlockLevel(l.display) && l.floating == css::Float::None && !l.outOfFlow &&
+            !writtenAsTable(last) && l.display != Display::ListItem)
+            bottom = lastBlockBottom(last);
+    }
+    return {firstBlockTop(n), bottom};
+}
+
+qreal Writer::lastBlockBottom(int n) const
+{
+    qreal bottom = 0;
+    for (int depth = 0; depth < m_limits.maxDepth; ++depth) {
+        const ComputedStyle& s = m_styles[n];
+        // A table's bottom margin Qt adds after it itself.
+        if (depth > 0 && writtenAsTable(n))
+            return bottom;
+        if (!s.marginAuto[css::Bottom])
+            bottom = std::max(bottom, s.margin[css::Bottom]);
+        if (s.border[css::Bottom].width > 0 || s.padding[css::Bottom] > 0 ||
+            s.display == Display::ListItem)
+            return bottom;
+        int c = m_doc[n].lastChild;
+        while (c != kNone && !startsFlow(c))
+            c = m_doc[c].previousSibling;
+        if (c == kNone || m_doc[c].type != Node::Type::Element)
+            return bottom;
+        const ComputedStyle& last = m_styles[c];
+        if (!isBlockLevel(last.display) || last.floating != css::Float::None || last.outOfFlow)
+            return bottom;
+        n = c;
+    }
+    return bottom;
 }
 
 void Writer::box(int n, QStringView out, const ComputedStyle& around)
@@ -219,10 +241,15 @@ void Writer::box(int n, QStringView out, const ComputedStyle& around)
     QString tableStyle = u"border-collapse:collapse"_s;
     static constexpr QStringView margins[] = {u"margin-top", u"margin-right", u"margin-bottom",
                                               u"margin-left"};
+    // Without a bottom border or padding the margin of the block it ends
+    // with comes out below it, as Qt drops it in the cell.
+    const bool bottomOpen = s.border[css::Bottom].width <= 0 && s.padding[css::Bottom] <= 0;
     for (int side = 0; side < 4; ++side) {
-        const qreal m = side == css::Top     ? adjoiningTop(n, true)
-                        : s.marginAuto[side] ? 0
-                                             : std::max<qreal>(0, s.margin[side]);
+        qreal m = side == css::Top     ? adjoiningTop(n, true)
+                  : s.marginAuto[side] ? 0
+                                       : std::max<qreal>(0, s.margin[side]);
+        if (side == css::Bottom && bottomOpen)
+            m = std::max(m, innerMargins(n).second);
         tableStyle += u';' + margins[side].toString() + u':' +
                       QString::number(std::lround(boundedPx(m))) + u"px"_s;
     }
@@ -234,7 +261,14 @@ void Writer::box(int n, QStringView out, const ComputedStyle& around)
     if (open(u"tr", QString(), Role::Row)) {
         const QString picture = backgroundAttribute(s);
         QString cell;
-        appendCellStyle(cell, s, picture.isEmpty());
+        // Behind a border or padding the margins of the blocks it starts
+        // and ends with stay inside the box.
+        ComputedStyle padded = s;
+        if (s.border[css::Top].width > 0 || s.padding[css::Top] > 0)
+            padded.padding[css::Top] += innerMargins(n).first;
+        if (s.border[css::Bottom].width > 0 || s.padding[css::Bottom] > 0)
+            padded.padding[css::Bottom] += innerMargins(n).second;
+        appendCellStyle(cell, padded, picture.isEmpty());
         cell += u";vertical-align:top"_s;
         if (open(u"td", picture + styleAttribute(cell), Role::Cell)) {
             block(n, out, around, false);
@@ -277,13 +311,100 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
     }
     if (gap > 0)
         style += QString::asprintf(";margin-left:%dpx;margin-right:%dpx", -gap, -gap);
-    QString table =
-        u" cellspacing=\""_s + QString::number(gap) + u"\" cellpadding=\"0\" width=\"100%\""_s;
+    // Browsers make a flex item that does not grow as wide as its content
+    // and share the row's free space out as justify-content says. Qt's table
+    // shrinks to its cells' content when it has no width; space between
+    // items is spread by empty cells, which share what fixed-width cells
+    // leave, the items kept on one line so that their content is their width.
+    int flexItems = 0;
+    bool grows = false;
+    bool allShort = true;
+    // Items that all grow from nothing (flex: 1) share the row by their
+    // factors, whatever their content.
+    qreal growth = 0;
+    for (int c = m_doc[n].firstChild; columns == 0 && c != kNone; c = m_doc[c].nextSibling) {
+        if (!isItem(c))
+            continue;
+        ++flexItems;
+        const bool element = m_doc[c].type == Node::Type::Element;
+        const bool itemGrows = element && m_styles[c].flexGrow > 0;
+        grows = grows || itemGrows;
+        allShort = allShort && isShortItem(c);
+        growth = growth >= 0 && itemGrows && m_styles[c].width.isAuto()
+                     ? growth + m_styles[c].flexGrow
+                     : -1;
+    }
+    const bool contentSized = columns == 0 && !grows && flexItems > 0;
+    int lead = 0, between = 0, trail = 0;
+    QString align;
+    if (contentSized) {
+        switch (s.justifyContent) {
+        case css::JustifyContent::End:
+            align = u"right"_s;
+            break;
+        case css::JustifyContent::Center:
+            align = u"center"_s;
+            break;
+        case css::JustifyContent::SpaceBetween:
+            between = flexItems > 1 && allShort ? 1 : 0;
+            break;
+        case css::JustifyContent::SpaceAround:
+            lead = trail = allShort ? 1 : 0;
+            between = 2 * lead;
+            break;
+        case css::JustifyContent::SpaceEvenly:
+            lead = trail = between = allShort ? 1 : 0;
+            break;
+        case css::JustifyContent::Start:
+            break;
+        }
+    }
+    const bool spread = lead + between + trail > 0;
+    const bool fullWidth =
+        !contentSized || spread ||
+        (s.justifyContent != css::JustifyContent::Start && !allShort && align.isEmpty());
+    QString table = u" cellspacing=\""_s + QString::number(gap) + u"\" cellpadding=\"0\""_s;
+    // Qt rounds each spacer's share up: at the full width a spread row
+    // would come out a pixel wider than the page, which then scrolls sideways.
+    if (fullWidth)
+        appendAttribute(table, u"width", spread ? u"99.8%"_s : u"100%"_s);
+    if (!align.isEmpty())
+        appendAttribute(table, u"align", align);
     appendAttribute(table, u"style", style);
     const QString itemAlign = flexAlign(s);
     if (!open(u"table", table, Role::Table))
         return;
+    const auto spacers = [&](int count) {
+        for (int i = 0; i < count && !m_stopped; ++i) {
+            // Its empty line as small as can be, so that it adds no height.
+            if (open(u"td", u" style=\"font-size:1px\""_s, Role::Cell))
+                close(u"td");
+        }
+    };
+    // A grid's tracks of a fixed size keep it; when all are shares (fr) of
+    // the row, they are those shares of the table, as Qt has no free space
+    // to share out after the fixed ones.
+    const QList<qreal>& tracks = s.gridTracks;
+    const bool allShares =
+        columns > 0 && tracks.size() == columns &&
+        std::all_of(tracks.cbegin(), tracks.cend(), [](qreal t) { return t < 0; });
+    qreal shares = 0;
+    for (const qreal t : tracks)
+        shares -= allShares ? t : 0;
+    const auto trackWidth = [&](int column, qreal extra) -> QString {
+        if (column >= tracks.size())
+            return {};
+        const qreal t = tracks.at(column);
+        if (t > 0)
+            return QString::number(std::lround(std::min<qreal>(t + extra, kMaxLength)));
+        if (allShares && shares > 0)
+            return QString::number(std::round(-t / shares * 1000) / 10) + u'%';
+        return {};
+    };
+    const bool keepLines = m_keepLines;
+    m_keepLines = m_keepLines || spread;
     int inRow = 0;
+    int itemIndex = 0;
     bool rowOpen = false;
     for (int c = m_doc[n].firstChild; c != kNone && !m_stopped; c = m_doc[c].nextSibling) {
         const Node& item = m_doc[c];
@@ -298,16 +419,43 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
                 break;
         }
         ++inRow;
+        if (spread)
+            spacers(itemIndex == 0 ? lead : between);
+        ++itemIndex;
         const ComputedStyle& is = m_styles[c];
         QString cell;
-        QString attributes;
+        // Qt's one spacing is the grid's row gap: an item that draws no box
+        // makes up the rest of the column gap on its left.
+        const qreal widerGap = columns > 0 && inRow > 1 && item.type == Node::Type::Element &&
+                                       !hasBorder(is) && is.backgroundColor.alpha <= 0
+                                   ? std::clamp<qreal>(s.columnGap - gap, 0, 1000)
+                                   : 0;
+        const QString picture =
+            item.type == Node::Type::Element ? backgroundAttribute(is) : QString();
         if (item.type == Node::Type::Element) {
-            attributes = backgroundAttribute(is);
-            appendCellStyle(cell, is, attributes.isEmpty());
-            if (!is.width.isAuto())
-                appendAttribute(attributes, u"width", sizeText(is.width, 0));
+            // An item holds its blocks' margins whatever its edges.
+            ComputedStyle padded = is;
+            const auto [top, bottom] = innerMargins(c);
+            padded.padding[css::Top] += top;
+            padded.padding[css::Bottom] += bottom;
+            padded.padding[css::Left] += widerGap;
+            appendCellStyle(cell, padded, picture.isEmpty());
         }
         cell += (cell.isEmpty() ? u""_s : u";"_s) + u"vertical-align:"_s + itemAlign;
+        if (spread)
+            cell += u";white-space:nowrap"_s;
+        QString attributes = picture;
+        if (item.type == Node::Type::Element && !is.width.isAuto())
+            appendAttribute(attributes, u"width", sizeText(is.width, 0));
+        else if (const QString track = trackWidth(inRow - 1, widerGap); !track.isEmpty())
+            appendAttribute(attributes, u"width", track);
+        else if (growth > 0)
+            appendAttribute(attributes, u"width",
+                            QString::number(std::round(is.flexGrow / growth * 1000) / 10) + u'%');
+        else if (spread)
+            // A fixed column is never widened past its content, which its
+            // unbroken line makes the narrowest it can be.
+            appendAttribute(attributes, u"width", u"1"_s);
         if (!open(u"td", attributes + styleAttribute(cell), Role::Cell))
             continue;
         if (item.type == Node::Type::Text) {
@@ -331,6 +479,9 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
         }
         close(u"td");
     }
+    if (spread && rowOpen)
+        spacers(trail);
+    m_keepLines = keepLines;
     if (rowOpen)
         close(u"tr");
     close(u"table");
@@ -342,6 +493,43 @@ bool Writer::isItem(int c) const
     if (item.type == Node::Type::Text)
         return !QStringView(item.text).trimmed().isEmpty();
     return item.type == Node::Type::Element && m_styles[c].display != Display::None;
+}
+
+bool Writer::isShortItem(int c) const
+{
+    constexpr int kShortChars = 16;
+    const Node& item = m_doc[c];
+    if (item.type == Node::Type::Text)
+        return QStringView(item.text).trimmed().size() <= kShortChars;
+    int chars = 0;
+    // Its descendants, depth first, without recursion: a page may nest deep.
+    int at = item.firstChild;
+    while (at != kNone) {
+        const Node& e = m_doc[at];
+        if (e.type == Node::Type::Text) {
+            chars += int(QStringView(e.text).trimmed().size());
+        } else if (e.type == Node::Type::Element) {
+            if (m_styles[at].display == Display::None) {
+                at = nextOutside(at, c);
+                continue;
+            }
+            if (isBlockLevel(m_styles[at].display) || e.isHtml(u"img") || e.isHtml(u"br"))
+                return false;
+        }
+        if (chars > kShortChars)
+            return false;
+        at = e.firstChild != kNone ? e.firstChild : nextOutside(at, c);
+    }
+    return true;
+}
+
+int Writer::nextOutside(int n, int root) const
+{
+    for (; n != kNone && n != root; n = m_doc[n].parent) {
+        if (m_doc[n].nextSibling != kNone)
+            return m_doc[n].nextSibling;
+    }
+    return kNone;
 }
 
 QString Writer::flexAlign(const ComputedStyle& s)

@@ -84,6 +84,7 @@ QString readerText(QStringView rawText)
             space = !out.isEmpty();
             continue;
         case QChar::ObjectReplacementCharacter:
+        case 0x200B: // the room of a drawing the view does not draw
             continue;
         }
         if (space)

@@ -21,7 +21,8 @@ QByteArray pngDeclaring(quint32 width, quint32 height);
 
 // What a reader sees of a document's raw text (QTextDocument::toRawText()):
 // its characters in order, every break between blocks, lines and cells and
-// every run of ASCII spaces one space, pictures' placeholders dropped. U+3000
+// every run of ASCII spaces one space, pictures' placeholders and zero-width
+// spaces dropped. U+3000
 // and U+00A0 are characters like any other.
 QString readerText(QStringView rawText);
 

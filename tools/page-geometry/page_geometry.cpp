@@ -14,14 +14,16 @@
 // NAME.json, every length in the view's logical pixels, relative to the
 // viewport's top left with the page unscrolled:
 //   viewport [w, h], scrollBar, height (the document's), boxes: in document
-//   order, each {kind: block | cell | table, text (its first characters),
+//   order, each {kind: block | cell | table | frame, text (its first characters),
 //   rect [x, y, w, h], and as far as they apply: background "#rrggbb",
 //   border [top, right, bottom, left], borderColor, fontSize, fontWeight,
 //   heading, indent (of the first line), lines, linePitch (between the
-//   first two lines' tops), columns (a table's widths)}.
+//   first two lines' tops), columns (a table's widths), rows (its count)}.
 // A block's rect is its text area (margins and cell padding outside); a
 // cell's is its border box, made of its blocks, its padding and its border,
-// as tall as its row; a table's is its border box, from its cells.
+// as tall as its row; a table's is its border box, from its cells. A frame
+// (inline: true) is text drawn on a background of its own, one per line,
+// after its block.
 #include "application.h"
 #include "form_layout.h"
 #include "page_browser.h"
@@ -71,13 +73,13 @@ QString colourName(const QBrush& brush)
     return brush.color().name();
 }
 
-// What a reader sees of a block's text: no object characters (pictures),
-// line breaks as spaces.
+// What a reader sees of a block's text: no object characters (pictures)
+// nor zero-width spaces (the room of a drawing), line breaks as spaces.
 QString visibleText(const QString& text)
 {
     QString shown;
     for (const QChar c : text) {
-        if (c == QChar::ObjectReplacementCharacter)
+        if (c == QChar::ObjectReplacementCharacter || c == QChar(0x200B))
             continue;
         shown += c == QChar::LineSeparator || c == QChar::ParagraphSeparator ? u' ' : c;
     }
@@ -129,7 +131,10 @@ private:
                 extent.content.setBottom(std::max(extent.content.bottom(), withMargins.bottom()));
                 continue;
             }
-            extent.content |= withMargins;
+            // Qt applies no top margin to a frame's or cell's first block and
+            // no bottom margin to its last; between blocks the next one's
+            // area covers them.
+            extent.content |= area.adjusted(-format.leftMargin(), 0, format.rightMargin(), 0);
             if (extent.text.isEmpty())
                 extent.text = visibleText(block.text());
         }
@@ -232,6 +237,7 @@ private:
         box["text"_L1] = firstText;
         box["rect"_L1] = rectJson(edge);
         box["columns"_L1] = columns;
+        box["rows"_L1] = table->rows();
         box["border"_L1] =
             QJsonArray{format.border(), format.border(), format.border(), format.border()};
         if (format.border() > 0)
@@ -269,11 +275,20 @@ private:
                 side(QTextFormat::TableCellBottomBorder), side(QTextFormat::TableCellLeftBorder)};
     }
 
+    // The colour of the first side that has a border, as a one-sided
+    // border (a heading's underline) has no top one.
     static QString borderColour(const QTextTableCellFormat& cell, const QTextTableFormat& table)
     {
-        const QString own = colourName(cell.topBorderBrush());
-        if (!own.isEmpty())
-            return own;
+        const Edges border = cellBorder(cell, table);
+        const std::pair<qreal, QBrush> sides[] = {{border.top, cell.topBorderBrush()},
+                                                  {border.right, cell.rightBorderBrush()},
+                                                  {border.bottom, cell.bottomBorderBrush()},
+                                                  {border.left, cell.leftBorderBrush()}};
+        for (const auto& [width, brush] : sides) {
+            const QString own = colourName(brush);
+            if (width > 0 && !own.isEmpty())
+                return own;
+        }
         const QString tables = colourName(table.borderBrush());
         return tables.isEmpty() ? u"#000000"_s : tables;
     }
@@ -287,12 +302,32 @@ private:
         const QRectF bounds = m_layout.blockBoundingRect(block);
         const QTextLayout* text = block.layout();
         QRectF area;
+        const bool fixed = format.lineHeightType() == QTextBlockFormat::FixedHeight;
+        qreal widest = 0;
         for (int i = 0; text && i < text->lineCount(); ++i) {
-            QRectF line = text->lineAt(i).rect();
+            const QTextLine at = text->lineAt(i);
+            QRectF line = at.rect();
+            if (fixed) {
+                // A fixed line is as tall as its line height, and Qt puts the
+                // text's baseline four fifths of the way down it; the line's
+                // own rectangle is only the glyphs' height.
+                const qreal height = format.lineHeight();
+                line.setTop(at.y() + at.ascent() + std::max<qreal>(at.leading(), 0) -
+                            height * 4 / 5);
+                line.setHeight(height);
+            }
             if (i == 0)
                 line.setLeft(line.left() - format.textIndent());
             area |= line.translated(bounds.topLeft());
+            // A word longer than its line makes the line as wide as the
+            // word; lines beside a float are narrower than the block.
+            if (at.naturalTextWidth() < at.width())
+                widest = std::max(widest, line.width());
         }
+        // A word longer than its line sticks out of it, as in a browser,
+        // whose box stays as wide as the lines that hold their text.
+        if (widest > 0 && widest < area.width())
+            area.setWidth(widest);
         if (area.isNull())
             area = bounds;
         QJsonObject json;
@@ -320,7 +355,42 @@ private:
             }
         }
         m_boxes.append(json);
+        if (text)
+            addBackgrounds(block, *text, bounds.topLeft());
         return area;
+    }
+
+    // Text drawn on a colour of its own (an inline element's background):
+    // a frame, inline, for each line it is on, as high as that line.
+    void addBackgrounds(const QTextBlock& block, const QTextLayout& text, QPointF at)
+    {
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QString background = colourName(fragment.charFormat().background());
+            if (!fragment.isValid() || background.isEmpty())
+                continue;
+            const int from = fragment.position() - block.position();
+            const int to = from + fragment.length();
+            for (int i = 0; i < text.lineCount(); ++i) {
+                const QTextLine line = text.lineAt(i);
+                const int start = std::max(from, line.textStart());
+                const int end = std::min(to, line.textStart() + line.textLength());
+                if (start >= end)
+                    continue;
+                const qreal left = line.cursorToX(start);
+                const qreal right = line.cursorToX(end);
+                QJsonObject json;
+                json["kind"_L1] = u"frame"_s;
+                json["inline"_L1] = true;
+                json["text"_L1] = visibleText(block.text().mid(start, end - start));
+                json["rect"_L1] = rectJson(
+                    QRectF(std::min(left, right), line.y(), std::abs(right - left), line.height())
+                        .translated(at));
+                json["border"_L1] = QJsonArray{0, 0, 0, 0};
+                json["background"_L1] = background;
+                m_boxes.append(json);
+            }
+        }
     }
 
     QTextDocument& m_document;
