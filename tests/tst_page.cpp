@@ -254,6 +254,8 @@ private slots:
     void cellHeights();
     void pagesSureToScroll_data();
     void pagesSureToScroll();
+    void browsersLinePitch_data();
+    void browsersLinePitch();
 };
 
 void TestPage::caps_data()
@@ -1143,6 +1145,7 @@ public:
         return w;
     }
     qreal lineHeight(const css::ComputedStyle&) const override { return 15; }
+    qreal normalLineHeight(const css::ComputedStyle&) const override { return 14; }
 };
 
 } // namespace
@@ -1224,6 +1227,45 @@ void TestPage::tableColumns()
     // Without a measure Qt shares the width out itself: nothing is made up.
     const QString unmeasured = markupForQt(html, QUrl(u"http://h.example/"_s), {}, view).html;
     QVERIFY(!unmeasured.contains(u"width=\"35\""_s) && !unmeasured.contains(u"width=\"48\""_s));
+}
+
+void TestPage::browsersLinePitch_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<QString>("pitch"); // of the block holding "框", as written
+
+    // EvenMeasure: a browser's normal line is 14 px where Qt's is 15.
+    QTest::newRow("a paragraph") << u"<p>一框</p>"_s << u"14px"_s;
+    QTest::newRow("bold and links in its font")
+        << u"<p><b>一</b><a href=/x>框</a></p>"_s << u"14px"_s;
+    QTest::newRow("a cell") << u"<table><tr><td>框</table>"_s << u"14px"_s;
+    QTest::newRow("its own line height") << u"<p style=line-height:20px>框</p>"_s << u"20px"_s;
+    QTest::newRow("a larger word: Qt's own")
+        << u"<p>框<span style=font-size:30px>大</span></p>"_s << QString();
+    QTest::newRow("another face: Qt's own") << u"<p>框<code>x</code></p>"_s << QString();
+    QTest::newRow("a picture: Qt's own")
+        << u"<p>框<img src=http://h.example/a.png></p>"_s << QString();
+    QTest::newRow("a nested block has its own lines")
+        << u"<div>框<p style=font-size:30px>大</p></div>"_s << u"14px"_s;
+}
+
+void TestPage::browsersLinePitch()
+{
+    QFETCH(QString, html);
+    QFETCH(QString, pitch);
+    const EvenMeasure measure;
+    const PreparedMarkup page = prepareMarkup(html, QUrl(u"http://h.example/"_s));
+    const QString written =
+        writeMarkup(page, {}, {QUrl(u"http://h.example/a.png"_s)}, {}, {}, &measure).html;
+    // The style of the innermost element that opens before "框".
+    const qsizetype at = written.indexOf(u'框');
+    QVERIFY(at > 0);
+    static const QRegularExpression blockOpen(
+        u"<(p|div|td)(?: [^>]*)? style=\"([^\"]*)\"[^>]*>(?:(?!</?(?:p|div|td)[ >]).)*$"_s);
+    const QRegularExpressionMatch m = blockOpen.match(written.first(at));
+    QVERIFY2(m.hasMatch(), qPrintable(written));
+    static const QRegularExpression line(u"line-height:([0-9.]+px)"_s);
+    QCOMPARE(line.match(m.captured(2)).captured(1), pitch);
 }
 
 void TestPage::pagesSureToScroll_data()

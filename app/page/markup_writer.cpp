@@ -334,16 +334,16 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
         ComputedStyle adjoined = s;
         adjoined.margin[css::Top] = top;
         adjoined.marginAuto[css::Top] = false;
-        appendBlockStyle(blockStyle, adjoined, true);
+        appendBlockStyle(blockStyle, adjoined, true, normalLine(n));
     } else if (!withMargins) {
         // Its margins are its table's: without a zero Qt's importer would
         // give a heading or a paragraph its own inside the cell.
         ComputedStyle bare = s;
         bare.margin = {};
         bare.marginAuto = {};
-        appendBlockStyle(blockStyle, bare, true);
+        appendBlockStyle(blockStyle, bare, true, normalLine(n));
     } else {
-        appendBlockStyle(blockStyle, s, !list);
+        appendBlockStyle(blockStyle, s, !list, normalLine(n));
     }
     if (list && withMargins) {
         blockStyle += QString::asprintf(";margin-top:%dpx;margin-bottom:%dpx",
@@ -368,6 +368,40 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
         children(n, s);
     }
     close(name);
+}
+
+qreal Writer::normalLine(int n) const
+{
+    const ComputedStyle& s = m_styles[n];
+    if (!m_measure || (s.lineHeight && *s.lineHeight > 0))
+        return 0;
+    // Only where every line is of the block's own font: a larger word or a
+    // picture makes a browser's line taller, which a fixed one would not.
+    QList<int> stack;
+    for (int c = m_doc[n].lastChild; c != kNone; c = m_doc[c].previousSibling)
+        stack.append(c);
+    while (!stack.isEmpty()) {
+        const int c = stack.takeLast();
+        const Node& e = m_doc[c];
+        if (e.type != Node::Type::Element)
+            continue;
+        const ComputedStyle& cs = m_styles[c];
+        if (cs.display == Display::None || isBlockLevel(cs.display) ||
+            cs.floating != css::Float::None || cs.outOfFlow)
+            continue; // lines of their own, or none
+        const ElementRule* rule = ruleFor(e.name);
+        if (e.ns == dom::Namespace::Html &&
+            (rule->treatment == Treatment::Drop || rule->treatment == Treatment::Ignore))
+            continue;
+        if (e.ns != dom::Namespace::Html || rule->role == Role::Image ||
+            (rule->treatment == Treatment::Element && cs.display != Display::Inline) ||
+            cs.fontSize != s.fontSize || cs.fontFamilies != s.fontFamilies ||
+            cs.verticalAlign != s.verticalAlign || cs.lineHeight != s.lineHeight)
+            return 0;
+        for (int k = e.lastChild; k != kNone; k = m_doc[k].previousSibling)
+            stack.append(k);
+    }
+    return m_measure->normalLineHeight(s);
 }
 
 void Writer::rule_(int n, const ComputedStyle& around)

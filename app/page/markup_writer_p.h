@@ -189,6 +189,11 @@ private:
 
     void rule_(int n, const ComputedStyle& around);
 
+    // A browser's normal line height for block n's lines, which Qt makes a
+    // pixel taller or so; 0 where Qt's own stays (a line-height of its own,
+    // no measure, or lines of mixed fonts).
+    qreal normalLine(int n) const;
+
     void image(int n, const ComputedStyle& around);
 
     // A box's or cell's background picture as Qt's `background` attribute,

@@ -603,7 +603,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
     case Role::Cell: {
         const QString picture = backgroundAttribute(s);
         QString block;
-        appendBlockStyle(block, s, false);
+        appendBlockStyle(block, s, false, normalLine(n));
         add(block);
         QString cell;
         // Cells of a table with a border attribute get Qt's own borders.
@@ -654,7 +654,7 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
     }
     case Role::Caption: {
         QString block;
-        appendBlockStyle(block, s, true);
+        appendBlockStyle(block, s, true, normalLine(n));
         add(block);
         break;
     }

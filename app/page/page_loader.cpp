@@ -40,6 +40,14 @@ public:
         return metrics(style).height();
     }
 
+    qreal normalLineHeight(const css::ComputedStyle& style) const override
+    {
+        // Qt rounds the sum up, browsers each part: a line of 12 px
+        // WenQuanYi is 15 px in Qt, 14 in a browser.
+        const QFontMetricsF& m = metrics(style);
+        return std::round(m.ascent()) + std::round(m.descent()) + std::round(m.leading());
+    }
+
 private:
     const QFontMetricsF& metrics(const css::ComputedStyle& style) const
     {

@@ -135,6 +135,14 @@ public:
     virtual qreal width(QStringView text, const css::ComputedStyle& style) const = 0;
     // A line of text in that font, its line-height aside, in px.
     virtual qreal lineHeight(const css::ComputedStyle& style) const = 0;
+    // The height browsers give a line of that font with line-height:
+    // normal (its ascent, descent and gap, each in whole pixels); 0 when
+    // not known, and Qt's own is kept.
+    virtual qreal normalLineHeight(const css::ComputedStyle& style) const
+    {
+        Q_UNUSED(style);
+        return 0;
+    }
 };
 
 // What Qt's importer is given for a prepared page.

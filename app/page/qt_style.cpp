@@ -229,7 +229,7 @@ void appendTextStyle(QString& out, const ComputedStyle& s, const ComputedStyle* 
         declare(out, u"vertical-align", verticalAlign(s.verticalAlign));
 }
 
-void appendBlockStyle(QString& out, const ComputedStyle& s, bool withMargins)
+void appendBlockStyle(QString& out, const ComputedStyle& s, bool withMargins, qreal normalLine)
 {
     if (withMargins) {
         static constexpr QStringView names[] = {u"margin-top", u"margin-right", u"margin-bottom",
@@ -241,8 +241,9 @@ void appendBlockStyle(QString& out, const ComputedStyle& s, bool withMargins)
     declare(out, u"text-align", textAlign(s.textAlign));
     if (s.textIndent != 0)
         declare(out, u"text-indent", px(s.textIndent));
-    if (s.lineHeight && *s.lineHeight > 0) {
-        declare(out, u"line-height", px(*s.lineHeight));
+    const qreal line = s.lineHeight && *s.lineHeight > 0 ? *s.lineHeight : normalLine;
+    if (line > 0) {
+        declare(out, u"line-height", px(line));
         declare(out, u"-qt-line-height-type", u"fixed"_s);
     }
 }

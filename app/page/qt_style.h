@@ -41,8 +41,9 @@ void appendTextStyle(QString& out, const css::ComputedStyle& style,
                      const css::ComputedStyle* around, quint16 look = NoLook);
 
 // A block's margins (unless `withMargins` is false: its box carries them),
-// alignment, indent and line height.
-void appendBlockStyle(QString& out, const css::ComputedStyle& style, bool withMargins);
+// alignment, indent and line height: its own, else `normalLine` when given.
+void appendBlockStyle(QString& out, const css::ComputedStyle& style, bool withMargins,
+                      qreal normalLine = 0);
 
 // A cell's (or a box's cell's) borders side by side, padding and background.
 void appendCellStyle(QString& out, const css::ComputedStyle& style, bool withBackground);

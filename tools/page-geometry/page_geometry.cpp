@@ -163,6 +163,9 @@ private:
         };
         std::vector<Cell> cells;
         std::map<int, qreal> rowBottom;
+        // A row's top is its tallest cell's: a shorter one aligned to the
+        // middle or the bottom starts lower inside it.
+        std::map<int, qreal> rowTop;
         QString firstText;
         for (int row = 0; row < table->rows(); ++row) {
             for (int column = 0; column < table->columns(); ++column) {
@@ -200,11 +203,14 @@ private:
                 m_boxes[index] = json;
                 const int lastRow = row + cell.rowSpan() - 1;
                 rowBottom[lastRow] = std::max(rowBottom[lastRow], box.bottom());
+                const auto top = rowTop.find(row);
+                rowTop[row] = top == rowTop.end() ? box.top() : std::min(top->second, box.top());
                 cells.push_back({cell, box, index});
             }
         }
         std::map<int, qreal> columnWidth;
         for (Cell& cell : cells) {
+            cell.box.setTop(rowTop[cell.cell.row()]);
             cell.box.setBottom(rowBottom[cell.cell.row() + cell.cell.rowSpan() - 1]);
             QJsonObject json = m_boxes[cell.index].toObject();
             json["rect"_L1] = rectJson(cell.box);
@@ -228,11 +234,15 @@ private:
                     : format.cellSpacing() + format.border() + format.padding();
             qreal left = cells.front().box.left();
             qreal top = cells.front().box.top();
+            qreal bottom = cells.front().box.bottom();
             for (const Cell& cell : cells) {
                 left = std::min(left, cell.box.left());
                 top = std::min(top, cell.box.top());
+                bottom = std::max(bottom, cell.box.bottom());
             }
             edge.moveTopLeft(QPointF(left - around, top - around));
+            // Its height too: Qt's rectangle holds its bottom margin.
+            edge.setBottom(bottom + around);
         }
         box["text"_L1] = firstText;
         box["rect"_L1] = rectJson(edge);
