@@ -19,6 +19,10 @@
 #include <optional>
 #include <utility>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace mizong::page {
 
 namespace {
@@ -531,6 +535,13 @@ void PageLoader::finish()
     // Written for the last time: its tree and styles are not needed any more.
     retireShared(std::exchange(m_markup.document, {}));
     retireShared(std::exchange(m_styled, {}));
+#ifdef __GLIBC__
+    // The page thread's own heap keeps what they and the page's writes
+    // took, freed, for the next page; a page may not come for the rest of
+    // the program's life. Given back once they are gone.
+    QMetaObject::invokeMethod(
+        pageThread(), [] { malloc_trim(0); }, Qt::QueuedConnection);
+#endif
 }
 
 void PageLoader::fail()
