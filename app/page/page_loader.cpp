@@ -1,11 +1,9 @@
 #include "page_loader.h"
 
-#include "computed_style.h"
+#include "font_measure.h"
 #include "text_decoding.h"
 
 #include <QCoreApplication>
-#include <QFontMetricsF>
-#include <QHash>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QSemaphore>
@@ -26,62 +24,6 @@
 namespace mizong::page {
 
 namespace {
-
-// Text in the fonts Qt's importer makes of the written style, on the page
-// thread: a metrics object for each font the page uses.
-class FontMeasure : public TextMeasure
-{
-public:
-    explicit FontMeasure(const QFont& base) : m_base(base) {}
-
-    qreal width(QStringView text, const css::ComputedStyle& style) const override
-    {
-        return metrics(style).horizontalAdvance(text.toString());
-    }
-
-    qreal lineHeight(const css::ComputedStyle& style) const override
-    {
-        return metrics(style).height();
-    }
-
-    qreal normalLineHeight(const css::ComputedStyle& style) const override
-    {
-        // Qt rounds the sum up, browsers each part: a line of 12 px
-        // WenQuanYi is 15 px in Qt, 14 in a browser.
-        const QFontMetricsF& m = metrics(style);
-        return std::round(m.ascent()) + std::round(m.descent()) + std::round(m.leading());
-    }
-
-private:
-    const QFontMetricsF& metrics(const css::ComputedStyle& style) const
-    {
-        // A cell's words come one after another in one style.
-        if (&style == m_lastStyle)
-            return *m_last;
-        const int size = int(std::lround(std::clamp<qreal>(style.fontSize, 1, 10000)));
-        const QString key = style.fontFamilies.join(u',') + u'/' + QString::number(size) + u'/' +
-                            QString::number(style.fontWeight) +
-                            (style.italic ? QStringLiteral("i") : QString());
-        auto it = m_metrics.find(key);
-        if (it == m_metrics.end()) {
-            QFont font = m_base;
-            if (!style.fontFamilies.isEmpty())
-                font.setFamilies(style.fontFamilies);
-            font.setPixelSize(size);
-            font.setWeight(QFont::Weight(std::clamp(style.fontWeight / 100 * 100, 100, 900)));
-            font.setItalic(style.italic);
-            it = m_metrics.emplace(key, font);
-        }
-        m_lastStyle = &style;
-        m_last = &*it;
-        return *it;
-    }
-
-    QFont m_base;
-    mutable QHash<QString, QFontMetricsF> m_metrics;
-    mutable const css::ComputedStyle* m_lastStyle = nullptr;
-    mutable const QFontMetricsF* m_last = nullptr;
-};
 
 QThread* g_pageThread = nullptr;
 QObject* g_pageContext = nullptr;
