@@ -25,7 +25,7 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
     // single row its column gap.
     int items = 0;
     for (int c = m_doc[n].firstChild; c != kNone && items <= columns; c = m_doc[c].nextSibling)
-        items += isItem(c) ? 1 : 0;
+        items += startsFlow(c) ? 1 : 0;
     const qreal gapPx = columns > 0 && items > columns ? s.rowGap : s.columnGap;
     const int gap = int(std::lround(std::clamp<qreal>(gapPx, 0, 1000)));
     // Qt's spacing is around the cells too, and a collapsing table has
@@ -60,7 +60,7 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
     // factors, whatever their content.
     qreal growth = 0;
     for (int c = m_doc[n].firstChild; columns == 0 && c != kNone; c = m_doc[c].nextSibling) {
-        if (!isItem(c))
+        if (!startsFlow(c))
             continue;
         ++flexItems;
         const bool element = m_doc[c].type == Node::Type::Element;
@@ -145,7 +145,7 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
     bool rowOpen = false;
     for (int c = m_doc[n].firstChild; c != kNone && !m_stopped; c = m_doc[c].nextSibling) {
         const Node& item = m_doc[c];
-        if (!isItem(c))
+        if (!startsFlow(c))
             continue;
         if (!rowOpen || (columns > 0 && inRow == columns)) {
             if (rowOpen)
@@ -222,14 +222,6 @@ void Writer::layoutTable(int n, const ComputedStyle& around, bool withMargins)
     if (rowOpen)
         close(u"tr");
     close(u"table");
-}
-
-bool Writer::isItem(int c) const
-{
-    const Node& item = m_doc[c];
-    if (item.type == Node::Type::Text)
-        return !QStringView(item.text).trimmed().isEmpty();
-    return item.type == Node::Type::Element && m_styles[c].display != Display::None;
 }
 
 bool Writer::isShortItem(int c) const

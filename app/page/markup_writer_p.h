@@ -100,7 +100,8 @@ private:
     // table of ours or with text.
     qreal firstBlockTop(int parent) const;
 
-    // Text shown, or an element shown.
+    // Text shown, or an element shown: what starts the flow, and a flex or
+    // grid container's child that becomes one of its items.
     bool startsFlow(int c) const;
 
     bool isFloat(int c) const;
@@ -135,9 +136,6 @@ private:
     // A flex row as a one-row table, a grid of N columns as a table of N
     // columns: each item a cell, its box the cell's.
     void layoutTable(int n, const ComputedStyle& around, bool withMargins);
-
-    // A flex or grid container's child that becomes one of its items.
-    bool isItem(int c) const;
 
     // An item of a line or two words (a badge, a button, a link) that
     // fits on one line: it can be kept whole, as wide as its text.
