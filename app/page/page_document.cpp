@@ -9,7 +9,6 @@
 #include <QTextLayout>
 #include <QTextList>
 #include <QTextTable>
-#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -366,7 +365,7 @@ void PageWork::dropAll()
 
 BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
                             const PageResources& resources, const LayoutTarget& target,
-                            qreal maxHeight, const PageWork& work, QThread* owner, bool scrolls)
+                            qreal maxHeight, const PageWork& work, bool scrolls)
 {
     if (work.isDropped())
         return {};
@@ -432,8 +431,6 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
         if (QTextLayout* text = block.layout())
             text->engine()->resetFontEngineCache();
     }
-    if (owner && owner != QThread::currentThread())
-        document->moveToThread(owner);
     built.document = std::move(document);
     return built;
 }

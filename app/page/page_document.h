@@ -14,7 +14,6 @@
 #include <memory>
 
 class QTextDocument;
-class QThread;
 
 namespace mizong::page {
 
@@ -75,16 +74,15 @@ struct BuiltDocument
 };
 
 // Builds the page's document from prepared markup and lays it out completely
-// for `target`, on the calling thread (any thread), then hands it to `owner`'s
-// thread. A view that shows it at the same width lays out nothing again.
+// for `target`, on the calling thread (any thread), which hands it to the
+// view's. A view that shows it at the same width lays out nothing again.
 // Whatever would lie below `maxHeight` pixels is cut before layout.
 // `margins` are the page's own around its content (its body's), in pixels.
 // A page known to be taller than the view (`scrolls`) is laid out beside
 // the scroll bar at once, not first across the whole width.
 BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
                             const PageResources& resources, const LayoutTarget& target,
-                            qreal maxHeight, const PageWork& work, QThread* owner,
-                            bool scrolls = false);
+                            qreal maxHeight, const PageWork& work, bool scrolls = false);
 
 // An image as a page may show it: null unless its bytes are a PNG, JPEG, GIF,
 // BMP, ICO or WebP (where Qt has the plug-in), when its header declares more

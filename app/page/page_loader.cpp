@@ -5,14 +5,11 @@
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QScopeGuard>
 #include <QSemaphore>
 #include <QTextDocument>
 #include <QThread>
 #include <QTimer>
 
-#include <algorithm>
-#include <cmath>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -176,8 +173,7 @@ void PageLoader::load(const QUrl& url, const LayoutTarget& target)
     m_requested = url;
     m_target = target;
     m_pageUrl = url;
-    retireShared(std::exchange(m_markup.document, {}));
-    retireShared(std::exchange(m_styled, {}));
+    retirePieces();
     m_markup = {};
     m_resources = {};
     m_work.reset();
@@ -237,8 +233,7 @@ void PageLoader::pageArrived(const PageResult& result)
 
 void PageLoader::markupPrepared(PreparedMarkup prepared)
 {
-    retireShared(std::exchange(m_markup.document, {}));
-    retireShared(std::exchange(m_styled, {}));
+    retirePieces();
     m_markup = std::move(prepared);
     m_styleChars = m_markup.styleChars;
     m_styleRules = m_markup.styleRules;
@@ -427,9 +422,10 @@ void PageLoader::build(bool withImages)
             page.backgroundImages = written.backgroundImages;
             if (work->isDropped())
                 return page;
-            // Kept on this thread until it is known to be the one shown.
+            // Kept on this thread until it is known to be the one shown,
+            // then handed to the view's.
             page.built = buildDocument(written.html, written.margins, resources, target,
-                                       limits.maxHeight, *work, nullptr, scrolls);
+                                       limits.maxHeight, *work, scrolls);
             const bool proved = page.built.needsScrollBar;
             if (page.built.document && proved != scrolls && written.viewWide &&
                 !work->isDropped()) {
@@ -441,7 +437,7 @@ void PageLoader::build(bool withImages)
                 if (work->isDropped())
                     return page;
                 page.built = buildDocument(written.html, written.margins, resources, target,
-                                           limits.maxHeight, *work, nullptr, proved);
+                                           limits.maxHeight, *work, proved);
             }
             if (page.built.document && owner != QThread::currentThread())
                 page.built.document->moveToThread(owner);
@@ -470,13 +466,18 @@ void PageLoader::build(bool withImages)
         });
 }
 
+void PageLoader::retirePieces()
+{
+    retireShared(std::exchange(m_markup.document, {}));
+    retireShared(std::exchange(m_styled, {}));
+}
+
 void PageLoader::finish()
 {
     m_loading = false;
     m_resourceDeadline->stop();
     // Written for the last time: its tree and styles are not needed any more.
-    retireShared(std::exchange(m_markup.document, {}));
-    retireShared(std::exchange(m_styled, {}));
+    retirePieces();
 #ifdef __GLIBC__
     // The page thread's own heap keeps what they and the page's writes
     // took, freed, for the next page; a page may not come for the rest of

@@ -112,6 +112,8 @@ private:
     void build(bool withImages);
     // Nothing more comes for the page: its pieces are let go.
     void finish();
+    // Its tree and styles, freed on the page thread.
+    void retirePieces();
     void fail();
     // Runs `job` on the page thread as a piece of the page's work; `done`
     // back on this object's thread, unless the load it belongs to was

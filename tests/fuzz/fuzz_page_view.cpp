@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const mizong::page::WrittenMarkup written = mizong::page::writeMarkup(prepared, sheets, loaded);
     const mizong::page::BuiltDocument built =
         mizong::page::buildDocument(written.html, written.margins, resources, target,
-                                    mizong::page::MarkupLimits{}.maxHeight, work, nullptr);
+                                    mizong::page::MarkupLimits{}.maxHeight, work);
     if (!built.document)
         return 0;
     QImage canvas(369, 221, QImage::Format_ARGB32_Premultiplied);
