@@ -563,7 +563,7 @@ void TestPage::rewriting_data()
         << u"</div>a</b><i>b</span>c</i>"_s << u"a<i>bc</i>"_s << QString();
     QTest::newRow("end tag does not reach out of a cell")
         << u"<div><table><tr><td>a</div>b</table>c</div>d"_s
-        << u"<div><table cellspacing=\"2\"><tbody><tr><td>ab</td></tr></tbody></table>c</div>d"_s
+        << u"<div><table cellspacing=\"2\"><tbody><tr><td>ab</td></tr></tbody></table><div>c</div></div>d"_s
         << QString();
     QTest::newRow("unterminated comment") << u"<p>a<!-- b"_s << u"<p>a</p>"_s << QString();
     QTest::newRow("'<' at the end") << u"a<"_s << u"a&lt;"_s << QString();

@@ -267,6 +267,9 @@ constexpr KnownDifference kDisagreements[] = {
                   "the texts' rules, which read no style, run inline items together"},
     {"hidden", "what visibility:hidden hides keeps its place, drawn in no colour, so its text "
                "is still there to copy"},
+    {"modern-prices", "a <strong> shown as a block puts the <del> after it on a line of its "
+                      "own, as Chromium draws it; the texts' rules, which read no style, run "
+                      "them together"},
     {"ruby", "<rt>'s reading runs into its base instead of standing apart"},
     {"template-forms", "form controls are not drawn (README: no forms), so <select>'s options, "
                        "<textarea>'s text and <button>'s label are missing"},

@@ -211,6 +211,8 @@ private slots:
     void readerSeesThePagesText();
     void drawnAsTheAuthorAsks_data();
     void drawnAsTheAuthorAsks();
+    void clearedBlocksGoBelowFloats_data();
+    void clearedBlocksGoBelowFloats();
 };
 
 void TestPageView::linksGoWhereTheyBelong_data()
@@ -1157,6 +1159,11 @@ void TestPageView::drawnAsTheAuthorAsks_data()
     QTest::newRow("a size in em of a small body")
         << u"<body style=\"font-size:13px\"><p style=\"font-size:1.5em\">框</p>"_s
         << u"pixel size"_s << u"20"_s;
+    QTest::newRow("lines after a heading keep their block's line height")
+        << u"<div style=\"line-height:21px\"><h3>一</h3>二<br>框</div>"_s << u"line height"_s
+        << u"21 fixed"_s;
+    QTest::newRow("and its alignment") << u"<div style=\"text-align:center\"><p>一</p>框</div>"_s
+                                       << u"block align"_s << u"center"_s;
     QTest::newRow("an ideographic space is never collapsed")
         << u"<p>\u3000\u3000框</p>"_s << u"text"_s << u"\u3000\u3000框"_s;
 }
@@ -1237,6 +1244,9 @@ void TestPageView::drawnAsTheAuthorAsks()
         const QTextBlockFormat f = at.blockFormat();
         got = px(f.lineHeight()) +
               (f.lineHeightType() == QTextBlockFormat::FixedHeight ? u" fixed"_s : u" other"_s);
+    } else if (what == u"block align") {
+        const Qt::Alignment a = at.blockFormat().alignment();
+        got = a & Qt::AlignHCenter ? u"center"_s : a & Qt::AlignRight ? u"right"_s : u"left"_s;
     } else if (what == u"indent") {
         got = px(at.blockFormat().textIndent());
     } else if (what == u"colour") {
@@ -1269,6 +1279,61 @@ int main(int argc, char* argv[])
     TestPageView test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
+}
+
+// A cleared block starts below the floats before it, however short the text
+// beside them.
+void TestPageView::clearedBlocksGoBelowFloats_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<bool>("below");
+
+    const QString tall = u"<div style=\"float:%1;width:60px;border:1px solid\">浮<br>浮<br>浮<br>"
+                         u"浮<br>浮</div>"_s;
+    const QString left = tall.arg(u"left"_s);
+    const QString right = tall.arg(u"right"_s);
+    QTest::newRow("no clear: beside the float") << left + u"<p>一</p><p>框</p>"_s << false;
+    QTest::newRow("clear both") << left + u"<p>一</p><p style=\"clear:both\">框</p>"_s << true;
+    QTest::newRow("clear left of a left float")
+        << left + u"<p>一</p><p style=\"clear:left\">框</p>"_s << true;
+    QTest::newRow("clear left beside a right float")
+        << right + u"<p>一</p><p style=\"clear:left\">框</p>"_s << false;
+    QTest::newRow("an empty clearing div, then text")
+        << left + right + u"<div style=\"clear:both\"></div><p>框</p>"_s << true;
+    QTest::newRow("floats inside a block before it")
+        << u"<div>"_s + left + u"一</div><div style=\"clear:both\">框</div>"_s << true;
+    QTest::newRow("floats a block clears inside itself stay cleared")
+        << u"<div>"_s + left + u"<div style=\"clear:both\"></div></div><p>框</p>"_s << true;
+    QTest::newRow("a cleared box")
+        << left + u"<div style=\"clear:left;border:1px solid\">框</div>"_s << true;
+    QTest::newRow("a float in a cell")
+        << u"<table width=300><tr><td>"_s + left +
+               u"一<p style=\"clear:both\">框</p></td></tr></table>"_s
+        << true;
+    QTest::newRow("clearing inline text does nothing")
+        << left + u"一<span style=\"clear:both\">框</span>"_s << false;
+}
+
+void TestPageView::clearedBlocksGoBelowFloats()
+{
+    QFETCH(QString, html);
+    QFETCH(bool, below);
+
+    QTextDocument document;
+    document.setDocumentMargin(0);
+    document.setTextWidth(300);
+    document.setHtml(mizong::page::markupForQt(html, QUrl(u"http://h.example/"_s)).html);
+    const QTextCursor floating = document.find(u"浮"_s);
+    const QTextCursor at = document.find(u"框"_s);
+    QVERIFY(!floating.isNull() && !at.isNull());
+    QVERIFY(floating.currentTable());
+    auto* layout = document.documentLayout();
+    const qreal floatBottom = layout->frameBoundingRect(floating.currentTable()).bottom();
+    const qreal top = layout->blockBoundingRect(at.block()).top();
+    // Its rectangle takes in the float's lower border and Qt's rounding.
+    QVERIFY2((top >= floatBottom - 3) == below,
+             qPrintable(u"block at %1, float's bottom at %2\n"_s.arg(top).arg(floatBottom) +
+                        mizong::page::markupForQt(html, QUrl(u"http://h.example/"_s)).html));
 }
 
 #include "tst_page_view.moc"

@@ -127,11 +127,19 @@ QString Writer::styleAttribute(const QString& declarations)
     return out;
 }
 
-void Writer::children(int parent, const ComputedStyle& around)
+void Writer::children(int parent, const ComputedStyle& around, bool runs)
 {
     const Node& p = m_doc[parent];
     // A closed <details> shows its first <summary> alone.
     const bool closedDetails = p.isHtml(u"details") && !p.attribute(u"open");
+    const Display d = m_styles[parent].display;
+    const bool container = d == Display::Block || d == Display::ListItem || d == Display::TableCell;
+    bool afterBlock = false;
+    bool inRun = false;
+    const auto endRun = [&] {
+        if (std::exchange(inRun, false))
+            close(u"div");
+    };
     for (int c = p.firstChild; c != kNone && !m_stopped; c = m_doc[c].nextSibling) {
         const Node& child = m_doc[c];
         if (closedDetails) {
@@ -141,12 +149,49 @@ void Writer::children(int parent, const ComputedStyle& around)
             }
             continue;
         }
-        if (floatsIntoNext(c)) {
-            m_pendingFloat = c;
-            continue;
+        if (container) {
+            if (const int end = clearingSibling(c); end != kNone) {
+                endRun();
+                enclosed(c, end, around);
+                c = m_doc[end].previousSibling;
+                afterBlock = true;
+                continue;
+            }
         }
-        node(c, around);
+        if (runs && child.type == Node::Type::Element && m_styles[c].display != Display::None) {
+            const ComputedStyle& cs = m_styles[c];
+            if (isBlockLevel(cs.display) && cs.floating == css::Float::None && !cs.outOfFlow) {
+                endRun();
+                afterBlock = true;
+            }
+        }
+        // Qt gives the block's own format to the lines before its first
+        // block only: those after one go in a block of that format, as the
+        // anonymous block a browser makes of them.
+        if (runs && afterBlock && !inRun && startsFlow(c) &&
+            (child.type == Node::Type::Text || !isBlockLevel(m_styles[c].display)) && !isFloat(c))
+            inRun = open(u"div", styleAttribute(runStyle(parent)));
+        writeChild(c, around);
     }
+    endRun();
+}
+
+QString Writer::runStyle(int n) const
+{
+    ComputedStyle bare = m_styles[n];
+    bare.margin = {};
+    bare.marginAuto = {};
+    QString style;
+    appendBlockStyle(style, bare, true, normalLine(n));
+    return style;
+}
+
+void Writer::writeChild(int c, const ComputedStyle& around)
+{
+    if (floatsIntoNext(c))
+        m_pendingFloat = c;
+    else
+        node(c, around);
 }
 
 bool Writer::floatsIntoNext(int c) const
@@ -365,7 +410,7 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
         children(n, s);
         close(u"a");
     } else if (!anchor) {
-        children(n, s);
+        children(n, s, true);
     }
     close(name);
 }

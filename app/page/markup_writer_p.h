@@ -12,6 +12,7 @@
 #include <QStringView>
 
 #include <utility>
+#include <vector>
 
 // Internal to mizong_page_markup: markup_writer.h is the interface.
 // The writer's rooms: markup_writer.cpp walks the tree and writes blocks,
@@ -26,6 +27,9 @@ using css::ComputedStyle;
 using css::Display;
 
 bool isBlockLevel(Display d);
+
+constexpr quint8 kFloatLeft = 1;
+constexpr quint8 kFloatRight = 2;
 
 // Elements Qt's importer lays out as blocks of their own.
 bool isBlockName(QStringView out);
@@ -69,7 +73,12 @@ private:
 
     static QString styleAttribute(const QString& declarations);
 
-    void children(int parent, const ComputedStyle& around);
+    // `runs`: parent is a block of ours, whose lines after a block in it
+    // go in a block of their own (runStyle).
+    void children(int parent, const ComputedStyle& around, bool runs = false);
+
+    // A block's typography without its margins.
+    QString runStyle(int n) const;
 
     // A floating picture followed by a block of ours that it can start.
     bool floatsIntoNext(int c) const;
@@ -105,6 +114,26 @@ private:
     bool startsFlow(int c) const;
 
     bool isFloat(int c) const;
+
+    // The sides (kFloatLeft, kFloatRight) of the floats in n's part of the
+    // flow: n itself, or floats inside it that no table of ours encloses.
+    quint8 floatSides(int n) const;
+
+    // The sides of floats n clears, as a block in the flow.
+    quint8 clearedSides(int n) const;
+
+    // The sibling from `first` on that clears the floats before it, from
+    // `first` up to it; kNone when there is none.
+    int clearingSibling(int first) const;
+
+    // The siblings from `first` up to `end`, in a borderless full-width
+    // table: Qt makes a cell as tall as its floats, and lays out no block
+    // below a table beside them, as a browser puts a cleared block below
+    // the floats before it.
+    void enclosed(int first, int end, const ComputedStyle& around);
+
+    // One child of children()'s, by what it is.
+    void writeChild(int c, const ComputedStyle& around);
 
     // The body's first child in the flow, floats before it passed over:
     // its top margin is in the body's.
@@ -225,6 +254,11 @@ private:
     int m_firstInBody = dom::kNone;
     // A floating picture written at the start of the block after it.
     int m_pendingFloat = dom::kNone;
+    // The block written below the floats it clears, whose top margin they
+    // take up, as a browser's clearance does when they are the taller.
+    int m_cleared = dom::kNone;
+    // floatSides() by node, once each: -1 not yet known.
+    mutable std::vector<qint8> m_floatSides;
 };
 
 } // namespace mizong::page::markup

@@ -128,6 +128,102 @@ bool Writer::isFloat(int c) const
     return m_doc[c].type == Node::Type::Element && m_styles[c].floating != css::Float::None;
 }
 
+quint8 Writer::floatSides(int n) const
+{
+    const Node& e = m_doc[n];
+    if (e.type != Node::Type::Element)
+        return 0;
+    const ComputedStyle& s = m_styles[n];
+    if (s.display == Display::None || s.outOfFlow)
+        return 0;
+    if (s.floating != css::Float::None)
+        return s.floating == css::Float::Left ? kFloatLeft : kFloatRight;
+    // A table of ours is as tall as the floats in it.
+    if (writtenAsTable(n) || e.firstChild == kNone)
+        return 0;
+    if (m_floatSides.empty())
+        m_floatSides.assign(size_t(m_doc.nodes.size()), -1);
+    if (m_floatSides[size_t(n)] < 0) {
+        // Floats a later child clears end inside.
+        quint8 sides = 0;
+        for (int c = e.firstChild; c != kNone; c = m_doc[c].nextSibling) {
+            sides &= ~clearedSides(c);
+            sides |= floatSides(c);
+        }
+        m_floatSides[size_t(n)] = qint8(sides);
+    }
+    return quint8(m_floatSides[size_t(n)]);
+}
+
+quint8 Writer::clearedSides(int n) const
+{
+    if (m_doc[n].type != Node::Type::Element)
+        return 0;
+    const ComputedStyle& s = m_styles[n];
+    if (!isBlockLevel(s.display) || s.floating != css::Float::None || s.outOfFlow)
+        return 0;
+    switch (s.clear) {
+    case css::Clear::None:
+        return 0;
+    case css::Clear::Left:
+        return kFloatLeft;
+    case css::Clear::Right:
+        return kFloatRight;
+    case css::Clear::Both:
+        break;
+    }
+    return kFloatLeft | kFloatRight;
+}
+
+int Writer::clearingSibling(int first) const
+{
+    quint8 sides = floatSides(first);
+    if (sides == 0)
+        return kNone;
+    for (int c = m_doc[first].nextSibling; c != kNone; c = m_doc[c].nextSibling) {
+        if (m_doc[c].type != Node::Type::Element)
+            continue;
+        if ((clearedSides(c) & sides) != 0)
+            return c;
+        sides |= floatSides(c);
+    }
+    return kNone;
+}
+
+void Writer::enclosed(int first, int end, const ComputedStyle& around)
+{
+    // Qt drops the top margin of a cell's first block: it goes on the table.
+    const qreal top =
+        first == m_firstInBody || !startsFlow(first) || isFloat(first) ? 0
+        : m_doc[first].type == Node::Type::Element && isBlockLevel(m_styles[first].display)
+            ? adjoiningTop(first, true)
+            : 0;
+    const QString table =
+        u" width=\"100%\" cellspacing=\"0\" cellpadding=\"0\" style=\"border-collapse:collapse;margin-top:"_s +
+        QString::number(std::lround(boundedPx(top))) + u"px;margin-bottom:0px\""_s;
+    if (open(u"table", table, Role::Table)) {
+        if (open(u"tr", QString(), Role::Row)) {
+            if (open(u"td", u" style=\"vertical-align:top\""_s, Role::Cell)) {
+                for (int c = first; c != end && !m_stopped; c = m_doc[c].nextSibling) {
+                    // A floating picture goes into the block after it only
+                    // when that block is in here too.
+                    int next = m_doc[c].nextSibling;
+                    while (next != end && !startsFlow(next))
+                        next = m_doc[next].nextSibling;
+                    if (next == end)
+                        node(c, around);
+                    else
+                        writeChild(c, around);
+                }
+                close(u"td");
+            }
+            close(u"tr");
+        }
+        close(u"table");
+    }
+    m_cleared = end;
+}
+
 int Writer::firstInBody() const
 {
     int c = m_doc[m_doc.body].firstChild;
@@ -164,6 +260,8 @@ int Writer::previousInFlow(int n) const
 
 qreal Writer::adjoiningTop(int n, bool asTable) const
 {
+    if (n == m_cleared)
+        return 0;
     const ComputedStyle& s = m_styles[n];
     const qreal top = s.marginAuto[css::Top] ? 0 : std::max<qreal>(0, s.margin[css::Top]);
     const int p = previousInFlow(n);
