@@ -232,6 +232,8 @@ private slots:
     void linkIndexRoundTrip_data();
     void linkIndexRoundTrip();
     void loadedImages();
+    void pictureAloneKeepsTheDescent_data();
+    void pictureAloneKeepsTheDescent();
     void styleSheetImports_data();
     void styleSheetImports();
     void styleSheetImportCap();
@@ -782,6 +784,37 @@ void TestPage::linkIndexRoundTrip()
     QFETCH(QUrl, href);
     QFETCH(int, index);
     QCOMPARE(linkIndex(href), index < 0 ? std::nullopt : std::optional<int>(index));
+}
+
+// A picture alone on its line stands on the baseline with the font's descent
+// below it: the writer gives Qt a space after it, which Qt measures.
+void TestPage::pictureAloneKeepsTheDescent_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<bool>("descent");
+
+    const QString html = u"<!DOCTYPE html>"_s;
+    QTest::newRow("a picture in a paragraph") << html + u"<p><img src=a.png></p>"_s << true;
+    QTest::newRow("in a link") << html + u"<div><a href=/x><img src=a.png></a></div>"_s << true;
+    QTest::newRow("quirks: as tall as the picture") << u"<p><img src=a.png></p>"_s << false;
+    QTest::newRow("text has it anyway") << html + u"<p><img src=a.png>标志</p>"_s << false;
+    QTest::newRow("two pictures may take two lines")
+        << html + u"<p><img src=a.png><img src=a.png></p>"_s << false;
+    QTest::newRow("centred on the line")
+        << html + u"<p><img src=a.png style=vertical-align:middle></p>"_s << false;
+    QTest::newRow("a picture not loaded") << html + u"<p><img src=b.png></p>"_s << false;
+    QTest::newRow("a floating picture") << html + u"<p><img src=a.png align=left></p>"_s << false;
+    QTest::newRow("a line height of the page's")
+        << html + u"<p style=line-height:30px><img src=a.png></p>"_s << false;
+}
+
+void TestPage::pictureAloneKeepsTheDescent()
+{
+    QFETCH(QString, html);
+    QFETCH(bool, descent);
+    const PreparedMarkup page = prepareMarkup(html, QUrl(u"http://h.example/"_s));
+    const QString written = writeMarkup(page, {}, {QUrl(u"http://h.example/a.png"_s)}).html;
+    QCOMPARE(written.contains(u"<span style=\"white-space:pre\"> </span>"_s), descent);
 }
 
 void TestPage::loadedImages()

@@ -412,6 +412,12 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
     } else if (!anchor) {
         children(n, s, true);
     }
+    // A picture alone on its line stands on the baseline, and browsers keep
+    // the font's descent below it: Qt does so for text only.
+    if (name != u"li" && pictureAlone(n) && open(u"span", u" style=\"white-space:pre\""_s)) {
+        m_out += u' ';
+        close(u"span");
+    }
     close(name);
 }
 
@@ -491,19 +497,69 @@ void Writer::rule_(int n, const ComputedStyle& around)
     close(u"table");
 }
 
+std::optional<ResourceAddress> Writer::loadedImage(int n) const
+{
+    const QString* src = m_doc[n].attribute(u"src");
+    if (!src)
+        return std::nullopt;
+    const QUrl url = resolveReference(m_page.base, *src);
+    if (!isWebUrl(url))
+        return std::nullopt;
+    ResourceAddress address = resourceAddress(url);
+    if (!m_images.contains(address.url))
+        return std::nullopt;
+    return address;
+}
+
+bool Writer::pictureAlone(int n) const
+{
+    // Without a DOCTYPE a line of pictures alone is as tall as they are.
+    const ComputedStyle& s = m_styles[n];
+    if (m_doc.quirks || (s.lineHeight && *s.lineHeight > 0))
+        return false;
+    int pictures = 0;
+    QList<int> stack;
+    for (int c = m_doc[n].lastChild; c != kNone; c = m_doc[c].previousSibling)
+        stack.append(c);
+    while (!stack.isEmpty()) {
+        const int c = stack.takeLast();
+        const Node& e = m_doc[c];
+        if (e.type == Node::Type::Text) {
+            if (!QStringView(e.text).trimmed().isEmpty())
+                return false;
+            continue;
+        }
+        if (e.type != Node::Type::Element)
+            continue;
+        const ComputedStyle& cs = m_styles[c];
+        if (cs.display == Display::None || cs.floating != css::Float::None || cs.outOfFlow)
+            continue;
+        if (isBlockLevel(cs.display) || e.ns != dom::Namespace::Html || e.isHtml(u"br"))
+            return false;
+        const ElementRule* rule = ruleFor(e.name);
+        if (rule->treatment == Treatment::Drop || rule->treatment == Treatment::Ignore)
+            continue;
+        if (rule->role == Role::Image) {
+            if (!loadedImage(c))
+                continue;
+            if (++pictures > 1 || cs.verticalAlign != css::VerticalAlign::Baseline)
+                return false;
+            continue;
+        }
+        for (int g = e.lastChild; g != kNone; g = m_doc[g].previousSibling)
+            stack.append(g);
+    }
+    return pictures == 1;
+}
+
 void Writer::image(int n, const ComputedStyle& around)
 {
     Q_UNUSED(around);
     const Node& e = m_doc[n];
-    const QString* src = e.attribute(u"src");
-    if (!src)
+    const std::optional<ResourceAddress> loaded = loadedImage(n);
+    if (!loaded || !claim())
         return;
-    const QUrl url = resolveReference(m_page.base, *src);
-    if (!isWebUrl(url))
-        return;
-    const ResourceAddress address = resourceAddress(url);
-    if (!m_images.contains(address.url) || !claim())
-        return;
+    const ResourceAddress& address = *loaded;
     const ComputedStyle& s = m_styles[n];
     // src first, as the view looks for it there.
     m_out += u"<img src=\""_s;

@@ -2,6 +2,7 @@
 
 #include "computed_style.h"
 #include "html_elements.h"
+#include "page_links_p.h"
 #include "page_markup.h"
 #include "table_budget.h"
 
@@ -11,6 +12,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -222,6 +224,13 @@ private:
     qreal normalLine(int n) const;
 
     void image(int n, const ComputedStyle& around);
+
+    // An <img> whose picture is loaded, by its address; otherwise none.
+    std::optional<ResourceAddress> loadedImage(int n) const;
+
+    // Whether a block's one line holds a picture on the baseline and
+    // nothing else shown.
+    bool pictureAlone(int n) const;
 
     // A box's or cell's background picture as Qt's `background` attribute,
     // when it is loaded; listed for loading either way. Qt paints one brush,
