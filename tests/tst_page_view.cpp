@@ -1101,6 +1101,9 @@ void TestPageView::drawnAsTheAuthorAsks_data()
         << u"<table style=\"margin-bottom:12px\"><tr><td>一</table>"
            u"<table style=\"margin-top:5px\"><tr><td>框</table>"_s
         << u"top margin"_s << u"0"_s;
+    QTest::newRow("an address, whose margins Qt's own importer ignores")
+        << u"<table><tr><td>一</table><address style=\"margin-top:6px\">框</address>"_s
+        << u"top margin"_s << u"6"_s;
     QTest::newRow("a paragraph after a paragraph, as Qt collapses them itself")
         << u"<p style=\"margin:0 0 12px\">一</p><p style=\"margin-top:4px\">框"_s << u"top margin"_s
         << u"4"_s;
@@ -1139,6 +1142,8 @@ void TestPageView::drawnAsTheAuthorAsks_data()
     QTest::newRow("a <b> the page keeps normal")
         << u"<p style=\"font-weight:400\"><b style=\"font-weight:inherit\">框</b></p>"_s
         << u"font"_s << u"400 upright #000000"_s;
+    QTest::newRow("an address in italics")
+        << u"<address>框</address>"_s << u"font"_s << u"400 italic #000000"_s;
     QTest::newRow("an <em> the page keeps upright")
         << u"<style>em{font-style:normal}</style><p><em>框</em></p>"_s << u"font"_s
         << u"400 upright #000000"_s;

@@ -14,7 +14,7 @@ constexpr quint8 kBlock = ClosesP | Special;
 // any other for an inline element that stays open.
 constexpr ElementRule kRules[] = {
     {u"a", Treatment::Element, u"a", Role::Anchor, 0},
-    {u"address", Treatment::Element, u"address", Role::None, ClosesP},
+    {u"address", Treatment::Element, u"div", Role::None, ClosesP},
     {u"applet", Treatment::Drop, {}, Role::None, Special},
     {u"area", Treatment::Ignore, {}, Role::None, 0},
     {u"article", Treatment::Element, u"div", Role::None, kBlock},
