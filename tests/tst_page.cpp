@@ -468,11 +468,12 @@ void TestPage::rewriting_data()
     QTest::newRow("a rule, centred as browsers do")
         << u"<hr>"_s
         << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"100%\" align=\"center\"><tr><td>"
-           u"</td></tr></table>"_s
+           u"&#8203;</td></tr></table>"_s
         << QString();
     QTest::newRow("a rule of half the width on the left")
         << u"<hr width=50% align=left>"_s
-        << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"50%\"><tr><td></td></tr></table>"_s
+        << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"50%\"><tr><td>&#8203;</td></tr>"
+           u"</table>"_s
         << QString();
     // A drawing is not drawn, but its line is kept.
     QTest::newRow("an inline drawing keeps its line")

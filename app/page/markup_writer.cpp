@@ -516,8 +516,12 @@ void Writer::rule_(int n, const ComputedStyle& around)
     if (!open(u"table", table, Role::Table))
         return;
     if (open(u"tr", QString(), Role::Row)) {
-        if (open(u"td", cell, Role::Cell))
+        // Not empty: after a table of an empty cell Qt drops the next
+        // block's top margin.
+        if (open(u"td", cell, Role::Cell)) {
+            m_out += u"&#8203;"_s;
             close(u"td");
+        }
         close(u"tr");
     }
     close(u"table");
