@@ -470,11 +470,12 @@ void TestPage::rewriting_data()
     QTest::newRow("a rule, centred as browsers do")
         << u"<hr>"_s
         << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"100%\" align=\"center\"><tr><td>"
-           u"</td></tr></table>"_s
+           u"&#8203;</td></tr></table>"_s
         << QString();
     QTest::newRow("a rule of half the width on the left")
         << u"<hr width=50% align=left>"_s
-        << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"50%\"><tr><td></td></tr></table>"_s
+        << u"<table cellspacing=\"0\" cellpadding=\"0\" width=\"50%\"><tr><td>&#8203;</td></tr>"
+           u"</table>"_s
         << QString();
     // A drawing is not drawn, but its line is kept.
     QTest::newRow("an inline drawing keeps its line")
@@ -1178,7 +1179,10 @@ public:
         return w;
     }
     qreal lineHeight(const css::ComputedStyle&) const override { return 15; }
-    qreal normalLineHeight(const css::ComputedStyle&) const override { return 14; }
+    qreal normalLineHeight(const css::ComputedStyle& style) const override
+    {
+        return style.fontSize - 2;
+    }
 };
 
 } // namespace
@@ -1267,7 +1271,8 @@ void TestPage::browsersLinePitch_data()
     QTest::addColumn<QString>("html");
     QTest::addColumn<QString>("pitch"); // of the block holding "框", as written
 
-    // EvenMeasure: a browser's normal line is 14 px where Qt's is 15.
+    // EvenMeasure: a browser's normal line is 14 px where Qt's is 15, for
+    // the default 16 px.
     QTest::newRow("a paragraph") << u"<p>一框</p>"_s << u"14px"_s;
     QTest::newRow("bold and links in its font")
         << u"<p><b>一</b><a href=/x>框</a></p>"_s << u"14px"_s;
@@ -1280,6 +1285,29 @@ void TestPage::browsersLinePitch_data()
         << u"<p>框<img src=http://h.example/a.png></p>"_s << QString();
     QTest::newRow("a nested block has its own lines")
         << u"<div>框<p style=font-size:30px>大</p></div>"_s << u"14px"_s;
+    // A page without a DOCTYPE: lines are as tall as the text on them
+    // (<font size=2> is 13 px), the block's own font aside.
+    QTest::newRow("small print alone")
+        << u"<p> <font size=2>一<b>框</b><br>二</font> </p>"_s << u"11px"_s;
+    QTest::newRow("small print alone, in a cell")
+        << u"<table><tr><td><font size=2>框</font></table>"_s << u"11px"_s;
+    QTest::newRow("small print in two runs")
+        << u"<p><font size=2>一 </font> <font size=2>框</font></p>"_s << u"11px"_s;
+    QTest::newRow("small print in a marquee")
+        << u"<table><tr><td><marquee><font size=2>框</font></marquee></table>"_s << u"11px"_s;
+    QTest::newRow("an empty larger box does not count")
+        << u"<p><font size=2>框</font><font size=7></font></p>"_s << u"11px"_s;
+    QTest::newRow("a space between puts the block's font on the line: Qt's own")
+        << u"<p><font size=2>一</font> <font size=2>框</font></p>"_s << QString();
+    QTest::newRow("small print beside the block's own text: Qt's own")
+        << u"<p><font size=2>框</font>一</p>"_s << QString();
+    QTest::newRow("a box with padding counts")
+        << u"<p><font size=2>框</font><span style=padding:1px;font-size:30px></span></p>"_s
+        << QString();
+    QTest::newRow("a DOCTYPE: the block's font always counts")
+        << u"<!DOCTYPE html><p><font size=2>框</font></p>"_s << QString();
+    QTest::newRow("a DOCTYPE, an empty larger box counts")
+        << u"<!DOCTYPE html><p>框<font size=7></font></p>"_s << QString();
 }
 
 void TestPage::browsersLinePitch()

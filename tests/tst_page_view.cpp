@@ -522,25 +522,37 @@ void TestPageView::rulesKeepTheirThickness_data()
 {
     QTest::addColumn<QByteArray>("rule");
     QTest::addColumn<QString>("drawn"); // its band's height, width and colour
+    // From the paragraph above to the one below: their margins (16 px),
+    // which take in the rule's (8 px), and the band.
+    QTest::addColumn<int>("between");
     QTest::newRow("size 1: the thinnest band")
-        << QByteArray("<hr color=#336699 size=1>") << u"2 100% #336699"_s;
+        << QByteArray("<hr color=#336699 size=1>") << u"2 100% #336699"_s << 34;
     QTest::newRow("coloured, size 2")
-        << QByteArray("<hr color=#336699 size=2>") << u"2 100% #336699"_s;
+        << QByteArray("<hr color=#336699 size=2>") << u"2 100% #336699"_s << 34;
     QTest::newRow("noshade, size 5, 90% wide")
-        << QByteArray("<hr noshade size=5 width=90%>") << u"5 90% #808080"_s;
+        << QByteArray("<hr noshade size=5 width=90%>") << u"5 90% #808080"_s << 37;
     QTest::newRow("by style") << QByteArray("<hr style='height:4px;border:0;background:red'>")
-                              << u"4 100% #ff0000"_s;
+                              << u"4 100% #ff0000"_s << 36;
     QTest::newRow("shaded, size 6, in its border's colour")
-        << QByteArray("<hr size=6>") << u"6 100% #808080"_s;
+        << QByteArray("<hr size=6>") << u"6 100% #808080"_s << 38;
+    QTest::newRow("a wider margin of its own below")
+        << QByteArray("<hr size=2 style=margin-bottom:24px>") << u"2 100% #808080"_s << 42;
 }
 
 void TestPageView::rulesKeepTheirThickness()
 {
     QFETCH(QByteArray, rule);
     QFETCH(QString, drawn);
+    QFETCH(int, between);
     Fixture f;
     QVERIFY(f.show("/rule.html", "<p>一</p>" + rule + "<p>二</p>"));
     QTextDocument* document = f.view->document();
+    const auto textTop = [&](const QString& text, bool bottom) {
+        const QRectF r =
+            document->documentLayout()->blockBoundingRect(document->find(text).block());
+        return qRound(bottom ? r.bottom() : r.top());
+    };
+    QCOMPARE(textTop(u"二"_s, false) - textTop(u"一"_s, true), between);
     QString got;
     for (QTextFrame* frame : document->rootFrame()->childFrames()) {
         const auto* table = qobject_cast<QTextTable*>(frame);

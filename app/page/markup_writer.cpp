@@ -421,19 +421,59 @@ void Writer::block(int n, QStringView out, const ComputedStyle& around, bool wit
     close(name);
 }
 
+namespace {
+
+bool isCollapsibleSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
+}
+
+bool keepsSpaces(css::WhiteSpace w)
+{
+    return w == css::WhiteSpace::Pre || w == css::WhiteSpace::PreWrap;
+}
+
+} // namespace
+
 qreal Writer::normalLine(int n) const
 {
     const ComputedStyle& s = m_styles[n];
     if (!m_measure || (s.lineHeight && *s.lineHeight > 0))
         return 0;
-    // Only where every line is of the block's own font: a larger word or a
-    // picture makes a browser's line taller, which a fixed one would not.
+    // In quirks mode only a box with text of its own on a line (or a border
+    // or padding) makes that line tall: a block of nothing but small print
+    // has the small print's lines. Elsewhere the block's own font always
+    // counts, and every inline box in it.
+    const bool quirks = m_doc.quirks;
+    struct Piece
+    {
+        int owner; // the element whose box the text is in; kNone for a line break
+        QStringView text;
+    };
+    QList<Piece> pieces;
+    // Only where every line is of one font: a larger word or a picture makes
+    // a browser's line taller, which a fixed one would not.
+    const auto sameLines = [](const ComputedStyle& a, const ComputedStyle& b) {
+        return a.fontSize == b.fontSize && a.fontFamilies == b.fontFamilies &&
+               a.verticalAlign == b.verticalAlign && a.lineHeight == b.lineHeight;
+    };
+    const ComputedStyle* lines = quirks ? nullptr : &s;
+    const auto counts = [&](const ComputedStyle& cs) {
+        if (!lines)
+            lines = &cs;
+        return sameLines(cs, *lines);
+    };
     QList<int> stack;
     for (int c = m_doc[n].lastChild; c != kNone; c = m_doc[c].previousSibling)
         stack.append(c);
     while (!stack.isEmpty()) {
         const int c = stack.takeLast();
         const Node& e = m_doc[c];
+        if (e.type == Node::Type::Text) {
+            if (quirks)
+                pieces.append(Piece{e.parent, e.text});
+            continue;
+        }
         if (e.type != Node::Type::Element)
             continue;
         const ComputedStyle& cs = m_styles[c];
@@ -444,15 +484,52 @@ qreal Writer::normalLine(int n) const
         if (e.ns == dom::Namespace::Html &&
             (rule->treatment == Treatment::Drop || rule->treatment == Treatment::Ignore))
             continue;
+        // A marquee is given to Qt as an inline run.
         if (e.ns != dom::Namespace::Html || rule->role == Role::Image ||
-            (rule->treatment == Treatment::Element && cs.display != Display::Inline) ||
-            cs.fontSize != s.fontSize || cs.fontFamilies != s.fontFamilies ||
-            cs.verticalAlign != s.verticalAlign || cs.lineHeight != s.lineHeight)
+            (rule->treatment == Treatment::Element && cs.display != Display::Inline &&
+             e.name != u"marquee"))
             return 0;
+        if (quirks) {
+            if (rule->out == u"br")
+                pieces.append(Piece{kNone, {}});
+            // Borders and padding put a box on its lines (margins do not).
+            const bool edges = hasBorder(cs) || std::any_of(cs.padding.begin(), cs.padding.end(),
+                                                            [](qreal p) { return p != 0; });
+            if (cs.verticalAlign != css::VerticalAlign::Baseline || (edges && !counts(cs)))
+                return 0;
+        } else if (!sameLines(cs, s)) {
+            return 0;
+        }
         for (int k = e.lastChild; k != kNone; k = m_doc[k].previousSibling)
             stack.append(k);
     }
-    return m_measure->normalLineHeight(s);
+    // Spaces that start or end a line, or follow a space, are gone; the rest
+    // put their box on the line.
+    const auto blank = [&](const Piece& p) {
+        return !keepsSpaces(m_styles[p.owner].whiteSpace) &&
+               std::all_of(p.text.begin(), p.text.end(), isCollapsibleSpace);
+    };
+    // Whether a word follows each piece on its line.
+    QList<bool> wordFollows(pieces.size(), false);
+    for (qsizetype i = pieces.size() - 1; i > 0; --i) {
+        const Piece& p = pieces[i];
+        wordFollows[i - 1] =
+            p.owner != kNone && (wordFollows[i] || (!p.text.isEmpty() && !blank(p)));
+    }
+    bool afterWord = false; // on this line, after text that does not end in a space
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        const Piece& p = pieces[i];
+        if (p.owner == kNone) {
+            afterWord = false;
+            continue;
+        }
+        if (p.text.isEmpty() || (blank(p) && (!afterWord || !wordFollows[i])))
+            continue;
+        if (!counts(m_styles[p.owner]))
+            return 0;
+        afterWord = keepsSpaces(m_styles[p.owner].whiteSpace) || !isCollapsibleSpace(p.text.back());
+    }
+    return m_measure->normalLineHeight(lines ? *lines : s);
 }
 
 void Writer::rule_(int n, const ComputedStyle& around)
@@ -490,8 +567,12 @@ void Writer::rule_(int n, const ComputedStyle& around)
     if (!open(u"table", table, Role::Table))
         return;
     if (open(u"tr", QString(), Role::Row)) {
-        if (open(u"td", cell, Role::Cell))
+        // Not empty: after a table of an empty cell Qt drops the next
+        // block's top margin.
+        if (open(u"td", cell, Role::Cell)) {
+            m_out += u"&#8203;"_s;
             close(u"td");
+        }
         close(u"tr");
     }
     close(u"table");

@@ -68,7 +68,9 @@ QJsonArray rectJson(const QRectF& rect)
 
 QString colourName(const QBrush& brush)
 {
-    if (brush.style() == Qt::NoBrush || brush.color().alpha() == 0)
+    // A picture is no colour, as compare-with-chromium reads Chromium's.
+    if (brush.style() == Qt::NoBrush || brush.style() == Qt::TexturePattern ||
+        brush.color().alpha() == 0)
         return {};
     return brush.color().name();
 }
