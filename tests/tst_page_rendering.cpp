@@ -437,6 +437,7 @@ void TestPageRendering::render_data()
         {u"4.2.0 2015-03-20 NEW"_s}, false);
     row("gbk-prices", {}, none, {u"企业版（5台）"_s, u"￥398"_s}, true);
     row("quirks-table", {}, none, {u"Windows XP/7/8"_s}, false);
+    row("floats-clear", {square}, none, {u"安装完成后重新启动电脑即可。"_s}, false);
     row("marquee", {}, none, {u"订单顺延至2月14日处理"_s}, false);
     // Just taller than the view, as in Chromium.
     row("old-update-log", {}, none, {u"2. 支持导出为Excel表格。"_s}, true);
