@@ -546,9 +546,12 @@ void Writer::rule_(int n, const ComputedStyle& around)
     else if (s.marginAuto[css::Left])
         appendAttribute(table, u"align", u"right"_s);
     const auto margin = [&](int side) {
-        const qreal m = side == css::Top     ? adjoiningTop(n, true)
-                        : s.marginAuto[side] ? 0
-                                             : std::max<qreal>(0, s.margin[side]);
+        const bool centred = s.marginAuto[css::Left] && s.marginAuto[css::Right];
+        const qreal m = side == css::Top                ? adjoiningTop(n, true)
+                        : centred && side == css::Left  ? centringShift()
+                        : centred && side == css::Right ? -centringShift()
+                        : s.marginAuto[side]            ? 0
+                                                        : std::max<qreal>(0, s.margin[side]);
         return int(std::lround(boundedPx(m)));
     };
     appendAttribute(table, u"style",

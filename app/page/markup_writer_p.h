@@ -106,6 +106,9 @@ private:
     // or a table of the page's.
     bool writtenAsTable(int n) const;
 
+    // The left margin that centres a table where Qt would not: 0 or less.
+    qreal centringShift() const;
+
     // The largest top margin of the blocks that start `parent`, one inside
     // the other, with nothing between their tops; 0 when it starts with a
     // table of ours or with text.

@@ -79,6 +79,14 @@ QString sizeText(const css::Size& size, qreal extra)
     return QString::number(std::lround(std::clamp<qreal>(size.value + extra, 0, kMaxLength)));
 }
 
+qreal Writer::centringShift() const
+{
+    // Qt centres a table of the page's flow half the page's left margin
+    // too far right (in a cell it does not centre one at all); the right
+    // margin keeps the width a percentage gives it.
+    return m_tables.inTable() ? 0 : -m_result.margins.left() / 2;
+}
+
 bool Writer::writtenAsTable(int n) const
 {
     const Node& e = m_doc[n];
@@ -346,6 +354,9 @@ void Writer::box(int n, QStringView out, const ComputedStyle& around)
         qreal m = side == css::Top     ? adjoiningTop(n, true)
                   : s.marginAuto[side] ? 0
                                        : std::max<qreal>(0, s.margin[side]);
+        if (s.marginAuto[css::Left] && s.marginAuto[css::Right] &&
+            (side == css::Left || side == css::Right))
+            m = side == css::Left ? centringShift() : -centringShift();
         if (side == css::Bottom && bottomOpen)
             m = std::max(m, innerMargins(n).second);
         tableStyle += u';' + margins[side].toString() + u':' +
@@ -417,6 +428,13 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             own += u";background-color:"_s + colorText(s.backgroundColor);
         if (s.floating != css::Float::None)
             own += s.floating == css::Float::Left ? u";float:left"_s : u";float:right"_s;
+        const QString* align = e.attribute(u"align");
+        if ((align && align->compare(u"center", Qt::CaseInsensitive) == 0) ||
+            (s.marginAuto[css::Left] && s.marginAuto[css::Right])) {
+            if (const long shift = std::lround(centringShift()); shift != 0)
+                own += u";margin-left:"_s + QString::number(shift) + u"px;margin-right:"_s +
+                       QString::number(-shift) + u"px"_s;
+        }
         add(own);
         if (!e.attribute(u"width") && !s.width.isAuto())
             appendAttribute(attributes, u"width", sizeText(s.width, 0));

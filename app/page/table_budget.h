@@ -23,6 +23,9 @@ public:
     // when it was the element popped.
     void popped(qsizetype openCount);
 
+    // Whether a shown table is open: what is written goes in a cell.
+    bool inTable() const { return !m_tables.isEmpty(); }
+
     // Charges a row or cell (with its spans) to the table budget, as Qt will
     // grow its grid; false: over budget.
     bool chargeTableCells(Role role, int colspan = 1, int rowspan = 1);
