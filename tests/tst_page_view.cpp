@@ -1181,6 +1181,9 @@ void TestPageView::drawnAsTheAuthorAsks_data()
     QTest::newRow("lines after a heading keep their block's line height")
         << u"<div style=\"line-height:21px\"><h3>一</h3>二<br>框</div>"_s << u"line height"_s
         << u"21 fixed"_s;
+    QTest::newRow("and in a cell")
+        << u"<table><tr><td style=\"line-height:21px\"><p>一</p>框</td></tr></table>"_s
+        << u"line height"_s << u"21 fixed"_s;
     QTest::newRow("and its alignment") << u"<div style=\"text-align:center\"><p>一</p>框</div>"_s
                                        << u"block align"_s << u"center"_s;
     QTest::newRow("an ideographic space is never collapsed")

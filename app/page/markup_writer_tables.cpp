@@ -517,7 +517,8 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
     const qreal available = m_available;
     if (const auto inside = m_cellContents.constFind(n); inside != m_cellContents.cend())
         m_available = *inside;
-    children(n, s);
+    // A cell's lines after a block in it keep its typography too.
+    children(n, s, rule->role == Role::Cell || rule->role == Role::Caption);
     m_available = available;
     close(out);
 }
