@@ -18,7 +18,8 @@
 //   rect [x, y, w, h], and as far as they apply: background "#rrggbb",
 //   border [top, right, bottom, left], borderColor, fontSize, fontWeight,
 //   heading, indent (of the first line), lines, linePitch (between the
-//   first two lines' tops), columns (a table's widths), rows (its count)}.
+//   first two lines' tops), besideFloat (a line starts after a float),
+//   columns (a table's widths), rows (its count)}.
 // A block's rect is its text area (margins and cell padding outside); a
 // cell's is its border box, made of its blocks, its padding and its border,
 // as tall as its row; a table's is its border box, from its cells. A frame
@@ -316,6 +317,7 @@ private:
         QRectF area;
         const bool fixed = format.lineHeightType() == QTextBlockFormat::FixedHeight;
         qreal widest = 0;
+        bool besideFloat = false;
         for (int i = 0; text && i < text->lineCount(); ++i) {
             const QTextLine at = text->lineAt(i);
             QRectF line = at.rect();
@@ -328,6 +330,10 @@ private:
                             height * 4 / 5);
                 line.setHeight(height);
             }
+            // A line that starts right of the block's margin and indent
+            // lies beside a float.
+            if (at.x() > format.leftMargin() + (i == 0 ? format.textIndent() : 0) + 0.5)
+                besideFloat = true;
             if (i == 0)
                 line.setLeft(line.left() - format.textIndent());
             area |= line.translated(bounds.topLeft());
@@ -348,6 +354,8 @@ private:
         json["rect"_L1] = rectJson(area);
         if (format.headingLevel() > 0)
             json["heading"_L1] = format.headingLevel();
+        if (besideFloat)
+            json["besideFloat"_L1] = true;
         const QString background = colourName(format.background());
         if (!background.isEmpty())
             json["background"_L1] = background;
