@@ -18,11 +18,13 @@
 
 // Internal to mizong_page_markup: markup_writer.h is the interface.
 // The writer's rooms: markup_writer.cpp walks the tree and writes blocks,
-// inline elements, text and pictures; markup_writer_tables.cpp writes what
-// Qt draws as tables (boxes, flex and grid layouts, the page's own tables)
-// and works out the margins Qt's layout puts around them; and
-// markup_writer_columns.cpp lays the page's tables' columns out as browsers
-// do, from their cells' text measured in the view's fonts.
+// inline elements and text; markup_writer_pictures.cpp rules, pictures and
+// drawings; markup_writer_tables.cpp writes what Qt draws as tables (boxes,
+// the page's own tables, floats enclosed for a cleared block) and works out
+// the margins Qt's layout puts around them; markup_writer_layouts.cpp flex
+// and grid layouts; and markup_writer_columns.cpp lays the page's tables'
+// columns out as browsers do, from their cells' text measured in the view's
+// fonts.
 namespace mizong::page::markup {
 
 using css::ComputedStyle;
