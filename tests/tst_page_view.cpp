@@ -4,6 +4,7 @@
 #include "form_fixture.h"
 #include "main_window.h"
 #include "page_browser.h"
+#include "page_document.h"
 #include "page_markup.h"
 #include "page_server.h"
 #include "service_contract.h"
@@ -23,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextTable>
@@ -211,6 +213,8 @@ private slots:
     void readerSeesThePagesText();
     void drawnAsTheAuthorAsks_data();
     void drawnAsTheAuthorAsks();
+    void longRunsAreCut_data();
+    void longRunsAreCut();
 };
 
 void TestPageView::linksGoWhereTheyBelong_data()
@@ -1373,4 +1377,72 @@ void TestPageView::pagesOwnSizesAndMargins()
     QCOMPARE(
         QMarginsF(root.leftMargin(), root.topMargin(), root.rightMargin(), root.bottomMargin()),
         margins);
+}
+
+void TestPageView::longRunsAreCut_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("atBreaks"); // cut only where a line may break
+
+    QString chinese;
+    for (int i = 0; i < 3000; ++i)
+        chinese += QChar(char16_t(0x4E00 + (i * 7919) % 3500));
+    QTest::newRow("Chinese") << chinese << true;
+    QTest::newRow("words") << u"The announcement of the day, nothing new. "_s.repeated(60) << true;
+    // Nowhere a line may break: between characters, never inside one (of
+    // two code units, which a cut at a round count would split).
+    QTest::newRow("one long word") << u"ab"_s.repeated(1000) << false;
+    QTest::newRow("accented letters") << u"a"_s + u"e\u0301"_s.repeated(600) << false;
+    QTest::newRow("letters past the BMP") << u"a"_s + u"\U0001D49C"_s.repeated(600) << false;
+}
+
+// A paragraph's long runs of one format are cut into short ones: its text,
+// formats and lines stay what they were.
+void TestPageView::longRunsAreCut()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, atBreaks);
+    const QString html = u"<p><a href=\"/x\"><b>"_s + text.toHtmlEscaped() + u"</b></a></p>"_s;
+    mizong::page::LayoutTarget target;
+    target.font = QFont(u"DejaVu Sans"_s);
+    target.font.setPixelSize(16);
+    target.width = 300;
+    target.height = 1e6;
+    const mizong::page::PageWork work(std::chrono::minutes(1));
+    const mizong::page::BuiltDocument built =
+        mizong::page::buildDocument(html, {}, {}, target, 1e6, work);
+    QVERIFY(built.document);
+    QCOMPARE(built.document->toPlainText(), text);
+
+    const QTextBlock block = built.document->firstBlock();
+    QTextBoundaryFinder allowed(
+        atBreaks ? QTextBoundaryFinder::Line : QTextBoundaryFinder::Grapheme, block.text());
+    int pieces = 0;
+    for (auto it = block.begin(); !it.atEnd(); ++it, ++pieces) {
+        const QTextFragment fragment = it.fragment();
+        QVERIFY2(fragment.length() <= mizong::page::kMaxTextRun,
+                 qPrintable(QString::number(fragment.length())));
+        QCOMPARE(fragment.charFormat().anchorHref(), u"/x"_s);
+        QCOMPARE(fragment.charFormat().fontWeight(), QFont::Bold);
+        const int cut = fragment.position() - block.position();
+        allowed.setPosition(cut);
+        QVERIFY2(cut == 0 || allowed.isAtBoundary(), qPrintable(QString::number(cut)));
+    }
+    QVERIFY(pieces >= text.size() / mizong::page::kMaxTextRun);
+
+    // Its lines, as Qt lays out the paragraph uncut.
+    QTextDocument uncut;
+    uncut.setDefaultFont(target.font);
+    uncut.setDocumentMargin(0);
+    uncut.setHtml(html);
+    uncut.setTextWidth(target.width);
+    const auto lineStarts = [](const QTextBlock& laidOut) {
+        QList<int> starts;
+        for (int i = 0; i < laidOut.layout()->lineCount(); ++i)
+            starts.append(laidOut.layout()->lineAt(i).textStart());
+        return starts;
+    };
+    uncut.documentLayout()->blockBoundingRect(uncut.firstBlock()); // laid out
+    if (atBreaks)
+        QCOMPARE(lineStarts(block), lineStarts(uncut.firstBlock()));
 }

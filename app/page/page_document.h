@@ -73,6 +73,10 @@ struct BuiltDocument
     bool needsScrollBar = false;
 };
 
+// The longest run of text a page's document keeps in one format: longer
+// ones are cut where a line may break, in pieces Qt shapes one by one.
+inline constexpr int kMaxTextRun = 64;
+
 // Builds the page's document from prepared markup and lays it out completely
 // for `target`, on the calling thread (any thread), which hands it to the
 // view's. A view that shows it at the same width lays out nothing again.
