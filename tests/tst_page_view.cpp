@@ -31,6 +31,7 @@
 #include <QToolTip>
 
 #include <private/qtextdocumentlayout_p.h>
+#include <private/qtextengine_p.h>
 
 #ifdef Q_OS_LINUX
 #include "process_tree.h"
@@ -215,6 +216,8 @@ private slots:
     void drawnAsTheAuthorAsks();
     void longRunsAreCut_data();
     void longRunsAreCut();
+    void warmUpLeavesTheLayout_data();
+    void warmUpLeavesTheLayout();
 };
 
 void TestPageView::linksGoWhereTheyBelong_data()
@@ -1445,4 +1448,49 @@ void TestPageView::longRunsAreCut()
     uncut.documentLayout()->blockBoundingRect(uncut.firstBlock()); // laid out
     if (atBreaks)
         QCOMPARE(lineStarts(block), lineStarts(uncut.firstBlock()));
+}
+
+void TestPageView::warmUpLeavesTheLayout_data()
+{
+    QTest::addColumn<int>("paragraphs"); // of 1024 Chinese characters, 16 runs
+
+    QTest::newRow("a short page") << 3;
+    QTest::newRow("past the walk's bound") << 40;
+}
+
+// The walk that measures a page's glyphs on the view's thread goes a run at
+// a time up to its bound, and leaves the lines as they were and no glyphs.
+void TestPageView::warmUpLeavesTheLayout()
+{
+    QFETCH(int, paragraphs);
+    using mizong::page::TextWarmUp;
+    QString chinese;
+    for (int i = 0; i < 1024; ++i)
+        chinese += QChar(char16_t(0x4E00 + (i * 7919) % 3500));
+    mizong::page::LayoutTarget target;
+    target.font = QFont(u"DejaVu Sans"_s);
+    target.width = 300;
+    target.height = 1e6;
+    const mizong::page::PageWork work(std::chrono::minutes(1));
+    const mizong::page::BuiltDocument built = mizong::page::buildDocument(
+        (u"<p>"_s + chinese + u"</p>"_s).repeated(paragraphs), {}, {}, target, 1e6, work);
+    QVERIFY(built.document);
+    const auto lines = [&built] {
+        QList<int> starts;
+        for (QTextBlock block = built.document->begin(); block.isValid(); block = block.next())
+            for (int i = 0; i < block.layout()->lineCount(); ++i)
+                starts.append(block.position() + block.layout()->lineAt(i).textStart());
+        return starts;
+    };
+    const QList<int> before = lines();
+
+    TextWarmUp warmUp(*built.document);
+    int steps = 0;
+    while (warmUp.step(std::chrono::milliseconds(0)) && steps < 100000)
+        ++steps;
+    const int runs = qMin<int>(paragraphs, TextWarmUp::kWarmChars / 1024) * 16;
+    QVERIFY2(steps >= runs && steps <= runs + paragraphs, qPrintable(QString::number(steps)));
+    QCOMPARE(lines(), before);
+    for (QTextBlock block = built.document->begin(); block.isValid(); block = block.next())
+        QVERIFY(!block.layout()->engine()->layoutData);
 }

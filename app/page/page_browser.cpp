@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolTip>
 
 namespace mizong {
@@ -17,8 +18,12 @@ using namespace Qt::StringLiterals;
 PageBrowser::PageBrowser(QWidget* parent)
     : QTextBrowser(parent),
       m_loader(new page::PageLoader([this](page::LoadedPage& page) { showPage(page); },
-                                    [this](const QUrl& url) { showAddress(url); }, this))
+                                    [this](const QUrl& url) { showAddress(url); }, this)),
+      m_warmer(new QTimer(this))
 {
+    // Whenever the window is idle, until the shown page's text is measured.
+    m_warmer->setInterval(0);
+    connect(m_warmer, &QTimer::timeout, this, &PageBrowser::warmUp);
     // Links are ours to follow (linkClicked); the text engine never opens
     // or reads an address itself.
     setOpenLinks(false);
@@ -40,6 +45,8 @@ PageBrowser::PageBrowser(QWidget* parent)
 PageBrowser::~PageBrowser()
 {
     // The view lets go of the document before it goes.
+    m_warmer->stop();
+    m_warmUp.reset();
     setDocument(nullptr);
 }
 
@@ -96,6 +103,8 @@ void PageBrowser::showPage(page::LoadedPage& page)
 // scroll bar it was laid out beside is there before the document is.
 void PageBrowser::adopt(std::unique_ptr<QTextDocument> document, bool needsScrollBar)
 {
+    m_warmer->stop();
+    m_warmUp.reset();
     setVerticalScrollBarPolicy(needsScrollBar ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     setDocument(document.get());
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -103,6 +112,26 @@ void PageBrowser::adopt(std::unique_ptr<QTextDocument> document, bool needsScrol
     // A document already laid out tells the view of no change, so the view
     // would keep the last page's pixels.
     viewport()->update();
+    // Walked once it is on screen: its first paint measures what it shows
+    // anyway.
+    m_warmUp.emplace(*m_document);
+}
+
+void PageBrowser::paintEvent(QPaintEvent* event)
+{
+    QTextBrowser::paintEvent(event);
+    if (m_warmUp && !m_warmer->isActive())
+        m_warmer->start();
+}
+
+void PageBrowser::warmUp()
+{
+    // A slice well within a frame, so that the window's thread stays free.
+    constexpr std::chrono::milliseconds kSlice(1);
+    if (!m_warmUp || !m_warmUp->step(kSlice)) {
+        m_warmer->stop();
+        m_warmUp.reset();
+    }
 }
 
 void PageBrowser::showAddress(const QUrl& url)

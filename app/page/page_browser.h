@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+class QTimer;
+
 namespace mizong {
 
 // The announcement page, drawn by Qt's own rich text: no scripts, no
@@ -61,6 +63,7 @@ protected:
     bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void open(const QUrl& url);
@@ -73,7 +76,11 @@ private:
     page::LayoutTarget layoutTarget() const;
     bool hasAnchors() const;
 
+    void warmUp();
+
     page::PageLoader* m_loader = nullptr;
+    QTimer* m_warmer = nullptr;
+    std::optional<page::TextWarmUp> m_warmUp;
     std::unique_ptr<QTextDocument> m_document;
     QUrl m_homeSite;
     std::function<QCursor()> m_linkCursor;

@@ -511,6 +511,41 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
     return built;
 }
 
+TextWarmUp::TextWarmUp(const QTextDocument& document) : m_block(document.begin()) {}
+
+bool TextWarmUp::step(std::chrono::milliseconds slice)
+{
+    QElapsedTimer running;
+    running.start();
+    while (m_block.isValid()) {
+        QTextEngine* engine = m_block.layout()->engine();
+        if (!engine->layoutData) {
+            // Made here, so freed here; what a paint made stays for it.
+            engine->itemize();
+            m_own = true;
+        }
+        if (m_item < engine->layoutData->items.size() && m_chars < kWarmChars) {
+            // Pictures and tabs are sized, not shaped.
+            if (engine->layoutData->items.at(m_item).analysis.flags <
+                QScriptAnalysis::TabOrObject) {
+                engine->shape(m_item);
+            }
+            m_chars += engine->length(m_item);
+            ++m_item;
+        } else {
+            // As Qt leaves a paragraph it has laid out: its lines, no glyphs.
+            if (m_own)
+                engine->freeMemory();
+            m_block = m_chars < kWarmChars ? m_block.next() : QTextBlock();
+            m_item = 0;
+            m_own = false;
+        }
+        if (running.elapsed() >= slice.count())
+            break;
+    }
+    return m_block.isValid();
+}
+
 namespace {
 
 // The formats browsers read, known by their first bytes as browsers know
