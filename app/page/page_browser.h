@@ -68,6 +68,8 @@ protected:
 private:
     void open(const QUrl& url);
     void showPage(page::LoadedPage& page);
+    void present(page::LoadedPage& page);
+    void dropPending();
     void showTitle(const QHelpEvent& event);
     void showAddress(const QUrl& url);
     void adopt(std::unique_ptr<QTextDocument> document, bool needsScrollBar);
@@ -81,6 +83,8 @@ private:
     page::PageLoader* m_loader = nullptr;
     QTimer* m_warmer = nullptr;
     std::optional<page::TextWarmUp> m_warmUp;
+    // A page built and taken, the glyphs it shows first being measured.
+    std::optional<page::LoadedPage> m_pending;
     std::unique_ptr<QTextDocument> m_document;
     QUrl m_homeSite;
     std::function<QCursor()> m_linkCursor;

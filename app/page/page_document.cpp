@@ -511,7 +511,9 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
     return built;
 }
 
-TextWarmUp::TextWarmUp(const QTextDocument& document) : m_block(document.begin()) {}
+TextWarmUp::TextWarmUp(const QTextDocument& document, int from, qsizetype maxChars)
+    : m_block(document.findBlock(from)), m_maxChars(maxChars)
+{}
 
 bool TextWarmUp::step(std::chrono::milliseconds slice)
 {
@@ -524,7 +526,7 @@ bool TextWarmUp::step(std::chrono::milliseconds slice)
             engine->itemize();
             m_own = true;
         }
-        if (m_item < engine->layoutData->items.size() && m_chars < kWarmChars) {
+        if (m_item < engine->layoutData->items.size() && m_chars < m_maxChars) {
             // Pictures and tabs are sized, not shaped.
             if (engine->layoutData->items.at(m_item).analysis.flags <
                 QScriptAnalysis::TabOrObject) {
@@ -536,7 +538,7 @@ bool TextWarmUp::step(std::chrono::milliseconds slice)
             // As Qt leaves a paragraph it has laid out: its lines, no glyphs.
             if (m_own)
                 engine->freeMemory();
-            m_block = m_chars < kWarmChars ? m_block.next() : QTextBlock();
+            m_block = m_chars < m_maxChars ? m_block.next() : QTextBlock();
             m_item = 0;
             m_own = false;
         }

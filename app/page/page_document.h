@@ -90,8 +90,8 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
                             qreal maxHeight, const PageWork& work, bool scrolls = false);
 
 // Glyphs are measured once per thread, and the page thread's measures do
-// not serve the window's: a part of the page first drawn would measure every
-// glyph it shows new to the window's thread, then draw it. Walked through
+// not serve the window's: text first drawn would measure every glyph it
+// shows new to the window's thread, then draw it. Walked through
 // beforehand on the thread that draws, while it is idle, a little at a time,
 // the text's first kWarmChars characters leave their glyphs measured there.
 class TextWarmUp
@@ -99,8 +99,10 @@ class TextWarmUp
 public:
     static constexpr qsizetype kWarmChars = 32 * 1024;
 
-    // The document outlives this walk and does not change during it.
-    explicit TextWarmUp(const QTextDocument& document);
+    // From the paragraph at `from` on, for `maxChars` characters. The
+    // document outlives this walk and does not change during it.
+    explicit TextWarmUp(const QTextDocument& document, int from = 0,
+                        qsizetype maxChars = kWarmChars);
 
     // Goes on for about `slice`, a run of at most kMaxTextRun characters or
     // a paragraph's end at a time, and for one at least; false once done.
@@ -112,6 +114,7 @@ private:
     // This walk made the paragraph's shaping data, and frees it.
     bool m_own = false;
     qsizetype m_chars = 0;
+    qsizetype m_maxChars;
 };
 
 // An image as a page may show it: null unless its bytes are a PNG, JPEG, GIF,
