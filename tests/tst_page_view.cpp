@@ -4,6 +4,7 @@
 #include "form_fixture.h"
 #include "main_window.h"
 #include "page_browser.h"
+#include "page_document.h"
 #include "page_markup.h"
 #include "page_server.h"
 #include "service_contract.h"
@@ -23,12 +24,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextTable>
 #include <QToolTip>
 
 #include <private/qtextdocumentlayout_p.h>
+#include <private/qtextengine_p.h>
 
 #ifdef Q_OS_LINUX
 #include "process_tree.h"
@@ -215,6 +218,10 @@ private slots:
     void clearedBlocksGoBelowFloats();
     void centredTablesSitInTheMiddle_data();
     void centredTablesSitInTheMiddle();
+    void longRunsAreCut_data();
+    void longRunsAreCut();
+    void warmUpLeavesTheLayout_data();
+    void warmUpLeavesTheLayout();
 };
 
 void TestPageView::linksGoWhereTheyBelong_data()
@@ -1507,4 +1514,117 @@ void TestPageView::pagesOwnSizesAndMargins()
     QCOMPARE(
         QMarginsF(root.leftMargin(), root.topMargin(), root.rightMargin(), root.bottomMargin()),
         margins);
+}
+
+void TestPageView::longRunsAreCut_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("atBreaks"); // cut only where a line may break
+
+    QString chinese;
+    for (int i = 0; i < 3000; ++i)
+        chinese += QChar(char16_t(0x4E00 + (i * 7919) % 3500));
+    QTest::newRow("Chinese") << chinese << true;
+    QTest::newRow("words") << u"The announcement of the day, nothing new. "_s.repeated(60) << true;
+    // Nowhere a line may break: between characters, never inside one (of
+    // two code units, which a cut at a round count would split).
+    QTest::newRow("one long word") << u"ab"_s.repeated(1000) << false;
+    QTest::newRow("accented letters") << u"a"_s + u"e\u0301"_s.repeated(600) << false;
+    QTest::newRow("letters past the BMP") << u"a"_s + u"\U0001D49C"_s.repeated(600) << false;
+}
+
+// A paragraph's long runs of one format are cut into short ones: its text,
+// formats and lines stay what they were.
+void TestPageView::longRunsAreCut()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, atBreaks);
+    const QString html = u"<p><a href=\"/x\"><b>"_s + text.toHtmlEscaped() + u"</b></a></p>"_s;
+    mizong::page::LayoutTarget target;
+    target.font = QFont(u"DejaVu Sans"_s);
+    target.font.setPixelSize(16);
+    target.width = 300;
+    target.height = 1e6;
+    const mizong::page::PageWork work(std::chrono::minutes(1));
+    const mizong::page::BuiltDocument built =
+        mizong::page::buildDocument(html, {}, {}, target, 1e6, work);
+    QVERIFY(built.document);
+    QCOMPARE(built.document->toPlainText(), text);
+
+    const QTextBlock block = built.document->firstBlock();
+    QTextBoundaryFinder allowed(
+        atBreaks ? QTextBoundaryFinder::Line : QTextBoundaryFinder::Grapheme, block.text());
+    int pieces = 0;
+    for (auto it = block.begin(); !it.atEnd(); ++it, ++pieces) {
+        const QTextFragment fragment = it.fragment();
+        QVERIFY2(fragment.length() <= mizong::page::kMaxTextRun,
+                 qPrintable(QString::number(fragment.length())));
+        QCOMPARE(fragment.charFormat().anchorHref(), u"/x"_s);
+        QCOMPARE(fragment.charFormat().fontWeight(), QFont::Bold);
+        const int cut = fragment.position() - block.position();
+        allowed.setPosition(cut);
+        QVERIFY2(cut == 0 || allowed.isAtBoundary(), qPrintable(QString::number(cut)));
+    }
+    QVERIFY(pieces >= text.size() / mizong::page::kMaxTextRun);
+
+    // Its lines, as Qt lays out the paragraph uncut.
+    QTextDocument uncut;
+    uncut.setDefaultFont(target.font);
+    uncut.setDocumentMargin(0);
+    uncut.setHtml(html);
+    uncut.setTextWidth(target.width);
+    const auto lineStarts = [](const QTextBlock& laidOut) {
+        QList<int> starts;
+        for (int i = 0; i < laidOut.layout()->lineCount(); ++i)
+            starts.append(laidOut.layout()->lineAt(i).textStart());
+        return starts;
+    };
+    uncut.documentLayout()->blockBoundingRect(uncut.firstBlock()); // laid out
+    if (atBreaks)
+        QCOMPARE(lineStarts(block), lineStarts(uncut.firstBlock()));
+}
+
+void TestPageView::warmUpLeavesTheLayout_data()
+{
+    QTest::addColumn<int>("paragraphs"); // of 1024 Chinese characters, 16 runs
+
+    QTest::newRow("a short page") << 3;
+    QTest::newRow("past the walk's bound") << 40;
+}
+
+// The walk that measures a page's glyphs on the view's thread goes a run at
+// a time up to its bound, and leaves the lines as they were and no glyphs.
+void TestPageView::warmUpLeavesTheLayout()
+{
+    QFETCH(int, paragraphs);
+    using mizong::page::TextWarmUp;
+    QString chinese;
+    for (int i = 0; i < 1024; ++i)
+        chinese += QChar(char16_t(0x4E00 + (i * 7919) % 3500));
+    mizong::page::LayoutTarget target;
+    target.font = QFont(u"DejaVu Sans"_s);
+    target.width = 300;
+    target.height = 1e6;
+    const mizong::page::PageWork work(std::chrono::minutes(1));
+    const mizong::page::BuiltDocument built = mizong::page::buildDocument(
+        (u"<p>"_s + chinese + u"</p>"_s).repeated(paragraphs), {}, {}, target, 1e6, work);
+    QVERIFY(built.document);
+    const auto lines = [&built] {
+        QList<int> starts;
+        for (QTextBlock block = built.document->begin(); block.isValid(); block = block.next())
+            for (int i = 0; i < block.layout()->lineCount(); ++i)
+                starts.append(block.position() + block.layout()->lineAt(i).textStart());
+        return starts;
+    };
+    const QList<int> before = lines();
+
+    TextWarmUp warmUp(*built.document);
+    int steps = 0;
+    while (warmUp.step(std::chrono::milliseconds(0)) && steps < 100000)
+        ++steps;
+    const int runs = qMin<int>(paragraphs, TextWarmUp::kWarmChars / 1024) * 16;
+    QVERIFY2(steps >= runs && steps <= runs + paragraphs, qPrintable(QString::number(steps)));
+    QCOMPARE(lines(), before);
+    for (QTextBlock block = built.document->begin(); block.isValid(); block = block.next())
+        QVERIFY(!block.layout()->engine()->layoutData);
 }

@@ -1,5 +1,6 @@
 #include "page_browser.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -8,6 +9,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolTip>
 
 namespace mizong {
@@ -17,8 +19,12 @@ using namespace Qt::StringLiterals;
 PageBrowser::PageBrowser(QWidget* parent)
     : QTextBrowser(parent),
       m_loader(new page::PageLoader([this](page::LoadedPage& page) { showPage(page); },
-                                    [this](const QUrl& url) { showAddress(url); }, this))
+                                    [this](const QUrl& url) { showAddress(url); }, this)),
+      m_warmer(new QTimer(this))
 {
+    // Whenever the window is idle, until the shown page's text is measured.
+    m_warmer->setInterval(0);
+    connect(m_warmer, &QTimer::timeout, this, &PageBrowser::warmUp);
     // Links are ours to follow (linkClicked); the text engine never opens
     // or reads an address itself.
     setOpenLinks(false);
@@ -40,6 +46,9 @@ PageBrowser::PageBrowser(QWidget* parent)
 PageBrowser::~PageBrowser()
 {
     // The view lets go of the document before it goes.
+    dropPending();
+    m_warmer->stop();
+    m_warmUp.reset();
     setDocument(nullptr);
 }
 
@@ -57,6 +66,8 @@ void PageBrowser::navigate(const QUrl& url)
 
 void PageBrowser::open(const QUrl& url)
 {
+    // What the last address brought and is not shown yet is not wanted now.
+    dropPending();
     m_requested = url;
     m_loader->load(url, layoutTarget());
 }
@@ -77,25 +88,69 @@ page::LayoutTarget PageBrowser::layoutTarget() const
 
 void PageBrowser::showPage(page::LoadedPage& page)
 {
-    if (page.built.document) {
-        // The same page again, now with its images: where the reader was.
-        const int scrolled = page.update ? verticalScrollBar()->value() : 0;
-        m_shown = page.url;
-        m_links = page.links;
-        adopt(std::move(page.built.document), page.built.needsScrollBar);
-        verticalScrollBar()->setValue(scrolled);
-        // A fragment never reaches the server: the address asked for has it.
-        if (!page.update && m_requested.hasFragment())
-            scrollToAnchor(m_requested.fragment());
+    if (!page.built.document) {
+        // Nothing new to draw: the page shown, or about to be, is whole.
+        if (m_pending)
+            m_pending->complete = m_pending->complete || page.complete;
+        else if (page.complete)
+            emit pageShown();
+        return;
     }
+    // A page not shown yet gives way to the same page written again.
+    if (m_pending) {
+        page.update = m_pending->update;
+        page::retire(std::move(m_pending->built.document));
+    }
+    // The glyphs of what the view shows first are measured before the page
+    // is taken, a slice at a time: its first paint, in the same event as the
+    // taking, would measure each of them, then draw it.
+    constexpr int kFirstScreenChars = 8 * 1024;
+    const int top = page.update ? verticalScrollBar()->value() : 0;
+    const QAbstractTextDocumentLayout* layout = page.built.document->documentLayout();
+    const int from = qMax(0, layout->hitTest(QPointF(0, top), Qt::FuzzyHit));
+    const int to =
+        layout->hitTest(QPointF(viewport()->width(), top + viewport()->height()), Qt::FuzzyHit);
+    m_warmer->stop();
+    m_warmUp.emplace(*page.built.document, from,
+                     qBound(0, to - from, kFirstScreenChars) + page::kMaxTextRun);
+    m_pending = std::move(page);
+    // A page whose first screen is measured within one slice is taken at once.
+    warmUp();
+    if (m_pending)
+        m_warmer->start();
+}
+
+void PageBrowser::present(page::LoadedPage& page)
+{
+    // The same page again, now with its images: where the reader was.
+    const int scrolled = page.update ? verticalScrollBar()->value() : 0;
+    m_shown = page.url;
+    m_links = page.links;
+    adopt(std::move(page.built.document), page.built.needsScrollBar);
+    verticalScrollBar()->setValue(scrolled);
+    // A fragment never reaches the server: the address asked for has it.
+    if (!page.update && m_requested.hasFragment())
+        scrollToAnchor(m_requested.fragment());
     if (page.complete)
         emit pageShown();
+}
+
+void PageBrowser::dropPending()
+{
+    if (!m_pending)
+        return;
+    m_warmer->stop();
+    m_warmUp.reset();
+    page::retire(std::move(m_pending->built.document));
+    m_pending.reset();
 }
 
 // The view takes a document laid out for it without laying it out again: the
 // scroll bar it was laid out beside is there before the document is.
 void PageBrowser::adopt(std::unique_ptr<QTextDocument> document, bool needsScrollBar)
 {
+    m_warmer->stop();
+    m_warmUp.reset();
     setVerticalScrollBarPolicy(needsScrollBar ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     setDocument(document.get());
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -103,10 +158,35 @@ void PageBrowser::adopt(std::unique_ptr<QTextDocument> document, bool needsScrol
     // A document already laid out tells the view of no change, so the view
     // would keep the last page's pixels.
     viewport()->update();
+    // The rest of its text walked once it is on screen.
+    m_warmUp.emplace(*m_document);
+}
+
+void PageBrowser::paintEvent(QPaintEvent* event)
+{
+    QTextBrowser::paintEvent(event);
+    if (m_warmUp && !m_warmer->isActive())
+        m_warmer->start();
+}
+
+void PageBrowser::warmUp()
+{
+    // A slice well within a frame, so that the window's thread stays free.
+    constexpr std::chrono::milliseconds kSlice(1);
+    if (m_warmUp && m_warmUp->step(kSlice))
+        return;
+    m_warmer->stop();
+    m_warmUp.reset();
+    if (m_pending) {
+        page::LoadedPage page = std::move(*m_pending);
+        m_pending.reset();
+        present(page);
+    }
 }
 
 void PageBrowser::showAddress(const QUrl& url)
 {
+    dropPending();
     auto document = std::make_unique<QTextDocument>();
     document->setDefaultFont(this->document()->defaultFont());
     document->setPlainText(url.toDisplayString());

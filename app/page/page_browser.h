@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+class QTimer;
+
 namespace mizong {
 
 // The announcement page, drawn by Qt's own rich text: no scripts, no
@@ -61,10 +63,13 @@ protected:
     bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void open(const QUrl& url);
     void showPage(page::LoadedPage& page);
+    void present(page::LoadedPage& page);
+    void dropPending();
     void showTitle(const QHelpEvent& event);
     void showAddress(const QUrl& url);
     void adopt(std::unique_ptr<QTextDocument> document, bool needsScrollBar);
@@ -73,7 +78,13 @@ private:
     page::LayoutTarget layoutTarget() const;
     bool hasAnchors() const;
 
+    void warmUp();
+
     page::PageLoader* m_loader = nullptr;
+    QTimer* m_warmer = nullptr;
+    std::optional<page::TextWarmUp> m_warmUp;
+    // A page built and taken, the glyphs it shows first being measured.
+    std::optional<page::LoadedPage> m_pending;
     std::unique_ptr<QTextDocument> m_document;
     QUrl m_homeSite;
     std::function<QCursor()> m_linkCursor;

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
@@ -22,10 +23,11 @@ namespace {
 
 std::atomic<bool> g_allDropped{false};
 
-// Qt lays a paragraph out, and shapes it again whenever it is drawn, as a
-// whole: a page-long paragraph would cost the window's thread that much on
-// every paint. Past this many characters a paragraph goes on in a block of
-// its own, with no space between: a line break, nothing else.
+// Qt lays a paragraph out, and reads it again whenever it is drawn (its
+// scripts, where its lines may break), as a whole: a page-long paragraph
+// would cost the window's thread that much on every paint. Past this many
+// characters a paragraph goes on in a block of its own, with no space
+// between: a line break, nothing else.
 constexpr int kMaxParagraph = 4096;
 
 // Qt's importer draws <h1>..<h6>, <big> and <small> at its own scale of the
@@ -92,6 +94,80 @@ bool boundParagraphs(QTextDocument& document, const PageWork& work)
         cursor.insertBlock(rest, cursor.charFormat());
         // The loop goes on with the rest, now the next block.
     }
+    return true;
+}
+
+// Qt shapes a paragraph's text a run at a time, a run being as long as its
+// format and script last, up to 4096 characters; whatever draws or measures
+// a line shapes every run the line is in, whole, on the window's thread.
+// Runs are cut by a mark in their format that nothing reads, so that a line
+// costs about what it shows. The mark, on every other piece: neighbouring
+// pieces stay apart.
+constexpr int kRunMark = QTextFormat::UserProperty + 1;
+
+// Where a run of `text` is cut: at most kMaxTextRun characters apart, where a
+// line may break (no letters join or kern across there), else between two
+// characters as the reader sees them.
+QList<int> runCuts(const QString& text)
+{
+    QList<int> cuts;
+    if (text.size() <= kMaxTextRun)
+        return cuts;
+    QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
+    // Only for text with few places to break, as most has many.
+    std::optional<QTextBoundaryFinder> characters;
+    for (qsizetype from = 0; text.size() - from > kMaxTextRun;) {
+        const qsizetype limit = from + kMaxTextRun;
+        lines.setPosition(limit + 1);
+        qsizetype cut = lines.toPreviousBoundary();
+        if (cut <= from + kMaxTextRun / 2) {
+            if (!characters)
+                characters.emplace(QTextBoundaryFinder::Grapheme, text);
+            characters->setPosition(limit + 1);
+            cut = characters->toPreviousBoundary();
+            // One character longer than a run: whole.
+            if (cut <= from) {
+                characters->setPosition(limit);
+                cut = characters->toNextBoundary();
+            }
+        }
+        if (cut <= from || cut >= text.size())
+            break;
+        cuts.append(int(cut));
+        from = cut;
+    }
+    return cuts;
+}
+
+bool boundRuns(QTextDocument& document, const PageWork& work)
+{
+    // Every other piece of each long fragment, as document positions.
+    QList<std::pair<int, int>> marked;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (work.isDropped())
+            return false;
+        if (block.length() <= kMaxTextRun)
+            continue;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const QList<int> cuts = runCuts(fragment.text());
+            for (qsizetype i = 0; i < cuts.size(); i += 2) {
+                const int end = i + 1 < cuts.size() ? cuts.at(i + 1) : fragment.length();
+                marked.append({fragment.position() + cuts.at(i), fragment.position() + end});
+            }
+        }
+    }
+    QTextCharFormat mark;
+    mark.setProperty(kRunMark, true);
+    QTextCursor cursor(&document);
+    // One change told for them all, not one for each piece.
+    cursor.beginEditBlock();
+    for (const auto& [start, end] : std::as_const(marked)) {
+        cursor.setPosition(start);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(mark);
+    }
+    cursor.endEditBlock();
     return true;
 }
 
@@ -385,7 +461,7 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
     root.setBottomMargin(std::max<qreal>(0, margins.bottom()));
     document->rootFrame()->setFrameFormat(root);
     if (!authorSizesWin(*document, work) || !boundParagraphs(*document, work) ||
-        !HeightBound(*document, target, maxHeight, work).apply()) {
+        !HeightBound(*document, target, maxHeight, work).apply() || !boundRuns(*document, work)) {
         return {};
     }
     // Only now: a layout would follow every change above as it is made.
@@ -433,6 +509,43 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
     }
     built.document = std::move(document);
     return built;
+}
+
+TextWarmUp::TextWarmUp(const QTextDocument& document, int from, qsizetype maxChars)
+    : m_block(document.findBlock(from)), m_maxChars(maxChars)
+{}
+
+bool TextWarmUp::step(std::chrono::milliseconds slice)
+{
+    QElapsedTimer running;
+    running.start();
+    while (m_block.isValid()) {
+        QTextEngine* engine = m_block.layout()->engine();
+        if (!engine->layoutData) {
+            // Made here, so freed here; what a paint made stays for it.
+            engine->itemize();
+            m_own = true;
+        }
+        if (m_item < engine->layoutData->items.size() && m_chars < m_maxChars) {
+            // Pictures and tabs are sized, not shaped.
+            if (engine->layoutData->items.at(m_item).analysis.flags <
+                QScriptAnalysis::TabOrObject) {
+                engine->shape(m_item);
+            }
+            m_chars += engine->length(m_item);
+            ++m_item;
+        } else {
+            // As Qt leaves a paragraph it has laid out: its lines, no glyphs.
+            if (m_own)
+                engine->freeMemory();
+            m_block = m_chars < m_maxChars ? m_block.next() : QTextBlock();
+            m_item = 0;
+            m_own = false;
+        }
+        if (running.elapsed() >= slice.count())
+            break;
+    }
+    return m_block.isValid();
 }
 
 namespace {

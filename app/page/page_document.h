@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QMarginsF>
 #include <QString>
+#include <QTextBlock>
 #include <QTextOption>
 #include <QUrl>
 
@@ -73,6 +74,10 @@ struct BuiltDocument
     bool needsScrollBar = false;
 };
 
+// The longest run of text a page's document keeps in one format: longer
+// ones are cut where a line may break, in pieces Qt shapes one by one.
+inline constexpr int kMaxTextRun = 64;
+
 // Builds the page's document from prepared markup and lays it out completely
 // for `target`, on the calling thread (any thread), which hands it to the
 // view's. A view that shows it at the same width lays out nothing again.
@@ -83,6 +88,34 @@ struct BuiltDocument
 BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
                             const PageResources& resources, const LayoutTarget& target,
                             qreal maxHeight, const PageWork& work, bool scrolls = false);
+
+// Glyphs are measured once per thread, and the page thread's measures do
+// not serve the window's: text first drawn would measure every glyph it
+// shows new to the window's thread, then draw it. Walked through
+// beforehand on the thread that draws, while it is idle, a little at a time,
+// the text's first kWarmChars characters leave their glyphs measured there.
+class TextWarmUp
+{
+public:
+    static constexpr qsizetype kWarmChars = 32 * 1024;
+
+    // From the paragraph at `from` on, for `maxChars` characters. The
+    // document outlives this walk and does not change during it.
+    explicit TextWarmUp(const QTextDocument& document, int from = 0,
+                        qsizetype maxChars = kWarmChars);
+
+    // Goes on for about `slice`, a run of at most kMaxTextRun characters or
+    // a paragraph's end at a time, and for one at least; false once done.
+    bool step(std::chrono::milliseconds slice);
+
+private:
+    QTextBlock m_block;
+    int m_item = 0;
+    // This walk made the paragraph's shaping data, and frees it.
+    bool m_own = false;
+    qsizetype m_chars = 0;
+    qsizetype m_maxChars;
+};
 
 // An image as a page may show it: null unless its bytes are a PNG, JPEG, GIF,
 // BMP, ICO or WebP (where Qt has the plug-in), when its header declares more
