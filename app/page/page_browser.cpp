@@ -171,9 +171,12 @@ void PageBrowser::paintEvent(QPaintEvent* event)
 
 void PageBrowser::warmUp()
 {
-    // A slice well within a frame, so that the window's thread stays free.
-    constexpr std::chrono::milliseconds kSlice(1);
-    if (m_warmUp && m_warmUp->step(kSlice))
+    // Slices well within the 16 ms the window's thread may be held: the
+    // first screen of a page waiting to be shown in a few (most pages' in
+    // one, shown at once), the rest of the shown one while the window idles
+    // in short ones, so that scrolling stays smooth.
+    using namespace std::chrono_literals;
+    if (m_warmUp && m_warmUp->step(m_pending ? 8ms : 1ms))
         return;
     m_warmer->stop();
     m_warmUp.reset();
