@@ -133,7 +133,9 @@ void Writer::children(int parent, const ComputedStyle& around, bool runs)
     // A closed <details> shows its first <summary> alone.
     const bool closedDetails = p.isHtml(u"details") && !p.attribute(u"open");
     const Display d = m_styles[parent].display;
-    const bool container = d == Display::Block || d == Display::ListItem || d == Display::TableCell;
+    // Once no clearing sibling is found for some child's floats, none is for
+    // a later child's, whose floats are fewer: each is looked for once.
+    bool mayClear = d == Display::Block || d == Display::ListItem || d == Display::TableCell;
     bool afterBlock = false;
     bool inRun = false;
     const auto endRun = [&] {
@@ -149,8 +151,10 @@ void Writer::children(int parent, const ComputedStyle& around, bool runs)
             }
             continue;
         }
-        if (container) {
-            if (const int end = clearingSibling(c); end != kNone) {
+        if (mayClear && floatSides(c) != 0) {
+            const int end = clearingSibling(c);
+            mayClear = end != kNone;
+            if (end != kNone) {
                 endRun();
                 enclosed(c, end, around);
                 c = m_doc[end].previousSibling;
