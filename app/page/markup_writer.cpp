@@ -138,6 +138,7 @@ void Writer::children(int parent, const ComputedStyle& around, bool runs)
     bool mayClear = d == Display::Block || d == Display::ListItem || d == Display::TableCell;
     bool afterBlock = false;
     bool inRun = false;
+    QString run; // runStyle(parent), once: it walks the parent's content
     const auto endRun = [&] {
         if (std::exchange(inRun, false))
             close(u"div");
@@ -173,8 +174,11 @@ void Writer::children(int parent, const ComputedStyle& around, bool runs)
         // block only: those after one go in a block of that format, as the
         // anonymous block a browser makes of them.
         if (runs && afterBlock && !inRun && startsFlow(c) &&
-            (child.type == Node::Type::Text || !isBlockLevel(m_styles[c].display)) && !isFloat(c))
-            inRun = open(u"div", styleAttribute(runStyle(parent)));
+            (child.type == Node::Type::Text || !isBlockLevel(m_styles[c].display)) && !isFloat(c)) {
+            if (run.isNull())
+                run = styleAttribute(runStyle(parent));
+            inRun = open(u"div", run);
+        }
         writeChild(c, around);
     }
     endRun();
