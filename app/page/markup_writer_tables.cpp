@@ -213,6 +213,10 @@ void Writer::enclosed(int first, int end, const ComputedStyle& around)
         if (open(u"tr", QString(), Role::Row)) {
             if (open(u"td", u" style=\"vertical-align:top\""_s, Role::Cell)) {
                 for (int c = first; c != end && !m_stopped; c = m_doc[c].nextSibling) {
+                    if (!floatsIntoNext(c)) {
+                        node(c, around);
+                        continue;
+                    }
                     // A floating picture goes into the block after it only
                     // when that block is in here too.
                     int next = m_doc[c].nextSibling;
@@ -221,7 +225,7 @@ void Writer::enclosed(int first, int end, const ComputedStyle& around)
                     if (next == end)
                         node(c, around);
                     else
-                        writeChild(c, around);
+                        m_pendingFloat = c;
                 }
                 close(u"td");
             }
