@@ -222,6 +222,8 @@ private slots:
     void longRunsAreCut();
     void warmUpLeavesTheLayout_data();
     void warmUpLeavesTheLayout();
+    void fewGlyphsAreLeftToThePaint_data();
+    void fewGlyphsAreLeftToThePaint();
 };
 
 void TestPageView::linksGoWhereTheyBelong_data()
@@ -1627,4 +1629,47 @@ void TestPageView::warmUpLeavesTheLayout()
     QCOMPARE(lines(), before);
     for (QTextBlock block = built.document->begin(); block.isValid(); block = block.next())
         QVERIFY(!block.layout()->engine()->layoutData);
+}
+
+void TestPageView::fewGlyphsAreLeftToThePaint_data()
+{
+    QTest::addColumn<QString>("html");
+    QTest::addColumn<int>("chars"); // from the start; -1 for all
+    QTest::addColumn<bool>("few");
+
+    const auto distinct = [](int count) {
+        QString text;
+        for (int i = 0; i < count; ++i)
+            text += QChar(char16_t(0x4E00 + i));
+        return text;
+    };
+    const qsizetype most = mizong::page::TextWarmUp::kPaintMeasures;
+    QTest::newRow("a notice") << u"<p>觅踪助理公告：欢迎使用。</p>"_s << -1 << true;
+    QTest::newRow("as many as the paint measures") << distinct(most) << -1 << true;
+    QTest::newRow("one more") << distinct(most + 1) << -1 << false;
+    QTest::newRow("few characters, many times") << distinct(most / 4).repeated(40) << -1 << true;
+    QTest::newRow("the same characters in two fonts")
+        << u"<p>"_s + distinct(most / 2 + 1) + u"</p><p><b>"_s + distinct(most / 2 + 1) +
+               u"</b></p>"_s
+        << -1 << false;
+    QTest::newRow("many, past the first screen")
+        << u"<p>"_s + distinct(most) + u"</p><p>"_s + distinct(4 * most) + u"</p>"_s << int(most)
+        << true;
+    const int longest = mizong::page::TextWarmUp::kPaintParagraph;
+    QTest::newRow("few in a long paragraph") << u"一"_s.repeated(longest) << 1 << false;
+    QTest::newRow("few in paragraphs not so long")
+        << u"<p>"_s + u"一"_s.repeated(longest - 1) + u"</p>"_s << 1 << true;
+}
+
+// The glyphs of a page's first screen are left to its first paint only when
+// they are few: many would hold the window's thread.
+void TestPageView::fewGlyphsAreLeftToThePaint()
+{
+    QFETCH(QString, html);
+    QFETCH(int, chars);
+    QFETCH(bool, few);
+    QTextDocument document;
+    document.setHtml(html);
+    const int end = chars < 0 ? document.characterCount() : chars;
+    QCOMPARE(mizong::page::TextWarmUp::fewGlyphs(document, 0, end), few);
 }

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QSet>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
@@ -514,6 +515,33 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
 TextWarmUp::TextWarmUp(const QTextDocument& document, int from, qsizetype maxChars)
     : m_block(document.findBlock(from)), m_maxChars(maxChars)
 {}
+
+bool TextWarmUp::fewGlyphs(const QTextDocument& document, int from, int to)
+{
+    QSet<quint64> glyphs;
+    for (QTextBlock block = document.findBlock(from); block.isValid() && block.position() < to;
+         block = block.next()) {
+        if (block.length() > kPaintParagraph)
+            return false;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            const int start = qMax(from, fragment.position());
+            const int end = qMin(to, fragment.position() + fragment.length());
+            if (start >= end)
+                continue;
+            // A format's index stands for its font: two formats of one font
+            // count twice, which only errs towards the walk.
+            const quint64 format = quint64(uint(fragment.charFormatIndex())) << 32;
+            const QString text = fragment.text();
+            for (int i = start - fragment.position(); i < end - fragment.position(); ++i) {
+                glyphs.insert(format | text.at(i).unicode());
+                if (glyphs.size() > kPaintMeasures)
+                    return false;
+            }
+        }
+    }
+    return true;
+}
 
 bool TextWarmUp::step(std::chrono::milliseconds slice)
 {

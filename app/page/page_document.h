@@ -104,6 +104,15 @@ public:
     explicit TextWarmUp(const QTextDocument& document, int from = 0,
                         qsizetype maxChars = kWarmChars);
 
+    // Whether the first paint had better measure the characters from `from`
+    // to `to` itself, which it does sooner than a walk before it: at most
+    // kPaintMeasures glyphs (a character in a format; at about 20 us each
+    // to measure and draw, a third of the window's 16 ms), in paragraphs of
+    // at most kPaintParagraph characters (the paint itemizes one whole).
+    static constexpr qsizetype kPaintMeasures = 256;
+    static constexpr int kPaintParagraph = 4096;
+    static bool fewGlyphs(const QTextDocument& document, int from, int to);
+
     // Goes on for about `slice`, a run of at most kMaxTextRun characters or
     // a paragraph's end at a time, and for one at least; false once done.
     bool step(std::chrono::milliseconds slice);
