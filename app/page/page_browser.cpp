@@ -119,7 +119,7 @@ void PageBrowser::showPage(page::LoadedPage& page)
         present(page);
         return;
     }
-    m_warmUp.emplace(*page.built.document, from, end - from);
+    m_warmUp.emplace(*page.built.document, from, end - from, page::TextWarmUp::Shaping::Keep);
     m_pending = std::move(page);
     // A page whose first screen is measured within one slice is taken at once.
     warmUp();
@@ -178,12 +178,13 @@ void PageBrowser::paintEvent(QPaintEvent* event)
 
 void PageBrowser::warmUp()
 {
-    // Slices well within the 16 ms the window's thread may be held: the
-    // first screen of a page waiting to be shown in a few (most pages' in
-    // one, shown at once), the rest of the shown one while the window idles
-    // in short ones, so that scrolling stays smooth.
+    // Slices well within the 16 ms the window's thread may be held, also
+    // with a paint after one in the same pass of the event loop: the first
+    // screen of a page waiting to be shown (one of many glyphs) in a few,
+    // the rest of the shown one while the window idles in short ones, so
+    // that scrolling stays smooth.
     using namespace std::chrono_literals;
-    if (m_warmUp && m_warmUp->step(m_pending ? 8ms : 1ms))
+    if (m_warmUp && m_warmUp->step(m_pending ? 4ms : 1ms))
         return;
     m_warmer->stop();
     m_warmUp.reset();

@@ -512,8 +512,8 @@ BuiltDocument buildDocument(const QString& html, const QMarginsF& margins,
     return built;
 }
 
-TextWarmUp::TextWarmUp(const QTextDocument& document, int from, qsizetype maxChars)
-    : m_block(document.findBlock(from)), m_maxChars(maxChars)
+TextWarmUp::TextWarmUp(const QTextDocument& document, int from, qsizetype maxChars, Shaping shaping)
+    : m_block(document.findBlock(from)), m_maxChars(maxChars), m_shaping(shaping)
 {}
 
 bool TextWarmUp::fewGlyphs(const QTextDocument& document, int from, int to)
@@ -564,7 +564,7 @@ bool TextWarmUp::step(std::chrono::milliseconds slice)
             ++m_item;
         } else {
             // As Qt leaves a paragraph it has laid out: its lines, no glyphs.
-            if (m_own)
+            if (m_own && m_shaping == Shaping::Free)
                 engine->freeMemory();
             m_block = m_chars < m_maxChars ? m_block.next() : QTextBlock();
             m_item = 0;

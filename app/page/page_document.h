@@ -99,10 +99,20 @@ class TextWarmUp
 public:
     static constexpr qsizetype kWarmChars = 32 * 1024;
 
+    // What the walk itemizes and shapes is freed at each paragraph's end, as
+    // Qt leaves a paragraph it has laid out, or kept for a paint about to
+    // draw it, which then does neither again (a long paragraph's items take
+    // it milliseconds).
+    enum class Shaping
+    {
+        Free,
+        Keep
+    };
+
     // From the paragraph at `from` on, for `maxChars` characters. The
     // document outlives this walk and does not change during it.
     explicit TextWarmUp(const QTextDocument& document, int from = 0,
-                        qsizetype maxChars = kWarmChars);
+                        qsizetype maxChars = kWarmChars, Shaping shaping = Shaping::Free);
 
     // Whether the first paint had better measure the characters from `from`
     // to `to` itself, which it does sooner than a walk before it: at most
@@ -124,6 +134,7 @@ private:
     bool m_own = false;
     qsizetype m_chars = 0;
     qsizetype m_maxChars;
+    Shaping m_shaping;
 };
 
 // An image as a page may show it: null unless its bytes are a PNG, JPEG, GIF,
