@@ -113,7 +113,6 @@ void PageBrowser::showPage(page::LoadedPage& page)
         layout->hitTest(QPointF(viewport()->width(), top + viewport()->height()), Qt::FuzzyHit);
     const int end = from + qBound(0, to - from, kFirstScreenChars) + page::kMaxTextRun;
     m_warmer->stop();
-    m_warmUp.reset();
     if (page::TextWarmUp::fewGlyphs(*page.built.document, from, end)) {
         m_pending.reset();
         present(page);
