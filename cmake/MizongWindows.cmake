@@ -9,3 +9,10 @@ add_link_options(-static)
 add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE)
 # libcurl's zlib (Debian's libz-mingw-w64-dev) as a static library too.
 set(ZLIB_USE_STATIC_LIBS ON)
+# Linked into every program (see app/windows/thread_exit_order.cpp): a
+# constructor that nothing refers to, so it is no library's member.
+add_library(mizong_thread_exit_order OBJECT
+  "${PROJECT_SOURCE_DIR}/app/windows/thread_exit_order.cpp")
+target_link_libraries(mizong_thread_exit_order PRIVATE mizong_common_cfg)
+target_sources(mizong_common_cfg INTERFACE
+  "$<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:$<TARGET_OBJECTS:mizong_thread_exit_order>>")

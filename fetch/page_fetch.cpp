@@ -31,11 +31,11 @@ namespace mizong {
 namespace {
 
 // The threads that run the transfers. A thread stays for the whole run and
-// takes the next transfer once its own has ended: with MinGW's emulated
-// thread-local storage, a thread that exits runs its thread_local destructors
-// after that storage is freed. Qt's regular-expression stack, which the
-// Windows proxy lookup's bypass list reaches, then freed a stray pointer.
-// A transfer never waits for another: with no idle thread, a new one starts.
+// takes the next transfer once its own has ended, so that what a thread sets
+// up once (Qt's data for a thread it did not start, the regular-expression
+// stack the Windows proxy lookup's bypass list reaches) is not set up again
+// for every lookup. A transfer never waits for another: with no idle thread,
+// a new one starts.
 //
 // Transfers are never waited for while the program runs, but at its exit
 // they must not still be inside libcurl or its TLS library while those clean

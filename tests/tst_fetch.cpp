@@ -1275,9 +1275,8 @@ int threadCount()
 
 } // namespace
 
-// A transfer's thread outlives it and takes a later one (a thread that ends
-// runs thread_local destructors, which MinGW runs on freed storage), and
-// a transfer that hangs never holds up the next.
+// A transfer's thread outlives it and takes a later one, and a transfer that
+// hangs never holds up the next.
 void TestFetch::transferThreadsStay()
 {
     const auto fetchAll = [this](const char* path, int count) {

@@ -1,13 +1,19 @@
 // Windows' own ways out of the program: links go to the shell's handler for
-// the address, never to a program the address names.
+// the address, never to a program the address names. And MinGW's runtime as
+// a thread ends: its thread_local objects are destroyed before their storage
+// is freed.
 #include "application.h"
 #include "windows/shell_open.h"
 
 #include <QApplication>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
+#include <atomic>
+#include <memory>
 #include <optional>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -18,7 +24,29 @@ class TestWindows final : public QObject
 private slots:
     void shellOpenAddress_data();
     void shellOpenAddress();
+    void threadLocalsDestroyedBeforeTheirStorage_data();
+    void threadLocalsDestroyedBeforeTheirStorage();
 };
+
+namespace {
+
+// What a thread wrote, read by its own thread_local object's destructor as
+// it ends: on storage already freed, the read finds a fresh variable's 0.
+thread_local int t_written = 0;
+std::atomic<int> g_readAsThreadEnded{-1};
+struct ReadAsThreadEnds
+{
+    ~ReadAsThreadEnds() { g_readAsThreadEnded = t_written; }
+};
+thread_local ReadAsThreadEnds t_reader;
+
+void writeThenEnd(int value)
+{
+    t_written = value;
+    (void)&t_reader; // constructed, so destroyed as the thread ends
+}
+
+} // namespace
 
 void TestWindows::shellOpenAddress_data()
 {
@@ -48,6 +76,29 @@ void TestWindows::shellOpenAddress()
     QCOMPARE(handed.has_value(), !address.isEmpty());
     if (handed)
         QCOMPARE(*handed, address);
+}
+
+void TestWindows::threadLocalsDestroyedBeforeTheirStorage_data()
+{
+    QTest::addColumn<bool>("qtThread");
+    // winpthreads ends the two kinds of thread by different paths.
+    QTest::newRow("std::thread") << false;
+    QTest::newRow("QThread, as the page thread") << true;
+}
+
+void TestWindows::threadLocalsDestroyedBeforeTheirStorage()
+{
+    QFETCH(bool, qtThread);
+    const int value = qtThread ? 7 : 8;
+    g_readAsThreadEnded = -1;
+    if (qtThread) {
+        const std::unique_ptr<QThread> thread(QThread::create([value] { writeThenEnd(value); }));
+        thread->start();
+        QVERIFY(thread->wait(QDeadlineTimer(10'000)));
+    } else {
+        std::thread([value] { writeThenEnd(value); }).join();
+    }
+    QCOMPARE(g_readAsThreadEnded.load(), value);
 }
 
 int main(int argc, char* argv[])
