@@ -17,11 +17,14 @@ void appendAttribute(QString& out, QStringView name, QStringView value)
     out += u'"';
 }
 
-void appendAttributes(QString& out, QStringView element, const dom::Node& node, int linkIndex)
+void appendAttributes(QString& out, QStringView element, const dom::Node& node, int linkIndex,
+                      QStringView except)
 {
     // The tree keeps the first of each name, lower-cased.
     for (const dom::Attribute& a : node.attributes) {
-        if (a.name == u"href" && element == u"a") {
+        if (a.name == except) {
+            continue;
+        } else if (a.name == u"href" && element == u"a") {
             if (linkIndex >= 0)
                 appendAttribute(out, a.name, linkHref(linkIndex));
         } else if (attributeAllowed(element, a.name)) {

@@ -16,8 +16,9 @@
 namespace mizong::page::markup {
 
 // `node`'s allowed attributes for Qt's `element`, values written back
-// escaped; with `linkIndex` >= 0, its href as that link.
-void appendAttributes(QString& out, QStringView element, const dom::Node& node, int linkIndex);
+// escaped; with `linkIndex` >= 0, its href as that link. `except` is left out.
+void appendAttributes(QString& out, QStringView element, const dom::Node& node, int linkIndex,
+                      QStringView except = {});
 
 void appendAttribute(QString& out, QStringView name, QStringView value);
 

@@ -319,10 +319,10 @@ void Writer::textStyle(QString& out, const ComputedStyle& s, const ComputedStyle
     appendTextStyle(out, kept, &keptAround, look);
 }
 
-QString Writer::attributesOf(int n, QStringView out)
+QString Writer::attributesOf(int n, QStringView out, QStringView except)
 {
     QString attributes;
-    appendAttributes(attributes, out, m_doc[n], m_page.linkOf.value(n, -1));
+    appendAttributes(attributes, out, m_doc[n], m_page.linkOf.value(n, -1), except);
     return attributes;
 }
 

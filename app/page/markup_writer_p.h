@@ -100,7 +100,7 @@ private:
     void textStyle(QString& out, const ComputedStyle& s, const ComputedStyle* around,
                    quint16 look = 0) const;
 
-    QString attributesOf(int n, QStringView out);
+    QString attributesOf(int n, QStringView out, QStringView except = {});
 
     void inlineElement(int n, QStringView out, const ComputedStyle& around);
 

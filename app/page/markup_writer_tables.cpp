@@ -5,8 +5,6 @@
 #include "page_links_p.h"
 #include "qt_style.h"
 
-#include <QRegularExpression>
-
 #include <algorithm>
 #include <cmath>
 
@@ -406,7 +404,12 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             style += u';';
         style += declarations;
     };
-    QString attributes = attributesOf(n, out);
+    // A cell given the browsers' column width (below) drops the page's own.
+    std::optional<qreal> cellWidth;
+    if (const auto w = m_cellWidths.constFind(n);
+        rule->role == Role::Cell && w != m_cellWidths.cend())
+        cellWidth = *w;
+    QString attributes = attributesOf(n, out, cellWidth ? u"width" : QStringView());
     int colspan = 1;
     int rowspan = 1;
     switch (rule->role) {
@@ -491,16 +494,15 @@ void Writer::tablePart(int n, const ElementRule* rule, const ComputedStyle& arou
             colspan = boundedInteger(*v, 1, kMaxColspan).value_or(1);
         if (const QString* v = e.attribute(u"rowspan"))
             rowspan = boundedInteger(*v, 1, kMaxRowspan).value_or(1);
-        if (const auto w = m_cellWidths.constFind(n); w != m_cellWidths.cend()) {
+        if (cellWidth) {
             // The browsers' column widths, which Qt keeps. Qt's own cell
             // borders lie outside the width it is given, the page's inside;
             // a spanning cell's width Qt would spread unevenly.
-            static const QRegularExpression pagesWidth(u" width=\"[^\"]*\""_s);
-            attributes.remove(pagesWidth);
             if (colspan == 1)
-                appendAttribute(attributes, u"width",
-                                QString::number(std::max<qreal>(
-                                    0, *w - (qtBorders && hasBorder(m_styles[table]) ? 2 : 0))));
+                appendAttribute(
+                    attributes, u"width",
+                    QString::number(std::max<qreal>(
+                        0, *cellWidth - (qtBorders && hasBorder(m_styles[table]) ? 2 : 0))));
         } else if (!e.attribute(u"width") && !s.width.isAuto()) {
             appendAttribute(attributes, u"width", sizeText(s.width, 0));
         }
