@@ -111,6 +111,7 @@ private:
     void tickArrived(EventGate::Event tick);
     void takeHeldEvent();
     void afterFirstPaint();
+    void decodeIcon();
     void showBrowser();
 
     Messenger& m_messenger;
@@ -141,6 +142,7 @@ private:
     // What may run now, and what waits for the window to be free.
     EventGate m_gate;
     QString m_pendingNavigation;
+    bool m_painted = false;
 };
 
 } // namespace mizong

@@ -49,10 +49,24 @@ public:
         const std::lock_guard lock(m_mutex);
         ++m_running;
         m_queued.push_back(std::move(transfer));
-        if (m_queued.size() > m_idle)
-            std::thread([this] { serve(); }).detach();
-        else
+        if (m_queued.size() <= m_idle)
             m_wake.notify_one();
+        else if (!m_loading)
+            std::thread([this] { serve(); }).detach();
+    }
+    // While a thread loads the network libraries, no other thread is made:
+    // making one waits for the dynamic linker's lock that the load holds
+    // (15 ms or so), which the caller's event loop would wait for too. A
+    // transfer needs the libraries in any case; the loading thread makes
+    // the threads for those that came meanwhile once it is done.
+    void loading(bool underWay)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_loading = underWay;
+        if (underWay)
+            return;
+        for (std::size_t i = m_idle; i < m_queued.size(); ++i)
+            std::thread([this] { serve(); }).detach();
     }
     void waitForNone()
     {
@@ -85,6 +99,7 @@ private:
     std::deque<std::function<void()>> m_queued;
     std::size_t m_idle = 0;
     std::size_t m_running = 0;
+    bool m_loading = false;
 };
 
 // Never destroyed: its threads wait on it to the end, and the wait at exit is
@@ -170,7 +185,9 @@ const transfer::Engine* openEngine(const QString& programDir)
 const transfer::Engine* loadEngine(const QString& programDir)
 {
     static const transfer::Engine* const engine = [&] {
+        transferThreads().loading(true);
         const transfer::Engine* opened = openEngine(programDir);
+        transferThreads().loading(false);
         if (opened)
             std::atexit([] { transferThreads().waitForNone(); });
         return opened;
@@ -178,7 +195,19 @@ const transfer::Engine* loadEngine(const QString& programDir)
     return engine;
 }
 
+// Asked on the application's thread: its path is not to be read off it.
+QString programDir()
+{
+    static const QString dir = QCoreApplication::applicationDirPath();
+    return dir;
+}
+
 } // namespace
+
+void PrepareTransfers()
+{
+    transferThreads().start([dir = programDir()] { loadEngine(dir); });
+}
 
 QByteArray requestUserAgent()
 {
@@ -298,8 +327,7 @@ void PageFetch::start()
         return;
     }
 
-    // Asked here: the application's path is not to be read off its thread.
-    static const QString programDir = QCoreApplication::applicationDirPath();
+    const QString dir = programDir();
     m_transfer = std::make_shared<Transfer>();
     m_transfer->fetch = this;
     transfer::Setup setup{url.toEncoded(),
@@ -312,9 +340,9 @@ void PageFetch::start()
                           !environmentProxy(scheme.toLatin1())};
     // Never waited for: a fetch that ends cancels its transfer and goes on at
     // once.
-    transferThreads().start([transfer = m_transfer, setup = std::move(setup)] {
+    transferThreads().start([transfer = m_transfer, setup = std::move(setup), dir] {
         auto received = std::make_shared<Received>();
-        if (const transfer::Engine* engine = loadEngine(programDir))
+        if (const transfer::Engine* engine = loadEngine(dir))
             received->complete = engine->run(setup, transfer->control, received->response);
         const std::lock_guard lock(transfer->mutex);
         if (PageFetch* fetch = transfer->fetch) {

@@ -123,4 +123,9 @@ PageFetch* FetchPage(const QString& url, QStringView charset, QObject* parent,
 // status code and address, or Failed as FetchPage's would be.
 PageFetch* FetchResource(const QString& url, QObject* parent, FetchLimits limits = {});
 
+// Loads the transfers' network libraries on a transfer thread now, without
+// waiting for them: the first fetch then finds them loaded, or waits on its
+// own thread for the load under way. Call it from the application's thread.
+void PrepareTransfers();
+
 } // namespace mizong

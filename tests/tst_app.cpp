@@ -212,7 +212,7 @@ void TestApp::windowAtStartup()
     QCOMPARE(f.form->size(), QSize(804, 626));
     QCOMPARE(f.form->windowTitle(),
              u"觅踪助理  v1.1      by 觅踪网  http://home.invalid  专业找回被偷iphone手机!"_s);
-    QTRY_VERIFY(!f.form->windowIcon().isNull()); // set right after the first paint
+    QTRY_VERIFY(!f.form->windowIcon().isNull()); // set soon after the first paint
     QCOMPARE(f.form->windowIcon().availableSizes().size(), 6);
     for (const char* name : {"Timer1", "Timer2"}) {
         QTimer* timer = f.timer(QString::fromLatin1(name));
@@ -891,7 +891,7 @@ void TestApp::unpaintedWindowLoadsAnnouncement()
     QTRY_VERIFY_WITH_TIMEOUT(!home.log().isEmpty(), 20000);
     QCOMPARE(home.log().first().target, QByteArray("/gonggao.html"));
     QVERIFY(!f.form->isVisible());
-    QVERIFY(!f.form->windowIcon().isNull());
+    QTRY_VERIFY(!f.form->windowIcon().isNull());
 }
 
 // No length limit on any of the sixteen boxes.

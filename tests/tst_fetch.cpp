@@ -242,6 +242,8 @@ class TestFetch : public QObject
 private slots:
     void initTestCase();
     void init();
+    // First: the network libraries are not loaded yet.
+    void fetchWhilePreparing();
 
     void defaultBodyBound_data();
     void defaultBodyBound();
@@ -1277,6 +1279,21 @@ int threadCount()
 
 // A transfer's thread outlives it and takes a later one, and a transfer that
 // hangs never holds up the next.
+void TestFetch::fetchWhilePreparing()
+{
+    // Both come while the libraries load, and neither waits for the other
+    // once they are in: one hangs, the other is served beside it.
+    PrepareTransfers();
+    // Into the load, which takes longer where the libraries are a module of
+    // their own (where they are linked in, there is none to wait for).
+    QTest::qSleep(5);
+    const std::unique_ptr<PageFetch> stalled(FetchPage(m_server.url("/stall"), u"UTF-8", nullptr));
+    const std::unique_ptr<PageFetch> page(FetchPage(m_server.url("/ok"), u"UTF-8", nullptr));
+    // Failed until it ends, and after it if it fails.
+    QTRY_COMPARE_WITH_TIMEOUT(page->outcome(), FetchOutcome::Decoded, kWaitMs);
+    QCOMPARE(page->page(), u"<html><body>苹果\r\n</body></html>"_s);
+}
+
 void TestFetch::transferThreadsStay()
 {
     const auto fetchAll = [this](const char* path, int count) {

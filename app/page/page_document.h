@@ -137,6 +137,11 @@ private:
     Shaping m_shaping;
 };
 
+// Sets up on the calling thread what its first text would: its fonts in
+// `target`'s font, their fallbacks and their shaping. For a thread about to
+// lay out a page, while the page is still on its way.
+void warmUpText(const LayoutTarget& target);
+
 // An image as a page may show it: null unless its bytes are a PNG, JPEG, GIF,
 // BMP, ICO or WebP (where Qt has the plug-in), when its header declares more
 // than `maxPixels` (checked before any pixel is decoded), or when it does not

@@ -191,6 +191,12 @@ void PageLoader::load(const QUrl& url, const LayoutTarget& target)
 
     PageFetch* fetch = FetchResource(url.toString(QUrl::FullyEncoded), this, m_limits.fetch);
     m_transfers.append(fetch);
+    // The page thread is idle until the page arrives: its fonts are opened
+    // meanwhile, once for the program's run.
+    static bool textWarmed = false;
+    if (!std::exchange(textWarmed, true))
+        QMetaObject::invokeMethod(
+            pageThread(), [target = m_target] { warmUpText(target); }, Qt::QueuedConnection);
     connect(fetch, &PageFetch::finished, this, [this, fetch](const PageResult& result) {
         m_transfers.removeOne(fetch);
         fetch->deleteLater();
