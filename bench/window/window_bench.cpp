@@ -172,61 +172,65 @@ std::optional<std::array<double, 4>> announcementRun(const QString& program)
 // the start to its window's first paint, to its page view's pageShown() with
 // the sample service's announcement, and to the view's first paint after it;
 // and with a baseline, its start to the announcement drawn in the same rounds.
-void BM_AnnouncementDrawn(benchmark::State& state)
+// One program's phases, round by round, in milliseconds.
+struct AnnouncementPhases
 {
-    const HomeSite site;
-    const QString baseline = baselinePath("mizong-announcement-probe");
     QList<double> painted;
     QList<double> shown;
     QList<double> drawn;
     QList<double> pageLoad;
     QList<double> pagePaint;
-    QList<double> baselineDrawn;
+
+    void add(const std::array<double, 4>& t)
+    {
+        painted.append((t[1] - t[0]) / 1e6);
+        shown.append((t[2] - t[0]) / 1e6);
+        drawn.append((t[3] - t[0]) / 1e6);
+        pageLoad.append((t[2] - t[1]) / 1e6);
+        pagePaint.append((t[3] - t[2]) / 1e6);
+    }
+    void report(benchmark::State& state, const std::string& prefix) const
+    {
+        reportSpread(state, prefix + "painted_ms", painted);
+        reportSpread(state, prefix + "shown_ms", shown);
+        reportSpread(state, prefix + "drawn_ms", drawn);
+        reportSpread(state, prefix + "page_load_ms", pageLoad);
+        reportSpread(state, prefix + "page_paint_ms", pagePaint);
+    }
+};
+
+void BM_AnnouncementDrawn(benchmark::State& state)
+{
+    const HomeSite site;
+    const QString baseline = baselinePath("mizong-announcement-probe");
+    AnnouncementPhases ours;
+    AnnouncementPhases theirs;
     QList<double> baselineRatio;
-    QList<double> baselinePainted;
-    QList<double> baselinePageLoad;
-    QList<double> baselinePagePaint;
     for (auto _ : state) {
         for (int round = 0; round < state.range(0); ++round) {
             // In turns, the first of a round alternating.
-            std::optional<std::array<double, 4>> ours;
-            std::optional<std::array<double, 4>> theirs;
+            std::optional<std::array<double, 4>> ourRun;
+            std::optional<std::array<double, 4>> theirRun;
             for (int k = 0; k < 2; ++k) {
                 if ((k + round) % 2 == 0)
-                    ours = announcementRun(probePath("mizong-announcement-probe"));
+                    ourRun = announcementRun(probePath("mizong-announcement-probe"));
                 else if (!baseline.isEmpty())
-                    theirs = announcementRun(baseline);
+                    theirRun = announcementRun(baseline);
             }
-            if (!ours || (!baseline.isEmpty() && !theirs)) {
+            if (!ourRun || (!baseline.isEmpty() && !theirRun)) {
                 state.SkipWithError("the announcement was not drawn (is the sample service up?)");
                 return;
             }
-            const std::array<double, 4>& t = *ours;
-            painted.append((t[1] - t[0]) / 1e6);
-            shown.append((t[2] - t[0]) / 1e6);
-            drawn.append((t[3] - t[0]) / 1e6);
-            pageLoad.append((t[2] - t[1]) / 1e6);
-            pagePaint.append((t[3] - t[2]) / 1e6);
-            if (theirs) {
-                const std::array<double, 4>& b = *theirs;
-                baselinePainted.append((b[1] - b[0]) / 1e6);
-                baselinePageLoad.append((b[2] - b[1]) / 1e6);
-                baselinePagePaint.append((b[3] - b[2]) / 1e6);
-                baselineDrawn.append((b[3] - b[0]) / 1e6);
-                baselineRatio.append(drawn.last() / baselineDrawn.last());
+            ours.add(*ourRun);
+            if (theirRun) {
+                theirs.add(*theirRun);
+                baselineRatio.append(ours.drawn.last() / theirs.drawn.last());
             }
         }
     }
-    reportSpread(state, "painted_ms", painted);
-    reportSpread(state, "shown_ms", shown);
-    reportSpread(state, "drawn_ms", drawn);
-    reportSpread(state, "page_load_ms", pageLoad);
-    reportSpread(state, "page_paint_ms", pagePaint);
-    if (!baselineDrawn.isEmpty()) {
-        reportSpread(state, "baseline_painted_ms", baselinePainted);
-        reportSpread(state, "baseline_page_load_ms", baselinePageLoad);
-        reportSpread(state, "baseline_page_paint_ms", baselinePagePaint);
-        reportSpread(state, "baseline_drawn_ms", baselineDrawn);
+    ours.report(state, {});
+    if (!theirs.drawn.isEmpty()) {
+        theirs.report(state, "baseline_");
         reportSpread(state, "baseline_drawn_ratio", baselineRatio);
     }
 }
