@@ -35,6 +35,14 @@ PageBrowser::PageBrowser(QWidget* parent)
     // page that names no font of its own reads as in the user's browser.
     QFont text(QStringLiteral("微软雅黑"));
     text.setPixelSize(16);
+#ifdef Q_OS_WIN
+    // Browsers on Windows place glyphs at their design widths, hinted only
+    // vertically. Qt's default there is GDI's whole-pixel advances: digits
+    // come out wider, and a table's columns are shared out otherwise than the
+    // author saw them. This hint makes Qt take DirectWrite's design metrics
+    // for the page's text (and its fallbacks), measured and drawn alike.
+    text.setHintingPreference(QFont::PreferVerticalHinting);
+#endif
     setFont(text);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_textCursor = viewport()->cursor();
