@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <functional>
@@ -27,6 +28,9 @@ struct LoopSpan
     // (a busy machine). What is neither this nor cpuMs, it slept or was
     // blocked (a lock, a page fault's I/O).
     double runWaitMs = 0;
+    // For a gap: the page faults that read from the disk in it (a font's or
+    // a library's page not in the page cache, which sleeps for the read).
+    long majorFaults = 0;
     // For an event: its receiver's class and the event's type.
     QByteArray what;
 };
@@ -45,11 +49,12 @@ struct PhaseReport
     // One line for the runner: "<phase> key value ... event <what>".
     void print(const char* phase) const
     {
-        std::printf("%s stall_ms %.3f stall_cpu_ms %.3f stall_wait_ms %.3f stall_event_ms %.3f "
-                    "busiest_cpu_ms %.3f busiest_ms %.3f event_ms %.3f event_cpu_ms %.3f "
-                    "event %s\n",
-                    phase, stall.wallMs, stall.cpuMs, stall.runWaitMs, stallEvent.wallMs,
-                    busiest.cpuMs, busiest.wallMs, longestEvent.wallMs, longestEvent.cpuMs,
+        std::printf("%s stall_ms %.3f stall_cpu_ms %.3f stall_wait_ms %.3f stall_majflt %ld "
+                    "stall_event_ms %.3f busiest_cpu_ms %.3f busiest_ms %.3f event_ms %.3f "
+                    "event_cpu_ms %.3f event %s\n",
+                    phase, stall.wallMs, stall.cpuMs, stall.runWaitMs, stall.majorFaults,
+                    stallEvent.wallMs, busiest.cpuMs, busiest.wallMs, longestEvent.wallMs,
+                    longestEvent.cpuMs,
                     longestEvent.what.isEmpty() ? "-" : longestEvent.what.constData());
         if (!stallEvent.what.isEmpty() && stallEvent.what != longestEvent.what)
             std::printf("%s stall_event %s\n", phase, stallEvent.what.constData());
@@ -66,7 +71,8 @@ class WatchedApplication final : public QApplication
 public:
     WatchedApplication(int& argc, char** argv)
         : QApplication(argc, argv), m_mainThread(QThread::currentThreadId()),
-          m_schedStat(open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC))
+          m_schedStat(open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)),
+          m_stat(open("/proc/thread-self/stat", O_RDONLY | O_CLOEXEC))
     {
         m_beat.setTimerType(Qt::PreciseTimer);
         m_beat.setInterval(1);
@@ -76,6 +82,8 @@ public:
     {
         if (m_schedStat >= 0)
             close(m_schedStat);
+        if (m_stat >= 0)
+            close(m_stat);
     }
     Q_DISABLE_COPY_MOVE(WatchedApplication)
 
@@ -129,7 +137,7 @@ protected:
         m_deliveryStart = wallMs();
         const double cpuStart = cpuMs();
         const bool done = QApplication::notify(receiver, event);
-        const LoopSpan span{wallMs() - m_deliveryStart, cpuMs() - cpuStart, 0, {}};
+        const LoopSpan span{wallMs() - m_deliveryStart, cpuMs() - cpuStart, 0, 0, {}};
         --m_depth;
         if (span.wallMs > m_gapEvent.wallMs) {
             m_gapEvent = span;
@@ -155,17 +163,34 @@ private:
     {
         double cpuMs = 0;
         double runWaitMs = 0;
+        long majorFaults = 0;
     };
 
-    // The kernel's account of this thread: time on a core, time waiting for one.
+    // The kernel's account of this thread: time on a core, time waiting for
+    // one, and its page faults that read from the disk.
     SchedStat schedStat() const
     {
+        SchedStat stat{cpuMs(), 0, majorFaults()};
         char text[128] = {};
         if (m_schedStat < 0 || pread(m_schedStat, text, sizeof text - 1, 0) <= 0)
-            return {cpuMs(), 0};
+            return stat;
         char* end = nullptr;
-        const double cpuNs = std::strtod(text, &end);
-        return {cpuNs / 1e6, std::strtod(end, nullptr) / 1e6};
+        stat.cpuMs = std::strtod(text, &end) / 1e6;
+        stat.runWaitMs = std::strtod(end, nullptr) / 1e6;
+        return stat;
+    }
+
+    // Field 12 of /proc/thread-self/stat, counted after the command's
+    // closing parenthesis (the command itself may hold spaces).
+    long majorFaults() const
+    {
+        char text[1024] = {};
+        if (m_stat < 0 || pread(m_stat, text, sizeof text - 1, 0) <= 0)
+            return 0;
+        const char* at = std::strrchr(text, ')');
+        for (int field = 2; at && field < 12; ++field)
+            at = std::strchr(at + 1, ' ');
+        return at ? std::strtol(at + 1, nullptr, 10) : 0;
     }
 
     void closeGap()
@@ -175,6 +200,7 @@ private:
         const LoopSpan gap{wall - m_lastWall,
                            sched.cpuMs - m_lastSched.cpuMs,
                            sched.runWaitMs - m_lastSched.runWaitMs,
+                           sched.majorFaults - m_lastSched.majorFaults,
                            {}};
         if (gap.wallMs > m_report.stall.wallMs) {
             m_report.stall = gap;
@@ -191,6 +217,7 @@ private:
 
     Qt::HANDLE m_mainThread;
     int m_schedStat;
+    int m_stat;
     QTimer m_beat;
     bool m_watching = false;
     int m_depth = 0;

@@ -402,8 +402,8 @@ struct WorstPhase
     void report(benchmark::State& state, const std::string& phase) const
     {
         reportSpread(state, phase + "_stall_ms", stalls);
-        for (const char* key : {"stall_cpu_ms", "stall_wait_ms", "stall_event_ms", "busiest_cpu_ms",
-                                "event_ms", "event_cpu_ms"})
+        for (const char* key : {"stall_cpu_ms", "stall_wait_ms", "stall_majflt", "stall_event_ms",
+                                "busiest_cpu_ms", "event_ms", "event_cpu_ms"})
             state.counters[phase + '_' + key] = worst.values.value(key);
     }
     std::string label(const char* phase) const
