@@ -1393,13 +1393,13 @@ void TestPageView::announcementColumnsKeepTheirWords()
     int devices = 0;
     bool wraps = false;
     for (int row = 0; row < table->rows(); ++row) {
-        const bool kept = cellText(row, 0) == u"类别" || cellText(row, 0) == u"设备";
+        const QString label = cellText(row, 0);
+        const bool kept = label == u"类别" || label == u"设备";
         devices += kept ? 1 : 0;
         for (int column = kept ? 0 : 1; column < 2; ++column) {
-            QVERIFY2(
-                lines(row, column) == 1,
-                qPrintable(
-                    u"\"%1\" takes %2 lines"_s.arg(cellText(row, column)).arg(lines(row, column))));
+            const int count = lines(row, column);
+            QVERIFY2(count == 1,
+                     qPrintable(u"\"%1\" takes %2 lines"_s.arg(cellText(row, column)).arg(count)));
         }
         wraps = wraps || lines(row, 2) > 1;
     }
